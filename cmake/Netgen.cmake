@@ -1,0 +1,27 @@
+# Netgen 6.2.1905 as Debian ships it. The one place that knows how to compile
+# against it: link `netgen::mesher` and nothing else is needed.
+#
+# Debian built Netgen with PARALLEL defined, which gives its classes (Mesh
+# among them) MPI members. Code that includes Netgen headers must therefore
+# see PARALLEL and the MPI headers too, or its idea of the object layouts
+# differs from the library's and memory is silently corrupted.
+
+find_package(MPI REQUIRED COMPONENTS CXX)
+
+set(NETGEN_LIBRARY_DIR /usr/lib/x86_64-linux-gnu/netgen)
+foreach(lib nglib mesh geom2d ngcore)
+  find_library(NETGEN_${lib}_LIBRARY NAMES ${lib} PATHS ${NETGEN_LIBRARY_DIR}
+               NO_DEFAULT_PATH REQUIRED)
+endforeach()
+
+add_library(netgen_external INTERFACE)
+add_library(netgen::mesher ALIAS netgen_external)
+target_include_directories(netgen_external SYSTEM INTERFACE
+  /usr/include/netgen /usr/include/netgen/include)
+target_compile_definitions(netgen_external INTERFACE PARALLEL)
+target_link_libraries(netgen_external INTERFACE
+  ${NETGEN_nglib_LIBRARY} ${NETGEN_mesh_LIBRARY} ${NETGEN_geom2d_LIBRARY}
+  ${NETGEN_ngcore_LIBRARY} MPI::MPI_CXX Threads::Threads)
+# Netgen's libraries live outside the loader's default path; bake it into
+# every binary that links them so they run without LD_LIBRARY_PATH.
+target_link_options(netgen_external INTERFACE "LINKER:-rpath,${NETGEN_LIBRARY_DIR}")

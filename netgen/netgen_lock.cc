@@ -1,0 +1,7 @@
+#include "netgen/netgen_lock.h"
+
+namespace mesh {
+
+std::mutex netgen_lock;
+
+}  // namespace mesh

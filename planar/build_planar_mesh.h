@@ -1,0 +1,19 @@
+// BuildPlanarMesh: the first stage of a mesh job. Checks the request, fixes
+// its plane, and has `mesher` mesh it.
+#ifndef MESH_WORKER_PLANAR_BUILD_PLANAR_MESH_H_
+#define MESH_WORKER_PLANAR_BUILD_PLANAR_MESH_H_
+
+#include "planar/planar_mesh_build.h"
+#include "planar/plane_mesher.h"
+#include "protocol/mesh_request.h"
+
+namespace mesh {
+
+// Returns the build, or the empty result after writing exactly one
+// diagnostic line. Takes netgen_lock once the request-only checks pass and
+// releases it as its last action.
+PlanarMeshBuild BuildPlanarMesh(const MeshRequest& request, PlaneMesher& mesher);
+
+}  // namespace mesh
+
+#endif  // MESH_WORKER_PLANAR_BUILD_PLANAR_MESH_H_

@@ -1,0 +1,50 @@
+// What BuildPlanarMesh hands to the extraction: the finished 2-D mesh behind
+// a narrow read-only interface (so nothing outside netgen/ sees the mesher's
+// types), the frame it was built in, and the plane coordinates of the points.
+#ifndef MESH_WORKER_PLANAR_PLANAR_MESH_BUILD_H_
+#define MESH_WORKER_PLANAR_PLANAR_MESH_BUILD_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "planar/plane_frame.h"
+
+namespace mesh {
+
+// One surface element as the mesher stores it. Node numbers count from 1;
+// only the first min(node_count, 4) entries of `nodes` are meaningful.
+struct SurfaceElement {
+  int32_t node_count = 0;
+  std::array<int32_t, 4> nodes{};
+  // The number of the domain the element was meshed in.
+  int32_t domain = 0;
+};
+
+// Read access to a finished 2-D mesh. Node coordinates are plane coordinates.
+// Read it only with netgen_lock held.
+class SurfaceMesh {
+ public:
+  virtual ~SurfaceMesh() = default;
+  virtual int32_t NodeCount() const = 0;
+  // `number` runs from 1 to NodeCount().
+  virtual PlanePoint Node(int32_t number) const = 0;
+  virtual size_t ElementCount() const = 0;
+  virtual SurfaceElement Element(size_t index) const = 0;
+};
+
+// The optional result of BuildPlanarMesh; `ok` false is the empty result and
+// then nothing else is set. Dropping the last copy destroys the mesh and its
+// geometry, so drop it outside netgen_lock.
+struct PlanarMeshBuild {
+  bool ok = false;
+  std::shared_ptr<SurfaceMesh> mesh;
+  PlanarFrame frame;
+  std::vector<PlanePoint> plane_points;
+};
+
+}  // namespace mesh
+
+#endif  // MESH_WORKER_PLANAR_PLANAR_MESH_BUILD_H_
