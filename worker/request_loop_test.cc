@@ -1,0 +1,138 @@
+#include "worker/request_loop.h"
+
+#include <gtest/gtest.h>
+
+#include "protocol/frame.h"
+#include "worker/memory_channel.h"
+#include "worker/platform.h"
+
+namespace mesh {
+namespace {
+
+const std::string kFailureFrame("MSH1\x01\0\0\0\0\0\0\0\0\0\0\0", 16);
+
+MeshRequest Square() {
+  MeshRequest request;
+  request.points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  request.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0}, {3, 0, 1, 0}};
+  request.target_size = 1;
+  return request;
+}
+
+PlanarComplexMesh KnownMesh() {
+  PlanarComplexMesh mesh;
+  mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  mesh.quads = {{0, 1, 2, 3}};
+  mesh.point_vertex = {0, 1, 2, 3};
+  mesh.quad_domains = {1};
+  mesh.segment_chains = {{0, 1}, {1, 2}, {2, 3}, {3, 0}};
+  return mesh;
+}
+
+// A mesh job that answers with KnownMesh and records what it was asked.
+struct FakeJob {
+  std::vector<MeshRequest> seen;
+  bool succeed = true;
+  MeshJob job() {
+    return [this](const MeshRequest& request) {
+      seen.push_back(request);
+      return succeed ? KnownMesh() : PlanarComplexMesh();
+    };
+  }
+};
+
+std::string MeshFrame(const MeshRequest& request) {
+  return EncodeFrame(kKindMeshRequest, EncodeMeshRequest(request));
+}
+
+TEST(RequestLoopTest, SuccessFrameCarriesTheEncodedResult) {
+  FakeJob fake;
+  MemoryChannel channel(MeshFrame(Square()));
+  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
+  ASSERT_EQ(fake.seen.size(), 1u);
+  EXPECT_EQ(fake.seen[0].points.size(), 4u);
+  const std::string payload = EncodePlanarComplexMesh(KnownMesh());
+  ASSERT_EQ(payload.size(), 253u);
+  EXPECT_EQ(channel.output(), EncodeFrame(kKindSuccess, payload));
+}
+
+TEST(RequestLoopTest, FailuresCostOnlyTheirRequest) {
+  FakeJob fake;
+  std::string empty_payload = EncodeFrame(kKindMeshRequest, "");
+  std::string malformed = EncodeFrame(kKindMeshRequest, EncodeMeshRequest(Square()) + "x");
+  MemoryChannel channel(empty_payload + malformed + MeshFrame(Square()));
+  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
+  EXPECT_EQ(fake.seen.size(), 1u);  // malformed payloads never reach the job
+  EXPECT_EQ(channel.output(), kFailureFrame + kFailureFrame +
+                                  EncodeFrame(kKindSuccess, EncodePlanarComplexMesh(KnownMesh())));
+
+  FakeJob failing;
+  failing.succeed = false;
+  MemoryChannel second(MeshFrame(Square()) + MeshFrame(Square()));
+  EXPECT_EQ(RunRequestLoop(second, false, failing.job()), kExitChannelClosed);
+  EXPECT_EQ(second.output(), kFailureFrame + kFailureFrame);
+}
+
+TEST(RequestLoopTest, MalformedFramesEndTheLoopWithoutAnAnswer) {
+  struct Case {
+    const char* name;
+    std::string input;
+    int exit_code;
+  };
+  std::string bad_magic = MeshFrame(Square());
+  bad_magic[3] = '2';
+  std::string too_long(16, '\0');
+  EncodeFrameHeader(kKindMeshRequest, kMaxRequestPayload + 1,
+                    reinterpret_cast<unsigned char*>(&too_long[0]));
+  const Case cases[] = {
+      {"bad magic", bad_magic, kExitMalformedFrame},
+      {"oversized payload, nothing after the header", too_long, kExitMalformedFrame},
+      {"unknown kind", EncodeFrame(2, std::string(100, 'z')), kExitMalformedFrame},
+      {"unknown kind, input ends in its payload",
+       EncodeFrame(2, std::string(100, 'z')).substr(0, 60), kExitChannelClosed},
+      {"hang test while disarmed", EncodeFrame(kKindHangTest, "abc"), kExitMalformedFrame},
+  };
+  for (const Case& c : cases) {
+    FakeJob fake;
+    // A request after the bad frame must not be answered either.
+    MemoryChannel channel(c.exit_code == kExitChannelClosed ? c.input
+                                                             : c.input + MeshFrame(Square()));
+    EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), c.exit_code) << c.name;
+    EXPECT_TRUE(channel.output().empty()) << c.name;
+    EXPECT_TRUE(fake.seen.empty()) << c.name;
+  }
+}
+
+TEST(RequestLoopTest, UnknownKindConsumesItsWholePayloadFirst) {
+  FakeJob fake;
+  MemoryChannel channel(EncodeFrame(7, std::string(100, 'z')) + "trailing");
+  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitMalformedFrame);
+  EXPECT_EQ(channel.consumed(), 116u);
+}
+
+TEST(RequestLoopTest, InputEndingAnywhereIsACleanEnd) {
+  const std::string frame = MeshFrame(Square());
+  for (size_t cut = 0; cut < frame.size(); ++cut) {
+    FakeJob fake;
+    MemoryChannel channel(frame.substr(0, cut));
+    EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed) << cut;
+    EXPECT_TRUE(channel.output().empty()) << cut;
+  }
+}
+
+TEST(RequestLoopTest, FailedWriteEndsTheLoopWithZero) {
+  FakeJob fake;
+  MemoryChannel channel(MeshFrame(Square()) + MeshFrame(Square()));
+  channel.FailWritesAfter(20);  // inside the first answer's payload
+  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
+  EXPECT_EQ(fake.seen.size(), 1u);
+
+  FakeJob failing;
+  failing.succeed = false;
+  MemoryChannel header_fails(MeshFrame(Square()));
+  header_fails.FailWritesAfter(0);
+  EXPECT_EQ(RunRequestLoop(header_fails, false, failing.job()), kExitChannelClosed);
+}
+
+}  // namespace
+}  // namespace mesh

@@ -1,0 +1,88 @@
+// A child process with pipes on its standard streams, for tests that drive
+// the real worker binary. Test-only: never linked into shipped binaries.
+#ifndef MESH_WORKER_WORKER_TEST_PROCESS_H_
+#define MESH_WORKER_WORKER_TEST_PROCESS_H_
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace mesh {
+
+struct TestProcessOptions {
+  // "NAME=value" entries added to (or replacing in) the inherited environment.
+  std::vector<std::string> set_env;
+  std::vector<std::string> unset_env;
+  // Start the child with this standard descriptor closed.
+  bool close_stdin = false;
+  bool close_stdout = false;
+  bool close_stderr = false;
+};
+
+// How a finished child ended.
+struct ExitStatus {
+  bool exited = false;  // false: killed by `signal`
+  int code = -1;
+  int signal = 0;
+};
+
+struct ProcessOutput {
+  ExitStatus status;
+  std::string out;
+  std::string err;
+};
+
+class TestProcess {
+ public:
+  TestProcess() = default;
+  ~TestProcess();  // kills and reaps a child that is still running
+  TestProcess(const TestProcess&) = delete;
+  TestProcess& operator=(const TestProcess&) = delete;
+
+  // SIGPIPE is at its default disposition in the child, whatever ours is.
+  bool Start(const std::string& path, const std::vector<std::string>& args,
+             const TestProcessOptions& options = TestProcessOptions());
+
+  bool WriteInput(const std::string& bytes);
+  void CloseInput();
+  // Closes our end of the child's standard output.
+  void CloseOutput();
+
+  // Reads standard output until `count` bytes have arrived, it ends, or
+  // `timeout_ms` passes; returns what arrived.
+  std::string ReadOutput(size_t count, int timeout_ms);
+
+  // Waits up to `timeout_ms` for the child to end. False if it is still
+  // running.
+  bool Wait(int timeout_ms, ExitStatus* status);
+  bool Running();
+  void Kill();
+
+  // Feeds `input`, closes the input, and collects both outputs until the
+  // child ends; a child still running after `timeout_ms` is killed.
+  ProcessOutput Communicate(const std::string& input, int timeout_ms);
+
+  // Whatever the child wrote to standard error so far (non-blocking read).
+  std::string DrainError();
+
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  int in_fd_ = -1;
+  int out_fd_ = -1;
+  int err_fd_ = -1;
+  std::string err_;
+};
+
+// Starts `path`, feeds it `input`, closes its input, and collects both
+// output streams until the child ends. A child still running after
+// `timeout_ms` is killed (and reported as killed by SIGKILL).
+ProcessOutput RunProcess(const std::string& path, const std::string& input,
+                         const TestProcessOptions& options = TestProcessOptions(),
+                         int timeout_ms = 60000);
+
+}  // namespace mesh
+
+#endif  // MESH_WORKER_WORKER_TEST_PROCESS_H_
