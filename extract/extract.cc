@@ -1,12 +1,78 @@
 #include "extract/extract.h"
 
+#include <mutex>
+
+#include "common/diagnostic.h"
+#include "extract/elements.h"
+#include "extract/interior_insertion.h"
+#include "extract/node_mapping.h"
+#include "extract/segment_chains.h"
+#include "netgen/netgen_lock.h"
+
 namespace mesh {
 
-// Placeholder until the extraction lands.
-PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh&, const PlanarFrame&,
-                                             const std::vector<PlanePoint>&,
-                                             const MeshRequest&) {
-  return PlanarComplexMesh();
+PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
+                                             const PlanarFrame& frame,
+                                             const std::vector<PlanePoint>& plane_points,
+                                             const MeshRequest& request) {
+  // Declared first so that it is released last, after every working object
+  // below has been freed.
+  std::lock_guard<std::mutex> hold(netgen_lock);
+
+  const int32_t node_count = mesh.NodeCount();
+  if (node_count <= 0) {
+    EmitDiagnostic("[meshing] ExtractToPlanarComplexMesh: Netgen returned 0 mesh nodes; "
+                   "returning empty");
+    return PlanarComplexMesh();
+  }
+  std::vector<PlanePoint> mesh_nodes;
+  mesh_nodes.reserve(static_cast<size_t>(node_count));
+  for (int32_t number = 1; number <= node_count; ++number) {
+    mesh_nodes.push_back(mesh.Node(number));
+  }
+
+  const ExtractTolerances tolerances = ComputeExtractTolerances(request);
+  const std::vector<bool> interior_only = InteriorOnlyFlags(request);
+
+  PlanarComplexMesh record;
+  std::vector<size_t> pending_interior;
+  if (!MatchRequestPoints(mesh_nodes, plane_points, interior_only, tolerances,
+                          &record.point_vertex, &pending_interior)) {
+    return PlanarComplexMesh();
+  }
+
+  // Vertex k is node k + 1; the caller's points are tied to vertices only
+  // through point_vertex.
+  record.vertices.reserve(mesh_nodes.size() + pending_interior.size());
+  for (const PlanePoint& node : mesh_nodes) record.vertices.push_back(frame.FromPlane(node));
+
+  AppendSurfaceElements(mesh, &record);
+
+  // Only now that every element exists can a point the mesher left out be
+  // placed inside one.
+  for (size_t i : pending_interior) {
+    const int32_t vertex = InsertInteriorPoint(
+        plane_points[i], frame, tolerances.smallest_target_size, &mesh_nodes, &record);
+    if (vertex < 0) {
+      EmitDiagnostic("[meshing] ExtractToPlanarComplexMesh: interior input point %zu dropped by "
+                     "Netgen and outside every mesh element; returning empty",
+                     i);
+      return PlanarComplexMesh();
+    }
+    record.point_vertex[i] = vertex;
+  }
+
+  ChainInputs chain_inputs;
+  chain_inputs.segments = &request.segments;
+  chain_inputs.plane_points = &plane_points;
+  chain_inputs.mesh_nodes = &mesh_nodes;
+  chain_inputs.node_count = node_count;
+  chain_inputs.point_vertex = &record.point_vertex;
+  chain_inputs.snap_tolerance = tolerances.snap;
+  chain_inputs.chain_band = ChainBand(request.target_size);
+  if (!BuildSegmentChains(chain_inputs, &record.segment_chains)) return PlanarComplexMesh();
+
+  return record;
 }
 
 }  // namespace mesh

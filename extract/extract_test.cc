@@ -1,0 +1,195 @@
+#include "extract/extract.h"
+
+#include <future>
+
+#include <gtest/gtest.h>
+
+#include "common/diagnostic.h"
+#include "extract/mesh_invariants.h"
+#include "extract/test_surface_mesh.h"
+#include "netgen/netgen_lock.h"
+
+namespace mesh {
+namespace {
+
+using Triangles = std::vector<std::array<int32_t, 3>>;
+using Quads = std::vector<std::array<int32_t, 4>>;
+using Chains = std::vector<std::vector<int32_t>>;
+
+// The unit square tilted out of the xy plane and moved far from the origin,
+// as a request and the frame and plane coordinates the first stage would
+// hand over. Request points 0-3 are the corners (segments 0-3, domain 1 on
+// the left); point 4 at (0.25, 0.5) is interior-only.
+struct SquareJob {
+  MeshRequest request;
+  PlanarFrame frame;
+  std::vector<PlanePoint> plane_points;
+
+  SquareJob() {
+    frame.origin = {1000, 2000, -500};
+    frame.u_axis = {0.6, 0, 0.8};
+    frame.v_axis = {0, 1, 0};
+    plane_points = {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0.25, 0.5}};
+    for (const PlanePoint& p : plane_points) request.points.push_back(frame.FromPlane(p));
+    request.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0}, {3, 0, 1, 0}};
+    request.interior_only = {4};
+    request.target_size = 0.5;
+  }
+  PlanarComplexMesh Run(const SurfaceMesh& mesh) const {
+    return ExtractToPlanarComplexMesh(mesh, frame, plane_points, request);
+  }
+};
+
+// The mesher's answer for SquareJob, numbered unlike the request, with
+// second-order elements in between that must be skipped. Interior point 4
+// is not a node; it lies inside the quad.
+//   4 ---- 6 ---- 5     quad (1, 2, 6, 4) on the left half,
+//   |  q   |    / |     triangles (2, 3, 5) and (2, 5, 6) on the right
+//   |      |  /   |     (node numbers, from 1).
+//   1 ---- 2 ---- 3
+TestSurfaceMesh SquareMesh() {
+  TestSurfaceMesh mesh;
+  mesh.nodes = {{0, 0}, {0.5, 0}, {1, 0}, {0, 1}, {1, 1}, {0.5, 1}};
+  mesh.AddQuad(1, 2, 6, 4, 1);
+  mesh.elements.push_back({6, {2, 3, 5, 6}, 1});
+  mesh.AddTriangle(2, 3, 5, 1);
+  mesh.elements.push_back({8, {1, 2, 3, 4}, 1});
+  mesh.AddTriangle(2, 5, 6, 1);
+  return mesh;
+}
+
+TEST(ExtractTest, SquareMeshInTheCallersNumbering) {
+  const SquareJob job;
+  const TestSurfaceMesh mesh = SquareMesh();
+  ScopedDiagnosticCapture capture;
+  const PlanarComplexMesh result = job.Run(mesh);
+  EXPECT_TRUE(capture.lines().empty());
+
+  // Six vertices for the nodes, then the interior point, which fell into
+  // the quad (split into four triangles).
+  ASSERT_EQ(result.vertices.size(), 7u);
+  for (size_t k = 0; k < mesh.nodes.size(); ++k) {
+    const Point3 expected = job.frame.FromPlane(mesh.nodes[k]);
+    EXPECT_EQ(result.vertices[k].x, expected.x) << k;
+    EXPECT_EQ(result.vertices[k].y, expected.y) << k;
+    EXPECT_EQ(result.vertices[k].z, expected.z) << k;
+  }
+  EXPECT_EQ(result.point_vertex, (std::vector<int32_t>{0, 2, 4, 3, 6}));
+  EXPECT_EQ(result.quads, Quads{});
+  EXPECT_EQ(result.triangles, (Triangles{{1, 2, 4}, {1, 4, 5}, {0, 1, 6}, {1, 5, 6},
+                                         {5, 3, 6}, {3, 0, 6}}));
+  EXPECT_EQ(result.triangle_domains, std::vector<int32_t>(6, 1));
+  EXPECT_EQ(result.segment_chains, (Chains{{0, 1, 2}, {2, 4}, {4, 5, 3}, {3, 0}}));
+  EXPECT_EQ(CheckMeshInvariants(job.request, result), std::vector<std::string>{});
+}
+
+TEST(ExtractTest, ElementsKeepTheirOrderCornersAndDomains) {
+  const SquareJob job;
+  TestSurfaceMesh mesh = SquareMesh();
+  mesh.elements[0].domain = 7;
+  mesh.elements[2].domain = 7;
+  MeshRequest request = job.request;
+  request.interior_only.clear();
+  request.points.pop_back();
+  std::vector<PlanePoint> plane_points = job.plane_points;
+  plane_points.pop_back();
+  const PlanarComplexMesh result =
+      ExtractToPlanarComplexMesh(mesh, job.frame, plane_points, request);
+  EXPECT_EQ(result.vertices.size(), 6u);
+  EXPECT_EQ(result.quads, (Quads{{0, 1, 5, 3}}));
+  EXPECT_EQ(result.quad_domains, std::vector<int32_t>{7});
+  EXPECT_EQ(result.triangles, (Triangles{{1, 2, 4}, {1, 4, 5}}));
+  EXPECT_EQ(result.triangle_domains, (std::vector<int32_t>{7, 1}));
+}
+
+TEST(ExtractTest, NodesWithoutElementsStillAnswer) {
+  const SquareJob job;
+  TestSurfaceMesh mesh = SquareMesh();
+  mesh.elements.clear();
+  mesh.nodes.push_back({0.25, 0.5});  // Netgen kept the interior point
+  const PlanarComplexMesh result = job.Run(mesh);
+  EXPECT_EQ(result.vertices.size(), 7u);
+  EXPECT_TRUE(result.quads.empty());
+  EXPECT_TRUE(result.triangles.empty());
+  EXPECT_EQ(result.point_vertex, (std::vector<int32_t>{0, 2, 4, 3, 6}));
+}
+
+TEST(ExtractTest, FailuresGiveTheEmptyRecordAndOneLine) {
+  struct Case {
+    const char* name;
+    TestSurfaceMesh mesh;
+    const char* line;
+  } cases[] = {
+      {"no nodes", TestSurfaceMesh(),
+       "[meshing] ExtractToPlanarComplexMesh: Netgen returned 0 mesh nodes; returning empty"},
+      {"a corner moved", SquareMesh(),
+       "[meshing] ExtractToPlanarComplexMesh: input point 1 not preserved by Netgen "
+       "(closest mesh node dist\xC2\xB2=0.0001, tol\xC2\xB2=2.5e-13); returning empty"},
+      {"interior point outside every element", SquareMesh(),
+       "[meshing] ExtractToPlanarComplexMesh: interior input point 4 dropped by Netgen and "
+       "outside every mesh element; returning empty"},
+      {"a node clamped in front of point 0's", SquareMesh(),
+       "[meshing] ExtractToPlanarComplexMesh: segment 0 chain endpoints mismatch "
+       "(got front=0 back=2, expected 6 \xE2\x86\x94 2); returning empty"},
+  };
+  cases[1].mesh.nodes[2] = {1.01, 0};
+  cases[2].mesh.elements = {cases[2].mesh.elements[2]};
+  // Point 0 goes to a new node at its exact place, while node 1, a hair
+  // past the start of segment 0, clamps onto the same end and comes first.
+  cases[3].mesh.nodes[0] = {-3e-7, 0};
+  cases[3].mesh.nodes.push_back({0, 0});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedDiagnosticCapture capture;
+    const PlanarComplexMesh result = SquareJob().Run(c.mesh);
+    EXPECT_TRUE(result.vertices.empty());
+    EXPECT_TRUE(result.quads.empty());
+    EXPECT_TRUE(result.triangles.empty());
+    EXPECT_TRUE(result.point_vertex.empty());
+    EXPECT_TRUE(result.quad_domains.empty());
+    EXPECT_TRUE(result.triangle_domains.empty());
+    EXPECT_TRUE(result.segment_chains.empty());
+    ASSERT_EQ(capture.lines().size(), 1u);
+    EXPECT_EQ(capture.lines()[0], c.line);
+  }
+}
+
+// Reads the lock's state from another thread, where try_lock is defined
+// even while this thread holds it.
+bool NetgenLockHeldElsewhere() {
+  return std::async(std::launch::async, [] {
+           if (!netgen_lock.try_lock()) return true;
+           netgen_lock.unlock();
+           return false;
+         }).get();
+}
+
+class LockWatchingMesh : public TestSurfaceMesh {
+ public:
+  mutable bool always_locked = true;
+  int32_t NodeCount() const override {
+    always_locked = always_locked && NetgenLockHeldElsewhere();
+    return TestSurfaceMesh::NodeCount();
+  }
+  SurfaceElement Element(size_t index) const override {
+    always_locked = always_locked && NetgenLockHeldElsewhere();
+    return TestSurfaceMesh::Element(index);
+  }
+};
+
+TEST(ExtractTest, ReadsTheMeshUnderTheLockAndReleasesIt) {
+  LockWatchingMesh mesh;
+  static_cast<TestSurfaceMesh&>(mesh) = SquareMesh();
+  EXPECT_FALSE(SquareJob().Run(mesh).vertices.empty());
+  EXPECT_TRUE(mesh.always_locked);
+  EXPECT_FALSE(NetgenLockHeldElsewhere());
+
+  LockWatchingMesh empty;
+  ScopedDiagnosticCapture capture;
+  EXPECT_TRUE(SquareJob().Run(empty).vertices.empty());
+  EXPECT_TRUE(empty.always_locked);
+  EXPECT_FALSE(NetgenLockHeldElsewhere());
+}
+
+}  // namespace
+}  // namespace mesh

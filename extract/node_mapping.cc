@@ -1,0 +1,74 @@
+#include "extract/node_mapping.h"
+
+#include <algorithm>
+
+#include "common/diagnostic.h"
+#include "planar/request_checks.h"
+
+namespace mesh {
+
+double SmallestTargetSize(const MeshRequest& request) {
+  double smallest = request.target_size;
+  for (double size : request.domain_target_sizes) {
+    if (size > 0.0 && size < smallest) smallest = size;
+  }
+  return smallest;
+}
+
+ExtractTolerances ComputeExtractTolerances(const MeshRequest& request) {
+  ExtractTolerances tolerances;
+  tolerances.snap = SnapTolerance(request.target_size);
+  tolerances.smallest_target_size = SmallestTargetSize(request);
+  tolerances.interior = std::max(0.0015, 0.001 * tolerances.smallest_target_size);
+  return tolerances;
+}
+
+NearestNode FindNearestNode(const std::vector<PlanePoint>& nodes, const PlanePoint& p) {
+  NearestNode best;
+  for (size_t k = 0; k < nodes.size(); ++k) {
+    const double du = nodes[k].u - p.u;
+    const double dv = nodes[k].v - p.v;
+    const double d2 = du * du + dv * dv;
+    if (d2 < best.distance_squared) {
+      best.distance_squared = d2;
+      best.index = static_cast<int32_t>(k);
+    }
+  }
+  return best;
+}
+
+std::vector<bool> InteriorOnlyFlags(const MeshRequest& request) {
+  std::vector<bool> flags(request.points.size(), false);
+  for (int32_t index : request.interior_only) {
+    if (index >= 0 && static_cast<size_t>(index) < flags.size()) flags[index] = true;
+  }
+  return flags;
+}
+
+bool MatchRequestPoints(const std::vector<PlanePoint>& mesh_nodes,
+                        const std::vector<PlanePoint>& plane_points,
+                        const std::vector<bool>& interior_only,
+                        const ExtractTolerances& tolerances,
+                        std::vector<int32_t>* point_vertex,
+                        std::vector<size_t>* pending_interior) {
+  point_vertex->assign(plane_points.size(), -1);
+  for (size_t i = 0; i < plane_points.size(); ++i) {
+    const bool interior = i < interior_only.size() && interior_only[i];
+    const double tolerance = interior ? tolerances.interior : tolerances.snap;
+    const double tolerance_squared = tolerance * tolerance;
+    const NearestNode nearest = FindNearestNode(mesh_nodes, plane_points[i]);
+    if (nearest.index >= 0 && nearest.distance_squared <= tolerance_squared) {
+      (*point_vertex)[i] = nearest.index;
+    } else if (interior) {
+      pending_interior->push_back(i);
+    } else {
+      EmitDiagnostic("[meshing] ExtractToPlanarComplexMesh: input point %zu not preserved by "
+                     "Netgen (closest mesh node dist\xC2\xB2=%g, tol\xC2\xB2=%g); returning empty",
+                     i, nearest.distance_squared, tolerance_squared);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace mesh

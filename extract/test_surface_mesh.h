@@ -1,0 +1,33 @@
+// A SurfaceMesh held in plain arrays, so the extraction can be tested on
+// hand-made meshes without the mesher. Test-only.
+#ifndef MESH_WORKER_EXTRACT_TEST_SURFACE_MESH_H_
+#define MESH_WORKER_EXTRACT_TEST_SURFACE_MESH_H_
+
+#include <vector>
+
+#include "planar/planar_mesh_build.h"
+
+namespace mesh {
+
+class TestSurfaceMesh : public SurfaceMesh {
+ public:
+  // Node number k is nodes[k - 1].
+  std::vector<PlanePoint> nodes;
+  std::vector<SurfaceElement> elements;
+
+  void AddQuad(int32_t n1, int32_t n2, int32_t n3, int32_t n4, int32_t domain) {
+    elements.push_back({4, {n1, n2, n3, n4}, domain});
+  }
+  void AddTriangle(int32_t n1, int32_t n2, int32_t n3, int32_t domain) {
+    elements.push_back({3, {n1, n2, n3, 0}, domain});
+  }
+
+  int32_t NodeCount() const override { return static_cast<int32_t>(nodes.size()); }
+  PlanePoint Node(int32_t number) const override { return nodes[number - 1]; }
+  size_t ElementCount() const override { return elements.size(); }
+  SurfaceElement Element(size_t index) const override { return elements[index]; }
+};
+
+}  // namespace mesh
+
+#endif  // MESH_WORKER_EXTRACT_TEST_SURFACE_MESH_H_
