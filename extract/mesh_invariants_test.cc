@@ -1,0 +1,132 @@
+#include "extract/mesh_invariants.h"
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+namespace mesh {
+namespace {
+
+// Two unit squares side by side in a tilted plane: domain 1 on the left,
+// domain 2 on the right, sharing segment 1 (points 1-4). A hand-made
+// answer with a node in the middle of the bottom-right edge.
+struct TwoSquares {
+  MeshRequest request;
+  PlanarComplexMesh answer;
+
+  TwoSquares() {
+    // Plane spanned by (0.6, 0, 0.8) and (0, 1, 0) through (10, 20, 30).
+    auto at = [](double u, double v) {
+      return Point3{10 + 0.6 * u, 20 + v, 30 + 0.8 * u};
+    };
+    //  3 --- 4 --- 5
+    //  |  1  |  2  |
+    //  0 --- 1 -6- 2
+    request.points = {at(0, 0), at(1, 0), at(2, 0), at(0, 1), at(1, 1), at(2, 1)};
+    request.segments = {{0, 1, 1, 0}, {1, 4, 1, 2}, {4, 3, 1, 0}, {3, 0, 1, 0},
+                        {1, 2, 2, 0}, {2, 5, 2, 0}, {5, 4, 2, 0}};
+    request.target_size = 1.0;
+    answer.vertices = request.points;
+    answer.vertices.push_back(at(1.5, 0));
+    answer.quads = {{0, 1, 4, 3}};
+    answer.quad_domains = {1};
+    answer.triangles = {{1, 6, 4}, {6, 2, 5}, {6, 5, 4}};
+    answer.triangle_domains = {2, 2, 2};
+    answer.point_vertex = {0, 1, 2, 3, 4, 5};
+    answer.segment_chains = {{0, 1}, {1, 4}, {4, 3}, {3, 0}, {1, 6, 2}, {2, 5}, {5, 4}};
+  }
+};
+
+TEST(MeshInvariantsTest, SoundAnswerHasNoProblems) {
+  const TwoSquares t;
+  EXPECT_EQ(CheckMeshInvariants(t.request, t.answer), std::vector<std::string>{});
+  MeshInvariantOptions strict;
+  strict.chain_links_are_edges = true;
+  EXPECT_EQ(CheckMeshInvariants(t.request, t.answer, strict), std::vector<std::string>{});
+}
+
+TEST(MeshInvariantsTest, EachBrokenInvariantIsNamed) {
+  struct Case {
+    const char* name;
+    std::function<void(MeshRequest*, PlanarComplexMesh*)> spoil;
+    const char* problem;  // a substring of the first problem
+  } cases[] = {
+      {"failed job", [](MeshRequest*, PlanarComplexMesh* a) { *a = PlanarComplexMesh(); },
+       "no vertices"},
+      {"domains out of step",
+       [](MeshRequest*, PlanarComplexMesh* a) { a->triangle_domains.pop_back(); },
+       "2 triangle domains for 3 triangles"},
+      {"corner out of range", [](MeshRequest*, PlanarComplexMesh* a) { a->quads[0][2] = 7; },
+       "quad 0 corner 2 is 7, outside the 7 vertices"},
+      {"negative point_vertex", [](MeshRequest*, PlanarComplexMesh* a) { a->point_vertex[3] = -1; },
+       "point_vertex[3] is -1"},
+      {"chain entry out of range",
+       [](MeshRequest*, PlanarComplexMesh* a) { a->segment_chains[4][1] = 70; },
+       "chain 4 entry 1 is 70"},
+      {"vertex off the plane", [](MeshRequest*, PlanarComplexMesh* a) { a->vertices[6].z += 1e-6; },
+       "off the plane of the mesh"},
+      {"point tied to the wrong vertex",
+       [](MeshRequest*, PlanarComplexMesh* a) { a->point_vertex[2] = 6; },
+       "point_vertex[2] = 6 lies 0.5 m"},
+      {"point a hair beyond the snap tolerance",
+       [](MeshRequest* r, PlanarComplexMesh*) { r->points[0].y += 1.01e-6; },
+       "point_vertex[0] = 0 lies"},
+      {"chain not starting at point_a's vertex",
+       [](MeshRequest*, PlanarComplexMesh* a) { a->segment_chains[4] = {6, 2}; },
+       "chain 4 runs 6..2, not point_vertex 1..2"},
+      {"chain entry off the segment",
+       [](MeshRequest*, PlanarComplexMesh* a) { a->segment_chains[0] = {0, 6, 1}; },
+       "past the segment's ends"},
+      {"chain out of order",
+       [](MeshRequest*, PlanarComplexMesh* a) { a->segment_chains[4] = {1, 2, 6, 2}; },
+       "steps back along the segment"},
+      {"element in an unnamed domain",
+       [](MeshRequest*, PlanarComplexMesh* a) { a->triangle_domains[1] = 3; },
+       "triangle 1 lies in domain 3, which no request segment names"},
+      {"element in the wrong named domain",
+       [](MeshRequest*, PlanarComplexMesh* a) { a->triangle_domains[1] = 1; },
+       "domain 1: elements cover"},
+      {"element missing",
+       [](MeshRequest*, PlanarComplexMesh* a) {
+         a->triangles.pop_back();
+         a->triangle_domains.pop_back();
+       },
+       "elements cover"},
+      {"element turned over",
+       [](MeshRequest*, PlanarComplexMesh* a) { a->triangles[0] = {1, 4, 6}; },
+       "elements turn both ways"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TwoSquares t;
+    c.spoil(&t.request, &t.answer);
+    const std::vector<std::string> problems = CheckMeshInvariants(t.request, t.answer);
+    ASSERT_FALSE(problems.empty());
+    EXPECT_NE(problems[0].find(c.problem), std::string::npos) << problems[0];
+  }
+}
+
+TEST(MeshInvariantsTest, ChainLinksMustBeEdgesWhenAsked) {
+  TwoSquares t;
+  // Vertex 6 left out of the bottom-right chain: still along the segment,
+  // but 1-2 is no element edge.
+  t.answer.segment_chains[4] = {1, 2};
+  EXPECT_EQ(CheckMeshInvariants(t.request, t.answer), std::vector<std::string>{});
+  MeshInvariantOptions strict;
+  strict.chain_links_are_edges = true;
+  const std::vector<std::string> problems = CheckMeshInvariants(t.request, t.answer, strict);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0], "chain 4: vertices 1 and 2 are not joined by an element edge");
+}
+
+TEST(MeshInvariantsTest, LongListsAreCutShort) {
+  TwoSquares t;
+  for (auto& chain : t.answer.segment_chains) chain.assign(30, -1);
+  const std::vector<std::string> problems = CheckMeshInvariants(t.request, t.answer);
+  ASSERT_GT(problems.size(), 1u);
+  EXPECT_LT(problems.size(), 50u);
+  EXPECT_NE(problems.back().find("more problems not listed"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mesh
