@@ -1,0 +1,96 @@
+// A stand-in for mesh-worker that misbehaves on purpose, so that tests can
+// drive the supervisor through cases the real worker never produces. The
+// behaviour is chosen by FAKE_WORKER_MODE. Test-only.
+#include <dirent.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "protocol/frame.h"
+#include "protocol/coding.h"
+
+namespace {
+
+bool ReadExactly(void* data, size_t length) {
+  size_t done = 0;
+  while (done < length) {
+    const ssize_t n = read(0, static_cast<char*>(data) + done, length - done);
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void WriteExactly(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) _exit(9);
+    done += static_cast<size_t>(n);
+  }
+}
+
+// Reads one frame; false at end of input.
+bool ReadFrame(uint64_t* payload_length) {
+  unsigned char header[mesh::kFrameHeaderSize];
+  if (!ReadExactly(header, sizeof header)) return false;
+  *payload_length = mesh::DecodeFrameHeader(header).payload_length;
+  std::string payload(*payload_length, '\0');
+  return ReadExactly(&payload[0], payload.size());
+}
+
+const std::string kFailure = mesh::EncodeFrame(mesh::kKindFailure, "");
+
+std::string OpenDescriptors() {
+  std::string list;
+  DIR* dir = opendir("/proc/self/fd");
+  if (dir == nullptr) return "?";
+  const int own = dirfd(dir);
+  while (const dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.' || atoi(entry->d_name) == own) continue;
+    list += std::string(list.empty() ? "" : " ") + entry->d_name;
+  }
+  closedir(dir);
+  return list;
+}
+
+}  // namespace
+
+int main() {
+  const char* mode_env = getenv("FAKE_WORKER_MODE");
+  const std::string mode = mode_env ? mode_env : "";
+  const std::string megabyte_of_chatter = std::string(1 << 20, 'c') + "\n";
+  uint64_t length = 0;
+
+  if (mode == "exit") return 7;
+  if (mode == "chatty") {
+    // Says a lot before it reads anything, so that a parent that writes a
+    // big request without reading standard error would block for ever.
+    WriteExactly(2, megabyte_of_chatter);
+    while (ReadFrame(&length)) {
+      WriteExactly(2, megabyte_of_chatter);
+      WriteExactly(2, "read " + std::to_string(length) + " bytes\n");
+      WriteExactly(1, kFailure);
+    }
+    return 0;
+  }
+  while (ReadFrame(&length)) {
+    if (mode == "garbage") {
+      WriteExactly(1, std::string(16, 'X'));
+    } else if (mode == "descriptors") {
+      WriteExactly(2, "fds: " + OpenDescriptors() + "\n");
+      WriteExactly(1, kFailure);
+    } else if (mode == "half-answer") {
+      WriteExactly(2, "about to fail\n");
+      WriteExactly(1, kFailure.substr(0, 7));
+      return 5;
+    } else if (mode == "bad-payload") {
+      WriteExactly(1, mesh::EncodeFrame(mesh::kKindSuccess, "\x03truncated"));
+    } else {
+      WriteExactly(1, kFailure);
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,500 @@
+#include "client/worker_process.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "protocol/frame.h"
+
+extern char** environ;
+
+namespace mesh {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Descriptors 0 to 2 are the targets of the child's dup2 calls; a pipe end
+// that happened to land there (because the parent runs with a standard
+// stream closed) would be overwritten by an earlier dup2 before it is used.
+bool MoveAboveStandardStreams(int* fd) {
+  if (*fd > 2) return true;
+  const int moved = fcntl(*fd, F_DUPFD_CLOEXEC, 3);
+  if (moved < 0) return false;
+  close(*fd);
+  *fd = moved;
+  return true;
+}
+
+void CloseFd(int* fd) {
+  if (*fd >= 0) close(*fd);
+  *fd = -1;
+}
+
+void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+// A write that reports a vanished reader as EPIPE instead of raising SIGPIPE
+// on the process: the signal is blocked in this thread for the call, and the
+// one the write raised, if any, is taken off the pending set before the old
+// mask comes back.
+ssize_t WriteWithoutSigpipe(int fd, const void* data, size_t length) {
+  sigset_t pipe_only, previous;
+  sigemptyset(&pipe_only);
+  sigaddset(&pipe_only, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe_only, &previous);
+  sigset_t pending;
+  sigpending(&pending);
+  const bool already_pending = sigismember(&pending, SIGPIPE) == 1;
+
+  ssize_t written = write(fd, data, length);
+  const int saved_errno = errno;
+  if (written < 0 && saved_errno == EPIPE && !already_pending) {
+    const struct timespec no_wait = {0, 0};
+    while (sigtimedwait(&pipe_only, nullptr, &no_wait) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  errno = saved_errno;
+  return written;
+}
+
+std::vector<std::string> BuildEnvironment(const WorkerOptions& options) {
+  std::vector<std::string> env;
+  for (char** entry = environ; *entry != nullptr; ++entry) env.emplace_back(*entry);
+  auto remove_name = [&env](const std::string& name) {
+    const std::string prefix = name + "=";
+    env.erase(std::remove_if(env.begin(), env.end(),
+                             [&prefix](const std::string& e) {
+                               return e.compare(0, prefix.size(), prefix) == 0;
+                             }),
+              env.end());
+  };
+  for (const std::string& name : options.unset_env) remove_name(name);
+  for (const std::string& entry : options.set_env) {
+    remove_name(entry.substr(0, entry.find('=')));
+    env.push_back(entry);
+  }
+  return env;
+}
+
+int MillisecondsUntil(Clock::time_point deadline) {
+  if (deadline == Clock::time_point::max()) return -1;
+  const auto left = deadline - Clock::now();
+  if (left <= Clock::duration::zero()) return 0;
+  // Rounded up, so that a poll that returns on its timeout has really
+  // reached the deadline.
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  return static_cast<int>(std::min<long long>(ms, 1 << 30));
+}
+
+}  // namespace
+
+const char* CallOutcomeName(CallOutcome outcome) {
+  switch (outcome) {
+    case CallOutcome::kSuccess:
+      return "meshed";
+    case CallOutcome::kFailure:
+      return "refused";
+    case CallOutcome::kTimedOut:
+      return "timed out";
+    case CallOutcome::kWorkerDied:
+      return "worker died";
+    case CallOutcome::kStartFailed:
+      return "start failed";
+    case CallOutcome::kBadAnswer:
+      return "bad answer";
+  }
+  return "unknown";
+}
+
+std::string WorkerAnswer::Describe() const {
+  std::string text = CallOutcomeName(outcome);
+  switch (outcome) {
+    case CallOutcome::kSuccess:
+      text += ": " + std::to_string(mesh.vertices.size()) + " vertices, " +
+              std::to_string(mesh.quads.size()) + " quads, " +
+              std::to_string(mesh.triangles.size()) + " triangles";
+      break;
+    case CallOutcome::kFailure:
+      text += diagnostics.empty() ? ": the worker gave no reason" : ": " + diagnostics.back();
+      break;
+    default:
+      if (!error.empty()) text += ": " + error;
+      break;
+  }
+  return text;
+}
+
+WorkerProcess::WorkerProcess(WorkerOptions options) : options_(std::move(options)) {}
+
+WorkerProcess::~WorkerProcess() { Stop(); }
+
+bool WorkerProcess::Start(std::string* error) {
+  if (pid_ > 0) return true;
+  int input[2] = {-1, -1}, output[2] = {-1, -1}, errors[2] = {-1, -1};
+  auto close_all = [&] {
+    for (int* fd : {&input[0], &input[1], &output[0], &output[1], &errors[0], &errors[1]}) {
+      CloseFd(fd);
+    }
+  };
+  if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 ||
+      pipe2(errors, O_CLOEXEC) != 0) {
+    *error = std::string("cannot create pipes: ") + strerror(errno);
+    close_all();
+    return false;
+  }
+  for (int* fd : {&input[0], &input[1], &output[0], &output[1], &errors[0], &errors[1]}) {
+    if (!MoveAboveStandardStreams(fd)) {
+      *error = std::string("cannot move a pipe descriptor: ") + strerror(errno);
+      close_all();
+      return false;
+    }
+  }
+
+  std::vector<std::string> env = BuildEnvironment(options_);
+  std::vector<char*> envp;
+  for (std::string& entry : env) envp.push_back(&entry[0]);
+  envp.push_back(nullptr);
+  std::string program = options_.worker_path;
+  char* argv[] = {&program[0], nullptr};
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
+  // Our own pipes are close-on-exec, but descriptors the rest of the parent
+  // opened need not be; the worker must inherit nothing but its three
+  // streams, or it would keep other pipes open past their owners' close.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+
+  // The worker starts with no blocked signals and every signal at its
+  // default action, whatever the parent (a thread blocking SIGCHLD, a
+  // process ignoring SIGPIPE) has set for itself.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none, all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  pid_t pid = -1;
+  const int spawn_error = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv,
+                                      envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  CloseFd(&input[0]);
+  CloseFd(&output[1]);
+  CloseFd(&errors[1]);
+  if (spawn_error != 0) {
+    *error = "cannot start " + options_.worker_path + ": " + strerror(spawn_error);
+    close_all();
+    return false;
+  }
+  pid_ = pid;
+  input_fd_ = input[1];
+  output_fd_ = output[0];
+  error_fd_ = errors[0];
+  SetNonBlocking(input_fd_);
+  SetNonBlocking(output_fd_);
+  SetNonBlocking(error_fd_);
+  error_text_.clear();
+  ++starts_;
+  return true;
+}
+
+void WorkerProcess::CloseDescriptors() {
+  CloseFd(&input_fd_);
+  CloseFd(&output_fd_);
+  CloseFd(&error_fd_);
+}
+
+void WorkerProcess::ReadErrorAvailable() {
+  while (error_fd_ >= 0) {
+    char buffer[65536];
+    const ssize_t n = read(error_fd_, buffer, sizeof buffer);
+    if (n > 0) {
+      error_text_.append(buffer, static_cast<size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || errno != EAGAIN) CloseFd(&error_fd_);
+    return;
+  }
+}
+
+std::vector<std::string> WorkerProcess::TakeDiagnostics() {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t newline; (newline = error_text_.find('\n', start)) != std::string::npos;
+       start = newline + 1) {
+    lines.push_back(error_text_.substr(start, newline - start));
+  }
+  // A worker that is gone will not finish its last line; keep what it said.
+  if (pid_ <= 0 && start < error_text_.size()) {
+    lines.push_back(error_text_.substr(start));
+    start = error_text_.size();
+  }
+  error_text_.erase(0, start);
+  return lines;
+}
+
+bool WorkerProcess::ReapIfGone() {
+  if (pid_ <= 0) return true;
+  int status = 0;
+  pid_t r;
+  while ((r = waitpid(pid_, &status, WNOHANG)) < 0 && errno == EINTR) {
+  }
+  if (r == 0) return false;
+  CloseDescriptors();
+  pid_ = -1;
+  return true;
+}
+
+WorkerProcess::ExitInfo WorkerProcess::WaitForExit(std::chrono::milliseconds grace) {
+  ExitInfo info;
+  const Clock::time_point deadline = Clock::now() + grace;
+  for (;;) {
+    int status = 0;
+    const pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r < 0 && errno == EINTR) continue;
+    if (r != 0) {
+      if (r == pid_) {
+        info.known = true;
+        info.exited = WIFEXITED(status);
+        info.code = info.exited ? WEXITSTATUS(status) : -1;
+        info.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+      }
+      // Once the worker is gone its standard error has no writer left and
+      // reads to its end at once; the bound only guards against a process
+      // the worker might have left behind holding the pipe open.
+      const Clock::time_point drain_deadline = Clock::now() + std::chrono::milliseconds(500);
+      while (error_fd_ >= 0) {
+        const int wait_ms = MillisecondsUntil(drain_deadline);
+        if (wait_ms == 0) break;
+        struct pollfd readable = {error_fd_, POLLIN, 0};
+        if (poll(&readable, 1, wait_ms) > 0) ReadErrorAvailable();
+      }
+      return info;
+    }
+    if (Clock::now() >= deadline) return KillAndReap();
+    // Keep reading its standard error meanwhile, so that a worker with much
+    // to say on its way out is never stuck on a full pipe.
+    struct pollfd wait_for = {error_fd_, POLLIN, 0};
+    if (error_fd_ >= 0) {
+      if (poll(&wait_for, 1, 5) > 0) ReadErrorAvailable();
+    } else {
+      usleep(2000);
+    }
+  }
+}
+
+WorkerProcess::ExitInfo WorkerProcess::KillAndReap() {
+  kill(pid_, SIGKILL);
+  // SIGKILL cannot be caught or ignored, so this wait is short.
+  return WaitForExit(std::chrono::hours(24 * 365));
+}
+
+WorkerAnswer WorkerProcess::Lost(CallOutcome outcome, const ExitInfo& info, std::string error) {
+  WorkerAnswer answer;
+  answer.outcome = outcome;
+  answer.exited = info.exited;
+  answer.exit_code = info.code;
+  answer.signal = info.signal;
+  CloseDescriptors();
+  pid_ = -1;
+  answer.diagnostics = TakeDiagnostics();
+  error_text_.clear();
+  answer.error = std::move(error);
+  return answer;
+}
+
+namespace {
+
+std::string DescribeExit(bool known, bool exited, int code, int signal) {
+  if (!known) return "its exit status was collected elsewhere";
+  if (exited) return "exit code " + std::to_string(code);
+  return "killed by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
+}
+
+}  // namespace
+
+void WorkerProcess::Stop() {
+  if (pid_ <= 0) return;
+  CloseFd(&input_fd_);
+  WaitForExit(options_.stop_grace);
+  CloseDescriptors();
+  pid_ = -1;
+  error_text_.clear();
+}
+
+WorkerAnswer WorkerProcess::Mesh(const MeshRequest& request,
+                                 std::chrono::milliseconds timeout) {
+  return Call(kKindMeshRequest, EncodeMeshRequest(request), timeout);
+}
+
+WorkerAnswer WorkerProcess::Call(uint32_t kind, const std::string& payload,
+                                 std::chrono::milliseconds timeout) {
+  const Clock::time_point started = Clock::now();
+  const Clock::time_point deadline =
+      timeout == kNoTimeout ? Clock::time_point::max() : started + timeout;
+  auto finish = [&started](WorkerAnswer answer) {
+    answer.elapsed = Clock::now() - started;
+    return answer;
+  };
+
+  // A worker that died while idle owes nothing to this request: start a new
+  // one instead of charging the request with a death it did not cause.
+  ReapIfGone();
+  if (pid_ > 0) {
+    // Whatever arrived since the last answer belongs to that request.
+    ReadErrorAvailable();
+    error_text_.clear();
+  }
+  std::string start_error;
+  if (!Start(&start_error)) {
+    WorkerAnswer answer;
+    answer.outcome = CallOutcome::kStartFailed;
+    answer.error = start_error;
+    return finish(std::move(answer));
+  }
+
+  const std::string frame = EncodeFrame(kind, payload);
+  size_t written = 0;
+  bool input_open = true;
+  unsigned char header_bytes[kFrameHeaderSize];
+  size_t header_read = 0;
+  FrameHeader header;
+  std::string answer_payload;
+
+  // Writing the request, reading the answer and draining standard error all
+  // happen in one poll loop, so that no full pipe in either direction can
+  // stall the other side.
+  for (;;) {
+    const int wait_ms = MillisecondsUntil(deadline);
+    if (wait_ms == 0) {
+      const ExitInfo info = KillAndReap();
+      return finish(Lost(CallOutcome::kTimedOut, info,
+                         "no answer within " + std::to_string(timeout.count()) +
+                             " ms; the worker was killed"));
+    }
+    struct pollfd fds[3];
+    int count = 0;
+    fds[count++] = {output_fd_, POLLIN, 0};
+    const int error_slot = error_fd_ >= 0 ? count : -1;
+    if (error_fd_ >= 0) fds[count++] = {error_fd_, POLLIN, 0};
+    const int input_slot = input_open && written < frame.size() ? count : -1;
+    if (input_slot >= 0) fds[count++] = {input_fd_, POLLOUT, 0};
+    const int ready = poll(fds, static_cast<nfds_t>(count), wait_ms);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) continue;
+
+    if (error_slot >= 0 && fds[error_slot].revents != 0) ReadErrorAvailable();
+
+    if (input_slot >= 0 && fds[input_slot].revents != 0) {
+      const ssize_t n = WriteWithoutSigpipe(input_fd_, frame.data() + written,
+                                            frame.size() - written);
+      if (n > 0) {
+        written += static_cast<size_t>(n);
+      } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        // The worker no longer reads; its standard output tells the rest.
+        input_open = false;
+      }
+    }
+
+    if (fds[0].revents == 0) continue;
+    char buffer[65536];
+    size_t want = sizeof buffer;
+    if (header_read < kFrameHeaderSize) {
+      want = kFrameHeaderSize - header_read;
+    } else {
+      want = std::min<uint64_t>(want, header.payload_length - answer_payload.size());
+    }
+    const ssize_t n = read(output_fd_, buffer, want);
+    if (n < 0) {
+      if (errno == EAGAIN || errno == EINTR) continue;
+    }
+    if (n <= 0) {
+      const ExitInfo info = WaitForExit(options_.stop_grace);
+      const bool was_answering = header_read > 0;
+      return finish(Lost(CallOutcome::kWorkerDied, info,
+                         std::string(was_answering ? "the worker ended inside its answer ("
+                                                   : "the worker ended without answering (") +
+                             DescribeExit(info.known, info.exited, info.code, info.signal) +
+                             ")"));
+    }
+    if (header_read < kFrameHeaderSize) {
+      memcpy(header_bytes + header_read, buffer, static_cast<size_t>(n));
+      header_read += static_cast<size_t>(n);
+      if (header_read < kFrameHeaderSize) continue;
+      header = DecodeFrameHeader(header_bytes);
+      std::string problem;
+      if (!header.magic_ok) {
+        problem = "the answer does not start with MSH1";
+      } else if (header.kind != kKindSuccess && header.kind != kKindFailure) {
+        problem = "the answer has unknown kind " + std::to_string(header.kind);
+      } else if (header.kind == kKindFailure && header.payload_length != 0) {
+        problem = "a failure answer carries " + std::to_string(header.payload_length) +
+                  " payload bytes";
+      } else if (header.payload_length > options_.max_answer_bytes) {
+        problem = "the answer announces " + std::to_string(header.payload_length) +
+                  " payload bytes, over the limit of " +
+                  std::to_string(options_.max_answer_bytes);
+      }
+      if (!problem.empty()) {
+        const ExitInfo info = KillAndReap();
+        return finish(Lost(CallOutcome::kBadAnswer, info, problem + "; the worker was killed"));
+      }
+      answer_payload.reserve(
+          static_cast<size_t>(std::min<uint64_t>(header.payload_length, uint64_t{1} << 26)));
+    } else {
+      answer_payload.append(buffer, static_cast<size_t>(n));
+    }
+    if (answer_payload.size() < header.payload_length) continue;
+
+    if (written < frame.size()) {
+      // An answer to a request the worker has not read in full: whatever it
+      // answered, the rest of our frame would be read as the next request.
+      const ExitInfo info = KillAndReap();
+      return finish(Lost(CallOutcome::kBadAnswer, info,
+                         "the worker answered before it had read the whole request; "
+                         "the worker was killed"));
+    }
+    break;
+  }
+
+  // The worker writes its reasons before its answer, so they are in the pipe
+  // by now.
+  ReadErrorAvailable();
+  WorkerAnswer answer;
+  answer.diagnostics = TakeDiagnostics();
+  if (header.kind == kKindFailure) {
+    answer.outcome = CallOutcome::kFailure;
+    return finish(std::move(answer));
+  }
+  if (!DecodePlanarComplexMesh(answer_payload.data(), answer_payload.size(), &answer.mesh)) {
+    std::vector<std::string> diagnostics = std::move(answer.diagnostics);
+    const ExitInfo info = KillAndReap();
+    answer = Lost(CallOutcome::kBadAnswer, info,
+                  "the success answer's payload does not decode; the worker was killed");
+    diagnostics.insert(diagnostics.end(), answer.diagnostics.begin(), answer.diagnostics.end());
+    answer.diagnostics = std::move(diagnostics);
+    return finish(std::move(answer));
+  }
+  answer.outcome = CallOutcome::kSuccess;
+  return finish(std::move(answer));
+}
+
+}  // namespace mesh

@@ -1,0 +1,136 @@
+// WorkerProcess: one supervised mesh-worker child, for parents written in
+// C++. Starts the worker, sends it one request at a time, waits for the
+// answer with a deadline, and replaces the worker when it hangs or dies.
+//
+// Signals: the parent's SIGPIPE disposition is never changed. Writes to the
+// worker run with SIGPIPE blocked in the calling thread only, and a SIGPIPE
+// that such a write raises is consumed before the mask is restored, so a
+// worker that dies mid-request can never kill its parent. SIGCHLD is not
+// touched either: every child is reaped with waitpid on its own pid, so a
+// parent that also reaps with waitpid(-1) may steal a status, in which case
+// the outcome still reads kWorkerDied but without a code.
+#ifndef MESH_WORKER_CLIENT_WORKER_PROCESS_H_
+#define MESH_WORKER_CLIENT_WORKER_PROCESS_H_
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocol/mesh_request.h"
+#include "protocol/planar_complex_mesh.h"
+
+namespace mesh {
+
+// A deadline that never passes.
+constexpr std::chrono::milliseconds kNoTimeout = std::chrono::milliseconds::max();
+
+enum class CallOutcome {
+  kSuccess,      // a success frame; `mesh` holds the decoded result
+  kFailure,      // the failure frame: the worker refused this request
+  kTimedOut,     // no answer before the deadline; the worker was killed
+  kWorkerDied,   // the worker ended before it answered
+  kStartFailed,  // the worker could not be started
+  kBadAnswer,    // the answer broke the protocol; the worker was killed
+};
+
+// "meshed", "refused", "timed out", "worker died", "start failed",
+// "bad answer".
+const char* CallOutcomeName(CallOutcome outcome);
+
+struct WorkerAnswer {
+  CallOutcome outcome = CallOutcome::kStartFailed;
+  PlanarComplexMesh mesh;
+  // Every complete line the worker wrote to standard error while it handled
+  // this request (without the newline): for a failure frame, the reason.
+  std::vector<std::string> diagnostics;
+  // How the worker ended, for kWorkerDied and kTimedOut. `exited` with
+  // `exit_code`, or killed by `signal`; neither when the status was lost.
+  bool exited = false;
+  int exit_code = -1;
+  int signal = 0;
+  // What went wrong, in words, for every outcome but kSuccess and kFailure.
+  std::string error;
+  std::chrono::steady_clock::duration elapsed{};
+
+  bool ok() const { return outcome == CallOutcome::kSuccess; }
+  // One line for people: the outcome and its details.
+  std::string Describe() const;
+};
+
+struct WorkerOptions {
+  // The mesh-worker executable. It is run as given: no PATH search.
+  std::string worker_path;
+  // "NAME=value" entries added to, or replacing entries of, the inherited
+  // environment; and names removed from it.
+  std::vector<std::string> set_env;
+  std::vector<std::string> unset_env;
+  // Answers announcing a larger payload are treated as a broken worker.
+  uint64_t max_answer_bytes = uint64_t{1} << 32;
+  // How long Stop() waits for a worker to leave by itself after its input
+  // is closed, before it is killed.
+  std::chrono::milliseconds stop_grace{2000};
+};
+
+// Not thread-safe: one caller at a time. The worker is started by the first
+// call (or by Start()) and again by the first call after it was lost.
+class WorkerProcess {
+ public:
+  explicit WorkerProcess(WorkerOptions options);
+  ~WorkerProcess();  // Stop()
+  WorkerProcess(const WorkerProcess&) = delete;
+  WorkerProcess& operator=(const WorkerProcess&) = delete;
+
+  // Meshes one request. The deadline covers sending the request and reading
+  // the whole answer.
+  WorkerAnswer Mesh(const MeshRequest& request,
+                    std::chrono::milliseconds timeout = kNoTimeout);
+
+  // Sends one raw frame of `kind` and waits for its answer, as Mesh does.
+  // For tests and tools that need other kinds, such as the hang test.
+  WorkerAnswer Call(uint32_t kind, const std::string& payload,
+                    std::chrono::milliseconds timeout = kNoTimeout);
+
+  // Starts the worker now if none is running. False, with the reason in
+  // `*error`, when it cannot be started.
+  bool Start(std::string* error);
+
+  // Closes the worker's input so that it leaves by itself, kills it if it
+  // has not within `stop_grace`, and reaps it. Safe to call at any time.
+  void Stop();
+
+  bool running() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  // Workers started so far, the current one included.
+  int starts() const { return starts_; }
+
+ private:
+  struct ExitInfo {
+    bool known = false;
+    bool exited = false;
+    int code = -1;
+    int signal = 0;
+  };
+
+  bool ReapIfGone();
+  void ReadErrorAvailable();
+  std::vector<std::string> TakeDiagnostics();
+  ExitInfo KillAndReap();
+  ExitInfo WaitForExit(std::chrono::milliseconds grace);
+  void CloseDescriptors();
+  WorkerAnswer Lost(CallOutcome outcome, const ExitInfo& info, std::string error);
+
+  WorkerOptions options_;
+  pid_t pid_ = -1;
+  int input_fd_ = -1;   // the worker's standard input
+  int output_fd_ = -1;  // the worker's standard output
+  int error_fd_ = -1;   // the worker's standard error
+  std::string error_text_;  // standard error not yet split into lines
+  int starts_ = 0;
+};
+
+}  // namespace mesh
+
+#endif  // MESH_WORKER_CLIENT_WORKER_PROCESS_H_
