@@ -1,0 +1,199 @@
+#include "planar/boundary_checks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "common/diagnostic.h"
+
+namespace mesh {
+
+namespace {
+
+bool IsOuter(const BoundarySegment& segment) { return segment.right_domain == 0; }
+
+// Twice the signed area of the triangle x, y, w: positive when w lies to the
+// left of the line from x to y.
+double Orient(const PlanePoint& x, const PlanePoint& y, const PlanePoint& w) {
+  return (y.u - x.u) * (w.v - x.v) - (y.v - x.v) * (w.u - x.u);
+}
+
+bool StrictlyOppositeSigns(double a, double b) {
+  return (a > 0.0 && b < 0.0) || (a < 0.0 && b > 0.0);
+}
+
+bool ShareEndpoint(const BoundarySegment& s, const BoundarySegment& t) {
+  return s.point_a == t.point_a || s.point_a == t.point_b || s.point_b == t.point_a ||
+         s.point_b == t.point_b;
+}
+
+// A segment with the same domain on both sides is an inner cut of that
+// domain: it is walked once each way, so it neither opens the boundary nor
+// adds area, and both checks below leave it out.
+bool SeparatesDomain(const BoundarySegment& segment) {
+  return segment.left_domain != segment.right_domain;
+}
+
+}  // namespace
+
+bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
+  const std::vector<Point3>& points = request.points;
+  size_t outer_count = 0;
+  bool box_empty = true;
+  Point3 low, high;
+  auto widen_box = [&](const Point3& p) {
+    if (box_empty) {
+      low = high = p;
+      box_empty = false;
+      return;
+    }
+    low.x = std::min(low.x, p.x);
+    low.y = std::min(low.y, p.y);
+    low.z = std::min(low.z, p.z);
+    high.x = std::max(high.x, p.x);
+    high.y = std::max(high.y, p.y);
+    high.z = std::max(high.z, p.z);
+  };
+  for (const BoundarySegment& s : request.segments) {
+    if (!IsOuter(s)) continue;
+    ++outer_count;
+    widen_box(points[s.point_a]);
+    widen_box(points[s.point_b]);
+  }
+
+  *boundary_area = Point3();
+  if (outer_count == 0) return true;
+
+  // Relative to the box centre, so that far-off coordinates do not drown the
+  // area in rounding.
+  const Point3 centre{(low.x + high.x) * 0.5, (low.y + high.y) * 0.5,
+                      (low.z + high.z) * 0.5};
+  const double dx = high.x - low.x, dy = high.y - low.y, dz = high.z - low.z;
+  const double squared_diagonal = dx * dx + dy * dy + dz * dz;
+
+  Point3 area;
+  for (const BoundarySegment& s : request.segments) {
+    if (!IsOuter(s)) continue;
+    const Point3& pa = points[s.point_a];
+    const Point3& pb = points[s.point_b];
+    const double ax = pa.x - centre.x, ay = pa.y - centre.y, az = pa.z - centre.z;
+    const double bx = pb.x - centre.x, by = pb.y - centre.y, bz = pb.z - centre.z;
+    area.x += (ay - by) * (az + bz);
+    area.y += (az - bz) * (ax + bx);
+    area.z += (ax - bx) * (ay + by);
+  }
+  *boundary_area = area;
+
+  const double threshold = std::max(squared_diagonal * 1e-9, 1e-12);
+  const double length = std::sqrt(area.x * area.x + area.y * area.y + area.z * area.z);
+  if (length < threshold) {
+    EmitDiagnostic("[meshing] BuildPlanarMesh: boundary loops enclose (near-)zero area "
+                   "(collinear, a slit, or openings consuming the outline) \xE2\x80\x94 "
+                   "refusing as degenerate; returning empty");
+    return false;
+  }
+  return true;
+}
+
+bool CheckSegmentCap(size_t segment_count) {
+  if (segment_count > kSegmentCap) {
+    EmitDiagnostic("[meshing] BuildPlanarMesh: boundary has %zu segments (cap %zu) "
+                   "\xE2\x80\x94 refusing as degenerate; returning empty",
+                   segment_count, kSegmentCap);
+    return false;
+  }
+  return true;
+}
+
+bool CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
+                             const std::vector<PlanePoint>& plane_points) {
+  const size_t m = segments.size();
+  for (size_t i = 0; i < m; ++i) {
+    const BoundarySegment& s = segments[i];
+    const PlanePoint& a = plane_points[s.point_a];
+    const PlanePoint& b = plane_points[s.point_b];
+    for (size_t j = i + 1; j < m; ++j) {
+      const BoundarySegment& t = segments[j];
+      if (ShareEndpoint(s, t)) continue;
+      const PlanePoint& e = plane_points[t.point_a];
+      const PlanePoint& f = plane_points[t.point_b];
+      if (StrictlyOppositeSigns(Orient(e, f, a), Orient(e, f, b)) &&
+          StrictlyOppositeSigns(Orient(a, b, e), Orient(a, b, f))) {
+        EmitDiagnostic("[meshing] BuildPlanarMesh: boundary self-intersects (segments %zu "
+                       "and %zu cross) \xE2\x80\x94 refusing as degenerate; returning empty",
+                       i, j);
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments) {
+  // One entry per edge end: +1 where an edge of the domain leaves a point,
+  // -1 where one arrives. Sorted, the entries of one (domain, point) sit
+  // together, in the order the first open one must be reported in.
+  std::vector<std::tuple<int32_t, int32_t, int>> ends;
+  for (const BoundarySegment& s : segments) {
+    if (!SeparatesDomain(s)) continue;
+    if (s.left_domain >= 1) {
+      ends.emplace_back(s.left_domain, s.point_a, 1);
+      ends.emplace_back(s.left_domain, s.point_b, -1);
+    }
+    if (s.right_domain >= 1) {
+      ends.emplace_back(s.right_domain, s.point_b, 1);
+      ends.emplace_back(s.right_domain, s.point_a, -1);
+    }
+  }
+  std::sort(ends.begin(), ends.end());
+
+  for (size_t first = 0; first < ends.size();) {
+    const int32_t domain = std::get<0>(ends[first]);
+    const int32_t point = std::get<1>(ends[first]);
+    int balance = 0;
+    size_t next = first;
+    for (; next < ends.size() && std::get<0>(ends[next]) == domain &&
+           std::get<1>(ends[next]) == point;
+         ++next) {
+      balance += std::get<2>(ends[next]);
+    }
+    if (balance != 0) {
+      EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d boundary is not closed at "
+                     "point %d \xE2\x80\x94 refusing as degenerate; returning empty",
+                     domain, point);
+      return false;
+    }
+    first = next;
+  }
+  return true;
+}
+
+bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
+                            const std::vector<PlanePoint>& plane_points) {
+  // Shoelace sums, each domain's accumulated in segment order so that the
+  // reported value does not depend on anything but the request.
+  std::map<int32_t, double> twice_area;
+  auto add_edge = [&](int32_t domain, int32_t from, int32_t to) {
+    const PlanePoint& p = plane_points[from];
+    const PlanePoint& q = plane_points[to];
+    twice_area[domain] += p.u * q.v - q.u * p.v;
+  };
+  for (const BoundarySegment& s : segments) {
+    if (!SeparatesDomain(s)) continue;
+    if (s.left_domain >= 1) add_edge(s.left_domain, s.point_a, s.point_b);
+    if (s.right_domain >= 1) add_edge(s.right_domain, s.point_b, s.point_a);
+  }
+  for (const auto& [domain, sum] : twice_area) {
+    if (sum < 0.0) {
+      EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d lies on the outer side of its "
+                     "boundary (signed area %g in the meshing plane) \xE2\x80\x94 refusing "
+                     "as degenerate; returning empty",
+                     domain, sum * 0.5);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace mesh

@@ -1,0 +1,59 @@
+// Checks that refuse a boundary the mesher cannot handle sensibly: loops that
+// enclose no area, too many segments, segments that cross, domains whose
+// boundary is open, and domains that lie on the outer side of their boundary.
+// Each returns false after writing exactly one diagnostic line. All of them
+// expect a request that passed CheckRequest (every index valid).
+#ifndef MESH_WORKER_PLANAR_BOUNDARY_CHECKS_H_
+#define MESH_WORKER_PLANAR_BOUNDARY_CHECKS_H_
+
+#include <cstddef>
+#include <vector>
+
+#include "planar/plane_frame.h"
+#include "protocol/mesh_request.h"
+
+namespace mesh {
+
+// The self-intersection test is quadratic in the segment count; this bounds
+// its work.
+constexpr size_t kSegmentCap = 2000;
+
+// Sets `*boundary_area` to the boundary area vector of the outer segments
+// (those with right_domain 0): Newell's formula over each outer segment in
+// its own direction, relative to the centre of their bounding box. For
+// closed loops its length is twice the net enclosed area, so it doubles as
+// the plane normal the outline implies. It is zero when there are no outer
+// segments, and then the check passes. Otherwise refuses a vector shorter
+// than max(1e-9 * squared box diagonal, 1e-12): collinear loops, slits, or
+// openings that cancel the outline. Works on the 3-D points, before any
+// plane is known.
+bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area);
+
+// Refuses more than kSegmentCap segments.
+bool CheckSegmentCap(size_t segment_count);
+
+// Refuses the first pair (i < j, by i then j) of segments that properly cross
+// in the plane. Pairs sharing an endpoint index are skipped; touching,
+// collinear overlap and coincident points are not crossings. The orientation
+// tests are exact, with no tolerance.
+bool CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
+                             const std::vector<PlanePoint>& plane_points);
+
+// Refuses a domain d >= 1 whose boundary is not closed: taking each segment
+// with left_domain d as the edge point_a -> point_b and each with
+// right_domain d as point_b -> point_a, some point must have as many edges of
+// d leaving it as arriving. The mesher never returns on an open domain. The
+// first open domain (lowest d, then lowest point index) is reported.
+bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments);
+
+// Refuses a domain d >= 1 whose closed boundary, directed as above, has a
+// negative signed area in the plane: d is then on the unbounded side of its
+// boundary, and the mesher would fill the plane around it without end. The
+// first such domain (lowest d) is reported with its signed area. Meant to run
+// after CheckDomainBoundariesClosed.
+bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
+                            const std::vector<PlanePoint>& plane_points);
+
+}  // namespace mesh
+
+#endif  // MESH_WORKER_PLANAR_BOUNDARY_CHECKS_H_

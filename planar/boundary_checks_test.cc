@@ -1,0 +1,226 @@
+#include "planar/boundary_checks.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/diagnostic.h"
+#include "planar/test_shapes.h"
+
+namespace mesh {
+namespace {
+
+using test::AddLoop;
+using test::FlatPlanePoints;
+using test::Loop;
+using test::Reversed;
+using test::Square;
+
+const char kAreaLine[] =
+    "[meshing] BuildPlanarMesh: boundary loops enclose (near-)zero area (collinear, a "
+    "slit, or openings consuming the outline) \xE2\x80\x94 refusing as degenerate; "
+    "returning empty";
+
+std::string CrossingLine(const char* i, const char* j) {
+  return std::string("[meshing] BuildPlanarMesh: boundary self-intersects (segments ") + i +
+         " and " + j + " cross) \xE2\x80\x94 refusing as degenerate; returning empty";
+}
+
+// Runs one check and returns its line, or "" when it passed silently.
+template <typename Check>
+std::string LineOf(Check check) {
+  ScopedDiagnosticCapture capture;
+  const bool passed = check();
+  EXPECT_EQ(passed, capture.lines().empty());
+  EXPECT_LE(capture.lines().size(), 1u);
+  return capture.lines().empty() ? std::string() : capture.lines()[0];
+}
+
+TEST(EnclosedAreaTest, AreaVectorAndRefusals) {
+  MeshRequest outline_with_opening = Loop(Square(0, 0, 2), 1, 0);
+  AddLoop(&outline_with_opening, Reversed(Square(0.5, 0.5, 1)), 1, 0);
+  MeshRequest cancelling = Loop(Square(0, 0, 1), 1, 0);
+  AddLoop(&cancelling, Reversed(Square(3, 0, 1)), 1, 0);
+  MeshRequest slit;
+  slit.points = {{0, 0, 0}, {1, 1, 1}, {5, 0, 0}};
+  slit.segments = {{0, 1, 1, 0}, {1, 0, 1, 0}};
+  // Only segments with domain 0 on their right count, so this outline
+  // (its domain on the right) has no outer segment at all.
+  MeshRequest no_outer = Loop(Square(0, 0, 1), 0, 1);
+  no_outer.segments[1].right_domain = 2;
+  struct {
+    const char* name;
+    MeshRequest request;
+    Point3 area;
+    bool refused;
+  } const cases[] = {
+      {"unit square", Loop(Square(0, 0, 1), 1, 0), {0, 0, 2}, false},
+      {"2 x 2 outline around a 1 x 1 opening", outline_with_opening, {0, 0, 6}, false},
+      {"clockwise unit square", Loop(Reversed(Square(0, 0, 1)), 1, 0), {0, 0, -2}, false},
+      {"slit", slit, {0, 0, 0}, true},
+      {"collinear loop", Loop({{0, 0, 0}, {1, 2, 3}, {2, 4, 6}}, 1, 0), {0, 0, 0}, true},
+      {"outline and equal opening cancel", cancelling, {0, 0, 0}, true},
+      {"no outer segments", no_outer, {0, 0, 0}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Point3 area{9, 9, 9};
+    const std::string line =
+        LineOf([&] { return CheckEnclosedArea(c.request, &area); });
+    EXPECT_EQ(line, c.refused ? kAreaLine : "");
+    EXPECT_EQ(area.x, c.area.x);
+    EXPECT_EQ(area.y, c.area.y);
+    EXPECT_EQ(area.z, c.area.z);
+  }
+}
+
+// The threshold scales with the outline's box, so a tiny square far from the
+// origin passes, while a sliver whose area is negligible next to its box is
+// refused.
+TEST(EnclosedAreaTest, ThresholdIsRelativeToTheOutline) {
+  Point3 area;
+  EXPECT_EQ(LineOf([&] {
+              return CheckEnclosedArea(Loop(Square(1e6, 1e6, 1e-4), 1, 0), &area);
+            }),
+            "");
+  EXPECT_EQ(LineOf([&] {
+              return CheckEnclosedArea(Loop({{0, 0, 0}, {1000, 0, 0}, {500, 1e-7, 0}}, 1, 0),
+                                       &area);
+            }),
+            kAreaLine);
+}
+
+TEST(SegmentCapTest, TwoThousandPassOneMoreIsRefused) {
+  EXPECT_EQ(LineOf([] { return CheckSegmentCap(2000); }), "");
+  EXPECT_EQ(LineOf([] { return CheckSegmentCap(2001); }),
+            "[meshing] BuildPlanarMesh: boundary has 2001 segments (cap 2000) "
+            "\xE2\x80\x94 refusing as degenerate; returning empty");
+}
+
+TEST(SelfIntersectionTest, OnlyProperCrossingsAreReported) {
+  struct {
+    const char* name;
+    std::vector<PlanePoint> points;
+    std::vector<BoundarySegment> segments;
+    std::string line;
+  } const cases[] = {
+      {"X", {{0, 0}, {1, 1}, {0, 1}, {1, 0}}, {{0, 1, 1, 0}, {2, 3, 1, 0}},
+       CrossingLine("0", "1")},
+      {"T-junction", {{0, 0}, {2, 0}, {1, 0}, {1, 1}}, {{0, 1, 1, 0}, {2, 3, 1, 0}}, ""},
+      {"T-junction overshooting by 1e-15, no tolerance",
+       {{0, 0}, {2, 0}, {1, -1e-15}, {1, 1}},
+       {{0, 1, 1, 0}, {2, 3, 1, 0}},
+       CrossingLine("0", "1")},
+      {"collinear overlap", {{0, 0}, {2, 0}, {1, 0}, {3, 0}}, {{0, 1, 1, 0}, {2, 3, 1, 0}},
+       ""},
+      {"different indices at one position",
+       {{0, 0}, {1, 1}, {1, 1}, {2, 0}},
+       {{0, 1, 1, 0}, {2, 3, 1, 0}},
+       ""},
+      // Shared index 0: never compared, whatever the other ends do.
+      {"shared endpoint", {{0, 0}, {2, 2}, {2, 0}}, {{0, 1, 1, 0}, {0, 2, 1, 0}}, ""},
+      // Pairs (0, 3) and (1, 2) cross: the lowest first segment wins.
+      {"several crossings",
+       {{0, 0}, {4, 0}, {0, 2}, {4, 2}, {3, 1}, {3, 3}, {1, -1}, {1, 1}},
+       {{0, 1, 1, 0}, {2, 3, 1, 0}, {4, 5, 1, 0}, {6, 7, 1, 0}},
+       CrossingLine("0", "3")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(LineOf([&] { return CheckNoSelfIntersection(c.segments, c.points); }),
+              c.line);
+  }
+}
+
+std::string OpenLine(const char* domain, const char* point) {
+  return std::string("[meshing] BuildPlanarMesh: domain ") + domain +
+         " boundary is not closed at point " + point +
+         " \xE2\x80\x94 refusing as degenerate; returning empty";
+}
+
+// Layouts on a 2 x 1 rectangle: corners 0 (0,0), 1 (1,0), 2 (2,0), 3 (2,1),
+// 4 (1,1), 5 (0,1); 6 and 7 lie inside the left half.
+TEST(DomainClosureTest, EveryDomainMustBeAClosedLoop) {
+  const std::vector<BoundarySegment> two_domains = {
+      {0, 1, 1, 0}, {1, 2, 2, 0}, {2, 3, 2, 0}, {3, 4, 2, 0},
+      {4, 5, 1, 0}, {5, 0, 1, 0}, {1, 4, 1, 2}};
+  std::vector<BoundarySegment> with_inner_cut = two_domains;
+  with_inner_cut.push_back({6, 7, 1, 1});
+  std::vector<BoundarySegment> with_hole = two_domains;
+  with_hole.insert(with_hole.end(), {{6, 8, 1, 0}, {8, 7, 1, 0}, {7, 6, 1, 0}});
+  std::vector<BoundarySegment> lower_domain_open_later = two_domains;
+  // Domain 2 is open at points 2 and 3, domain 3 at points 0, 2, 3 and 5.
+  lower_domain_open_later[2].left_domain = 3;
+  lower_domain_open_later.push_back({0, 5, 3, 0});
+  std::vector<BoundarySegment> ignores_domains_below_1 = two_domains;
+  ignores_domains_below_1.push_back({6, 7, -2, 0});
+  struct {
+    const char* name;
+    std::vector<BoundarySegment> segments;
+    std::string line;
+  } const cases[] = {
+      {"unit square, first segment with domain 0 on both sides",
+       {{0, 1, 0, 0}, {1, 4, 1, 0}, {4, 5, 1, 0}, {5, 0, 1, 0}},
+       OpenLine("1", "0")},
+      {"two domains sharing an inner segment", two_domains, ""},
+      {"inner segment with one domain on both sides", with_inner_cut, ""},
+      {"outline with a hole", with_hole, ""},
+      {"lowest domain, then lowest point", lower_domain_open_later, OpenLine("2", "2")},
+      {"domain numbers below 1", ignores_domains_below_1, ""},
+      {"a doubled segment", {{0, 1, 1, 0}, {1, 4, 1, 0}, {4, 0, 1, 0}, {4, 0, 1, 0}},
+       OpenLine("1", "0")},
+      {"no segments", {}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(LineOf([&] { return CheckDomainBoundariesClosed(c.segments); }), c.line);
+  }
+}
+
+std::string OuterSideLine(const char* domain, const char* area) {
+  return std::string("[meshing] BuildPlanarMesh: domain ") + domain +
+         " lies on the outer side of its boundary (signed area " + area +
+         " in the meshing plane) \xE2\x80\x94 refusing as degenerate; returning empty";
+}
+
+TEST(DomainOrientationTest, DomainsMustLieInsideTheirBoundary) {
+  MeshRequest with_hole = Loop(Square(0, 0, 2), 1, 0);
+  AddLoop(&with_hole, Reversed(Square(0.5, 0.5, 1)), 1, 0);
+  // Domain 2 fills the hole of domain 1, on the right of its segments.
+  MeshRequest filled_hole = Loop(Square(0, 0, 2), 1, 0);
+  AddLoop(&filled_hole, Reversed(Square(0.5, 0.5, 1)), 1, 2);
+  MeshRequest inner_only_domain = Loop(Square(0, 0, 2), 1, 0);
+  AddLoop(&inner_only_domain, {{0.5, 0.5, 0}, {1.5, 1.5, 0}}, 3, 3);
+  // Domains 2 and 3 both lie outside their loops; 2 is named.
+  MeshRequest two_outside = Loop(Reversed(Square(0, 0, 1)), 3, 0);
+  AddLoop(&two_outside, Reversed(Square(5, 0, 2)), 2, 0);
+  AddLoop(&two_outside, Square(10, 0, 1), 1, 0);
+  struct {
+    const char* name;
+    MeshRequest request;
+    std::string line;
+  } const cases[] = {
+      {"counter-clockwise, domain on the left", Loop(Square(0, 0, 1), 1, 0), ""},
+      {"clockwise, domain on the left", Loop(Reversed(Square(0, 0, 1)), 1, 0),
+       OuterSideLine("1", "-1")},
+      {"counter-clockwise, domain on the right", Loop(Square(0, 0, 1), 0, 1),
+       OuterSideLine("1", "-1")},
+      {"clockwise, domain on the right", Loop(Reversed(Square(0, 0, 1)), 0, 1), ""},
+      {"outline with a hole", with_hole, ""},
+      {"hole filled by a second domain", filled_hole, ""},
+      {"domain with only inner segments", inner_only_domain, ""},
+      {"lowest domain first", two_outside, OuterSideLine("2", "-4")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<PlanePoint> plane_points = FlatPlanePoints(c.request.points);
+    EXPECT_EQ(LineOf([&] {
+                return CheckDomainOrientation(c.request.segments, plane_points);
+              }),
+              c.line);
+  }
+}
+
+}  // namespace
+}  // namespace mesh
