@@ -1,10 +1,78 @@
 #include "planar/build_planar_mesh.h"
 
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "common/diagnostic.h"
+#include "netgen/netgen_lock.h"
+#include "planar/boundary_checks.h"
+#include "planar/plane_frame.h"
+#include "planar/request_checks.h"
+
 namespace mesh {
 
-// Placeholder until the input checks land: every request is refused.
-PlanarMeshBuild BuildPlanarMesh(const MeshRequest&, PlaneMesher&) {
-  return PlanarMeshBuild();
+namespace {
+
+double Length(const Point3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+
+// The caller's normal wins; otherwise the outline's own area vector fixes
+// which side of the plane "left" is seen from. Only with neither does the
+// frame fall back on the order the points are listed in. Returns false when
+// there is no hint.
+bool ChooseNormalHint(const MeshRequest& request, const Point3& boundary_area,
+                      Point3* hint) {
+  const Point3& candidate =
+      Length(request.plane_normal) > 0.0 ? request.plane_normal : boundary_area;
+  if (!(Length(candidate) > 0.0)) return false;
+  *hint = candidate;
+  return true;
+}
+
+}  // namespace
+
+PlanarMeshBuild BuildPlanarMesh(const MeshRequest& request, PlaneMesher& mesher) {
+  // A request that is refused on its own merits never waits for the lock.
+  if (!CheckRequest(request)) return PlanarMeshBuild();
+
+  // Declared ahead of every working object, so that on every way out they
+  // are destroyed first and releasing the lock is the last thing done.
+  std::lock_guard<std::mutex> hold_netgen(netgen_lock);
+
+  Point3 boundary_area;
+  if (!CheckEnclosedArea(request, &boundary_area)) return PlanarMeshBuild();
+
+  Point3 hint;
+  const bool has_hint = ChooseNormalHint(request, boundary_area, &hint);
+  PlanarFrame frame;
+  if (!BuildFrame(request.points, has_hint ? &hint : nullptr, &frame)) {
+    EmitDiagnostic("[meshing] BuildPlanarMesh: BuildFrame failed (degenerate point set: "
+                   "collinear or zero-area); returning empty");
+    return PlanarMeshBuild();
+  }
+  std::vector<PlanePoint> plane_points = ToPlanePoints(frame, request.points);
+
+  // The cap comes first because it bounds the quadratic crossing test; the
+  // signed area that decides orientation only means something once every
+  // domain's boundary is known to be closed.
+  if (!CheckSegmentCap(request.segments.size()) ||
+      !CheckNoSelfIntersection(request.segments, plane_points) ||
+      !CheckDomainBoundariesClosed(request.segments) ||
+      !CheckDomainOrientation(request.segments, plane_points)) {
+    return PlanarMeshBuild();
+  }
+
+  std::shared_ptr<SurfaceMesh> mesh = mesher.MeshPlane(request, plane_points);
+  if (mesh == nullptr) return PlanarMeshBuild();
+
+  PlanarMeshBuild build;
+  build.ok = true;
+  build.mesh = std::move(mesh);
+  build.frame = frame;
+  build.plane_points = std::move(plane_points);
+  return build;
 }
 
 }  // namespace mesh
