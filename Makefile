@@ -1,10 +1,15 @@
 # The two commands of the README, and the builds around them.
 #   make demo   install dependencies, build, mesh the bundled examples
-#   make test   install dependencies, build, run every test
+#   make test   install dependencies, build, run every test, then the whole
+#               suite again under ASan+UBSan, and replay the fuzz corpus
+#   make fuzz   fuzz every target for FUZZ_SECONDS each (clang's libFuzzer)
 BUILD ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test clean
+.PHONY: all deps configure build demo test test-sanitized fuzz-build test-fuzz-corpus fuzz clean
 
 all: build
 
@@ -22,6 +27,24 @@ demo: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	$(MAKE) test-sanitized test-fuzz-corpus
+
+# A sanitizer finding exits with 86, never with one of the worker's codes.
+test-sanitized: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DMESH_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+fuzz-build: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DMESH_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++-14
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
+# Every committed fuzz input, run once.
+test-fuzz-corpus: fuzz-build
+	ctest --test-dir $(FUZZ_BUILD) -L fuzz --output-on-failure -j $(JOBS)
+
+fuzz: fuzz-build
+	fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
