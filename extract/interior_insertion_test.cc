@@ -127,6 +127,36 @@ TEST(InsertInteriorPointTest, BoundaryEdgeSplitsOnlyItsElement) {
   EXPECT_EQ(f.record.triangle_domains, (std::vector<int32_t>{2, 2, 1, 1, 1}));
 }
 
+TEST(InsertInteriorPointTest, EdgeSharedByTwoQuadsSplitsBoth) {
+  InsertionFixture f;
+  f.record.quads = {{0, 1, 4, 3}, {1, 2, 5, 4}};
+  f.record.quad_domains = {1, 2};
+  f.record.triangles.clear();
+  f.record.triangle_domains.clear();
+  ASSERT_EQ(f.Insert({1.0, 0.5}), 6);
+  EXPECT_TRUE(f.record.quads.empty());
+  EXPECT_TRUE(f.record.quad_domains.empty());
+  EXPECT_EQ(f.record.triangles,
+            (Triangles{{6, 4, 3}, {6, 3, 0}, {6, 0, 1}, {6, 1, 2}, {6, 2, 5}, {6, 5, 4}}));
+  EXPECT_EQ(f.record.triangle_domains, (std::vector<int32_t>{1, 1, 1, 2, 2, 2}));
+  EXPECT_DOUBLE_EQ(f.TotalArea(), 2.0);
+}
+
+TEST(InsertInteriorPointTest, EquallyNearEdgesGoToTheFirst) {
+  // A quad 3 mm thin with a triangle on top: the point lies halfway between
+  // the quad's bottom edge (its first) and its top edge (shared with the
+  // triangle). The first wins, so the triangle stays whole.
+  InsertionFixture f;
+  f.nodes = {{0, 0}, {1, 0}, {1, 0.003}, {0, 0.003}, {0.5, 1}};
+  f.record.vertices.resize(5);
+  f.record.quads = {{0, 1, 2, 3}};
+  f.record.quad_domains = {1};
+  f.record.triangles = {{3, 2, 4}};
+  f.record.triangle_domains = {1};
+  ASSERT_EQ(f.Insert({0.5, 0.0015}), 5);
+  EXPECT_EQ(f.record.triangles, (Triangles{{3, 2, 4}, {5, 1, 2}, {5, 2, 3}, {5, 3, 0}}));
+}
+
 TEST(InsertInteriorPointTest, PointInsideAnElementSplitsIt) {
   struct Case {
     const char* name;
