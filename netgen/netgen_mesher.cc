@@ -1,11 +1,12 @@
 #include "netgen/netgen_mesher.h"
 
+#include "netgen/meshing_passes.h"
+
 namespace mesh {
 
-// Placeholder until the Netgen passes land.
-std::shared_ptr<SurfaceMesh> NetgenMesher::MeshPlane(const MeshRequest&,
-                                                     const std::vector<PlanePoint>&) {
-  return nullptr;
+std::shared_ptr<SurfaceMesh> NetgenMesher::MeshPlane(const MeshRequest& request,
+                                                     const std::vector<PlanePoint>& plane_points) {
+  return MeshPlaneWithNetgen(request, plane_points, GenerateMeshWithNetgen);
 }
 
 }  // namespace mesh

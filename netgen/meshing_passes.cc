@@ -1,0 +1,130 @@
+#include "netgen/meshing_passes.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "common/diagnostic.h"
+#include "netgen/netgen_start.h"
+
+namespace mesh {
+
+namespace {
+
+// The finished mesh behind the worker's own read-only interface, with the
+// caller's domain numbers. Holding the mesh keeps its geometry alive too.
+class NetgenSurfaceMesh : public SurfaceMesh {
+ public:
+  NetgenSurfaceMesh(std::shared_ptr<netgen::Mesh> mesh, DomainNumbering numbering)
+      : mesh_(std::move(mesh)), numbering_(std::move(numbering)) {}
+
+  int32_t NodeCount() const override { return static_cast<int32_t>(mesh_->GetNP()); }
+
+  PlanePoint Node(int32_t number) const override {
+    const netgen::MeshPoint& point = (*mesh_)[netgen::PointIndex(number)];
+    return PlanePoint{point(0), point(1)};
+  }
+
+  size_t ElementCount() const override { return mesh_->GetNSE(); }
+
+  SurfaceElement Element(size_t index) const override {
+    const netgen::Element2d& element = (*mesh_)[netgen::SurfaceElementIndex(index)];
+    SurfaceElement result;
+    result.node_count = element.GetNP();
+    const int stored = std::min(element.GetNP(), 4);
+    for (int i = 0; i < stored; ++i) result.nodes[i] = element[i];
+    result.domain = numbering_.ToCaller(element.GetIndex());
+    return result;
+  }
+
+ private:
+  std::shared_ptr<netgen::Mesh> mesh_;
+  DomainNumbering numbering_;
+};
+
+}  // namespace
+
+int GenerateMeshWithNetgen(netgen::SplineGeometry2d& geometry,
+                           std::shared_ptr<netgen::Mesh>& mesh,
+                           netgen::MeshingParameters& parameters) {
+  return geometry.GenerateMesh(mesh, parameters);
+}
+
+void SetMeshingParameters(const MeshRequest& request, netgen::MeshingParameters* parameters) {
+  double largest = request.target_size;
+  double smallest = request.target_size;
+  for (double size : request.domain_target_sizes) {
+    largest = std::max(largest, size);
+    if (size > 0) smallest = std::min(smallest, size);
+  }
+  parameters->maxh = largest;
+  parameters->minh = 0.1 * smallest;
+  parameters->grading = 0.3;
+  parameters->uselocalh = true;
+  parameters->quad = request.prefer_quads;
+}
+
+std::shared_ptr<netgen::Mesh> RunMeshingPasses(QuadMeshingGeometry& geometry,
+                                               const DomainNumbering& numbering,
+                                               netgen::MeshingParameters& parameters,
+                                               const GenerateMeshFunction& generate) {
+  std::shared_ptr<netgen::Mesh> mesh;
+  for (int pass = 0; pass < 2; ++pass) {
+    const bool triangle_pass = pass == 1;
+    if (triangle_pass) {
+      parameters.quad = false;
+      const int32_t domain_count = static_cast<int32_t>(numbering.caller_domains().size());
+      for (int32_t domain = 1; domain <= domain_count; ++domain) {
+        geometry.SetDomainQuadMeshing(domain, false);
+      }
+    }
+    // Only one mesh at a time: a large failed one is gone before the next
+    // pass starts.
+    mesh.reset();
+    mesh = std::make_shared<netgen::Mesh>();
+    int result;
+    try {
+      result = generate(geometry, mesh, parameters);
+    } catch (const std::exception& e) {
+      // How the quad pass failed does not matter: the triangle pass decides.
+      if (!triangle_pass) continue;
+      EmitDiagnostic("[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and "
+                     "triangle passes: %s; returning empty",
+                     e.what());
+      return nullptr;
+    }
+    if (result == 0) {
+      if (triangle_pass) {
+        EmitDiagnostic("[meshing] BuildPlanarMesh: quad mesher failed; triangle-mesher "
+                       "fallback succeeded");
+      }
+      return mesh;
+    }
+    if (triangle_pass) {
+      EmitDiagnostic("[meshing] BuildPlanarMesh: GenerateMesh failed on both quad and "
+                     "triangle passes (rc=%d); returning empty",
+                     result);
+    }
+  }
+  return nullptr;
+}
+
+std::shared_ptr<SurfaceMesh> MeshPlaneWithNetgen(const MeshRequest& request,
+                                                 const std::vector<PlanePoint>& plane_points,
+                                                 const GenerateMeshFunction& generate) {
+  EnsureNetgenStarted();
+  // Declared in this order so that every way out releases the mesh first,
+  // then the parameters, the domain set and last this share of the geometry.
+  std::shared_ptr<QuadMeshingGeometry> geometry;
+  DomainNumbering numbering(request.segments);
+  geometry = BuildSplineGeometry(request, plane_points, numbering);
+  if (geometry == nullptr) return nullptr;
+  netgen::MeshingParameters parameters;
+  SetMeshingParameters(request, &parameters);
+  std::shared_ptr<netgen::Mesh> mesh =
+      RunMeshingPasses(*geometry, numbering, parameters, generate);
+  if (mesh == nullptr) return nullptr;
+  mesh->SetGeometry(geometry);
+  return std::make_shared<NetgenSurfaceMesh>(std::move(mesh), std::move(numbering));
+}
+
+}  // namespace mesh

@@ -1,0 +1,223 @@
+#include "netgen/meshing_passes.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/diagnostic.h"
+#include "netgen/test_requests.h"
+
+namespace mesh {
+namespace {
+
+// What one scripted pass does: throw `message` when it is set, otherwise
+// return `result`.
+struct PassOutcome {
+  int result = 0;
+  const char* message = nullptr;
+};
+
+// What a pass saw when it was called.
+struct PassRecord {
+  bool quad = false;
+  std::vector<bool> domain_quad;  // GetDomainQuadMeshing(1..n)
+  double maxh = 0;
+  double minh = 0;
+  const netgen::MeshingParameters* parameters = nullptr;
+  size_t mesh_points = 0;
+};
+
+// Plays `outcomes` in order, records what each pass saw, and on success
+// leaves a mesh of its own in the holder so the caller can check it is the
+// one handed back.
+class ScriptedMesher {
+ public:
+  ScriptedMesher(std::vector<PassOutcome> outcomes, int domain_count)
+      : outcomes_(std::move(outcomes)), domain_count_(domain_count) {}
+
+  GenerateMeshFunction Function() {
+    return [this](netgen::SplineGeometry2d& geometry, std::shared_ptr<netgen::Mesh>& mesh,
+                  netgen::MeshingParameters& parameters) {
+      PassRecord record;
+      record.quad = parameters.quad;
+      for (int domain = 1; domain <= domain_count_; ++domain) {
+        record.domain_quad.push_back(geometry.GetDomainQuadMeshing(domain));
+      }
+      record.maxh = parameters.maxh;
+      record.minh = parameters.minh;
+      record.parameters = &parameters;
+      record.mesh_points = mesh == nullptr ? 99 : mesh->GetNP();
+      records.push_back(record);
+      const PassOutcome& outcome = outcomes_.at(records.size() - 1);
+      if (outcome.message != nullptr) throw std::runtime_error(outcome.message);
+      if (outcome.result == 0) {
+        mesh = std::make_shared<netgen::Mesh>();
+        last_success = mesh.get();
+      }
+      return outcome.result;
+    };
+  }
+
+  std::vector<PassRecord> records;
+  const netgen::Mesh* last_success = nullptr;
+
+ private:
+  std::vector<PassOutcome> outcomes_;
+  int domain_count_;
+};
+
+struct PassesResult {
+  std::shared_ptr<netgen::Mesh> mesh;
+  std::vector<std::string> lines;
+};
+
+PassesResult RunPasses(const MeshRequest& request, ScriptedMesher* mesher) {
+  DomainNumbering numbering(request.segments);
+  auto geometry =
+      BuildSplineGeometry(request, PlanePointsOf(request), numbering);
+  netgen::MeshingParameters parameters;
+  SetMeshingParameters(request, &parameters);
+  ScopedDiagnosticCapture capture;
+  PassesResult result;
+  result.mesh = RunMeshingPasses(*geometry, numbering, parameters, mesher->Function());
+  result.lines = capture.lines();
+  return result;
+}
+
+const char kFallbackLine[] =
+    "[meshing] BuildPlanarMesh: quad mesher failed; triangle-mesher fallback succeeded";
+
+TEST(MeshingPassesTest, QuadPassSuccessWritesNothing) {
+  ScriptedMesher mesher({{0}}, 2);
+  PassesResult result = RunPasses(TwoDomainRectangleRequest(), &mesher);
+  ASSERT_NE(result.mesh, nullptr);
+  EXPECT_EQ(result.mesh.get(), mesher.last_success);
+  EXPECT_TRUE(result.lines.empty());
+  ASSERT_EQ(mesher.records.size(), 1u);
+  EXPECT_TRUE(mesher.records[0].quad);
+  EXPECT_EQ(mesher.records[0].domain_quad, (std::vector<bool>{true, true}));
+  EXPECT_EQ(mesher.records[0].mesh_points, 0u);
+}
+
+TEST(MeshingPassesTest, TrianglePassAfterAFailedQuadPass) {
+  struct Case {
+    PassOutcome quad_pass;
+    bool prefer_quads;
+  };
+  for (const Case& c : {Case{{1}, true}, Case{{-7}, true}, Case{{0, "quad trouble"}, true},
+                        Case{{1}, false}}) {
+    SCOPED_TRACE(c.quad_pass.result);
+    MeshRequest request = TwoDomainRectangleRequest();
+    request.prefer_quads = c.prefer_quads;
+    ScriptedMesher mesher({c.quad_pass, {0}}, 2);
+    PassesResult result = RunPasses(request, &mesher);
+    ASSERT_NE(result.mesh, nullptr);
+    EXPECT_EQ(result.mesh.get(), mesher.last_success);
+    EXPECT_EQ(result.lines, std::vector<std::string>{kFallbackLine});
+    ASSERT_EQ(mesher.records.size(), 2u);
+    EXPECT_EQ(mesher.records[0].quad, c.prefer_quads);
+    EXPECT_FALSE(mesher.records[1].quad);
+    EXPECT_EQ(mesher.records[1].domain_quad, (std::vector<bool>{false, false}));
+    // One parameter object serves both passes, and each pass starts from a
+    // fresh, empty mesh.
+    EXPECT_EQ(mesher.records[1].parameters, mesher.records[0].parameters);
+    EXPECT_EQ(mesher.records[1].maxh, mesher.records[0].maxh);
+    EXPECT_EQ(mesher.records[1].mesh_points, 0u);
+  }
+}
+
+TEST(MeshingPassesTest, BothPassesFailingWriteTheTrianglePassReason) {
+  struct Case {
+    PassOutcome quad_pass;
+    PassOutcome triangle_pass;
+    const char* line;
+  };
+  const Case cases[] = {
+      {{1}, {2},
+       "[meshing] BuildPlanarMesh: GenerateMesh failed on both quad and triangle passes "
+       "(rc=2); returning empty"},
+      {{0, "quad trouble"}, {-3},
+       "[meshing] BuildPlanarMesh: GenerateMesh failed on both quad and triangle passes "
+       "(rc=-3); returning empty"},
+      {{1}, {0, "meshing failed"},
+       "[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and triangle passes: "
+       "meshing failed; returning empty"},
+      {{0, "quad trouble"}, {0, "triangle trouble"},
+       "[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and triangle passes: "
+       "triangle trouble; returning empty"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    ScriptedMesher mesher({c.quad_pass, c.triangle_pass}, 1);
+    PassesResult result = RunPasses(UnitSquareRequest(), &mesher);
+    EXPECT_EQ(result.mesh, nullptr);
+    EXPECT_EQ(result.lines, std::vector<std::string>{c.line});
+    EXPECT_EQ(mesher.records.size(), 2u);
+  }
+}
+
+TEST(MeshingPassesTest, ExceptionsOfOtherKindsAreNotCaught) {
+  MeshRequest request = UnitSquareRequest();
+  DomainNumbering numbering(request.segments);
+  auto geometry = BuildSplineGeometry(request, PlanePointsOf(request), numbering);
+  netgen::MeshingParameters parameters;
+  GenerateMeshFunction throws_int = [](netgen::SplineGeometry2d&,
+                                       std::shared_ptr<netgen::Mesh>&,
+                                       netgen::MeshingParameters&) -> int { throw 42; };
+  EXPECT_THROW(RunMeshingPasses(*geometry, numbering, parameters, throws_int), int);
+}
+
+TEST(MeshingPassesTest, ParametersSpanEveryTargetSize) {
+  MeshRequest request = UnitSquareRequest();  // names domain 1 only
+  request.target_size = 0.1;
+  request.domain_target_sizes = {0.05, 0.0, 0.4};
+  request.prefer_quads = false;
+  netgen::MeshingParameters parameters;
+  SetMeshingParameters(request, &parameters);
+  EXPECT_DOUBLE_EQ(parameters.maxh, 0.4);
+  EXPECT_DOUBLE_EQ(parameters.minh, 0.005);
+  EXPECT_EQ(parameters.grading, 0.3);
+  EXPECT_TRUE(parameters.uselocalh);
+  EXPECT_FALSE(parameters.quad);
+
+  request.domain_target_sizes.clear();
+  request.prefer_quads = true;
+  SetMeshingParameters(request, &parameters);
+  EXPECT_EQ(parameters.maxh, 0.1);
+  EXPECT_DOUBLE_EQ(parameters.minh, 0.01);
+  EXPECT_TRUE(parameters.quad);
+
+  // These are the values the mesher is actually handed.
+  request.domain_target_sizes = {0.05, 0.0, 0.4};
+  ScriptedMesher mesher({{0}}, 1);
+  RunPasses(request, &mesher);
+  ASSERT_EQ(mesher.records.size(), 1u);
+  EXPECT_DOUBLE_EQ(mesher.records[0].maxh, 0.4);
+  EXPECT_DOUBLE_EQ(mesher.records[0].minh, 0.005);
+}
+
+TEST(MeshingPassesTest, FailedBuildReturnsNullAndSuccessOwnsTheGeometry) {
+  MeshRequest request = UnitSquareRequest();
+  ScriptedMesher failing({{1}, {1}}, 1);
+  {
+    ScopedDiagnosticCapture capture;
+    EXPECT_EQ(MeshPlaneWithNetgen(request, PlanePointsOf(request), failing.Function()),
+              nullptr);
+    EXPECT_EQ(capture.lines().size(), 1u);
+  }
+  // A pass that reports success with an empty mesh still yields a mesh; the
+  // extraction is the one that refuses it.
+  ScriptedMesher empty({{0}}, 1);
+  std::shared_ptr<SurfaceMesh> mesh =
+      MeshPlaneWithNetgen(request, PlanePointsOf(request), empty.Function());
+  ASSERT_NE(mesh, nullptr);
+  EXPECT_EQ(mesh->NodeCount(), 0);
+  EXPECT_EQ(mesh->ElementCount(), 0u);
+  ASSERT_NE(empty.last_success, nullptr);
+  EXPECT_NE(empty.last_success->GetGeometry(), nullptr);
+}
+
+}  // namespace
+}  // namespace mesh

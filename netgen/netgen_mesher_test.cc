@@ -1,0 +1,199 @@
+// These tests run the real Netgen in this process.
+#include "netgen/netgen_mesher.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "common/diagnostic.h"
+#include "netgen/meshing_passes.h"
+#include "netgen/netgen_lock.h"
+#include "netgen/netgen_start.h"
+#include "netgen/test_requests.h"
+
+namespace mesh {
+namespace {
+
+struct Meshed {
+  std::shared_ptr<SurfaceMesh> mesh;
+  std::vector<std::string> lines;
+  int passes = 0;
+};
+
+// Meshes with the real mesher, counting its passes.
+Meshed MeshWithNetgen(const MeshRequest& request) {
+  std::lock_guard<std::mutex> hold(netgen_lock);
+  Meshed meshed;
+  ScopedDiagnosticCapture capture;
+  meshed.mesh = MeshPlaneWithNetgen(
+      request, PlanePointsOf(request),
+      [&meshed](netgen::SplineGeometry2d& geometry, std::shared_ptr<netgen::Mesh>& mesh,
+                netgen::MeshingParameters& parameters) {
+        ++meshed.passes;
+        return GenerateMeshWithNetgen(geometry, mesh, parameters);
+      });
+  meshed.lines = capture.lines();
+  return meshed;
+}
+
+double SignedArea(const SurfaceMesh& mesh, const SurfaceElement& element) {
+  double twice = 0;
+  for (int i = 0; i < element.node_count; ++i) {
+    PlanePoint a = mesh.Node(element.nodes[i]);
+    PlanePoint b = mesh.Node(element.nodes[(i + 1) % element.node_count]);
+    twice += a.u * b.v - b.u * a.v;
+  }
+  return twice / 2;
+}
+
+struct DomainSummary {
+  double area = 0;
+  double min_u = INFINITY;
+  double max_u = -INFINITY;
+};
+
+// Checks what holds for every well-formed mesh and sums it up per domain.
+std::map<int32_t, DomainSummary> Summarize(const SurfaceMesh& mesh,
+                                           std::set<int32_t>* node_counts) {
+  std::map<int32_t, DomainSummary> domains;
+  for (size_t i = 0; i < mesh.ElementCount(); ++i) {
+    SurfaceElement element = mesh.Element(i);
+    node_counts->insert(element.node_count);
+    EXPECT_TRUE(element.node_count == 3 || element.node_count == 4) << i;
+    for (int k = 0; k < element.node_count; ++k) {
+      EXPECT_GE(element.nodes[k], 1);
+      EXPECT_LE(element.nodes[k], mesh.NodeCount());
+    }
+    DomainSummary& summary = domains[element.domain];
+    double area = SignedArea(mesh, element);
+    EXPECT_GT(area, 0) << "element " << i << " is not counter-clockwise";
+    summary.area += area;
+    for (int k = 0; k < element.node_count; ++k) {
+      summary.min_u = std::min(summary.min_u, mesh.Node(element.nodes[k]).u);
+      summary.max_u = std::max(summary.max_u, mesh.Node(element.nodes[k]).u);
+    }
+  }
+  return domains;
+}
+
+bool HasNode(const SurfaceMesh& mesh, double u, double v) {
+  for (int32_t n = 1; n <= mesh.NodeCount(); ++n) {
+    if (std::abs(mesh.Node(n).u - u) < 1e-12 && std::abs(mesh.Node(n).v - v) < 1e-12) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST(NetgenMesherTest, UnitSquareMeshesInTheQuadPass) {
+  Meshed meshed = MeshWithNetgen(UnitSquareRequest());
+  ASSERT_NE(meshed.mesh, nullptr);
+  EXPECT_TRUE(meshed.lines.empty());
+  EXPECT_EQ(meshed.passes, 1);
+  std::set<int32_t> node_counts;
+  auto domains = Summarize(*meshed.mesh, &node_counts);
+  EXPECT_EQ(node_counts, std::set<int32_t>{4});
+  ASSERT_EQ(domains.size(), 1u);
+  EXPECT_NEAR(domains[1].area, 1.0, 1e-12);
+  for (PlanePoint corner : {PlanePoint{0, 0}, PlanePoint{1, 0}, PlanePoint{1, 1},
+                            PlanePoint{0, 1}}) {
+    EXPECT_TRUE(HasNode(*meshed.mesh, corner.u, corner.v)) << corner.u << " " << corner.v;
+  }
+  // 0.25 along a unit side: at least the 16 cells of a regular grid.
+  EXPECT_GE(meshed.mesh->ElementCount(), 16u);
+}
+
+TEST(NetgenMesherTest, TrianglesOnlyWhenQuadsAreNotPreferred) {
+  MeshRequest request = UnitSquareRequest();
+  request.prefer_quads = false;
+  Meshed meshed = MeshWithNetgen(request);
+  ASSERT_NE(meshed.mesh, nullptr);
+  EXPECT_TRUE(meshed.lines.empty());
+  std::set<int32_t> node_counts;
+  auto domains = Summarize(*meshed.mesh, &node_counts);
+  EXPECT_EQ(node_counts, std::set<int32_t>{3});
+  EXPECT_NEAR(domains[1].area, 1.0, 1e-12);
+}
+
+TEST(NetgenMesherTest, TwoDomainsEachMeshTheirOwnSide) {
+  Meshed meshed = MeshWithNetgen(TwoDomainRectangleRequest());
+  ASSERT_NE(meshed.mesh, nullptr);
+  EXPECT_TRUE(meshed.lines.empty());
+  std::set<int32_t> node_counts;
+  auto domains = Summarize(*meshed.mesh, &node_counts);
+  ASSERT_EQ(domains.size(), 2u);
+  EXPECT_NEAR(domains[1].area, 1.0, 1e-12);
+  EXPECT_NEAR(domains[2].area, 1.0, 1e-12);
+  EXPECT_LE(domains[1].max_u, 1.0 + 1e-12);
+  EXPECT_GE(domains[2].min_u, 1.0 - 1e-12);
+}
+
+TEST(NetgenMesherTest, ElementsCarryTheCallersDomainNumbers) {
+  // Netgen would keep arrays as long as the largest number and mesh every
+  // number below it; these come back unchanged and in well under a second.
+  MeshRequest request = TwoDomainRectangleRequest();
+  for (BoundarySegment& segment : request.segments) {
+    for (int32_t* domain : {&segment.left_domain, &segment.right_domain}) {
+      if (*domain == 1) *domain = 2000000000;
+      if (*domain == 2) *domain = 9;
+    }
+  }
+  request.domain_target_sizes = {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.5};
+  Meshed meshed = MeshWithNetgen(request);
+  ASSERT_NE(meshed.mesh, nullptr);
+  std::set<int32_t> node_counts;
+  auto domains = Summarize(*meshed.mesh, &node_counts);
+  ASSERT_EQ(domains.size(), 2u);
+  EXPECT_NEAR(domains[2000000000].area, 1.0, 1e-12);
+  EXPECT_NEAR(domains[9].area, 1.0, 1e-12);
+  EXPECT_LE(domains[2000000000].max_u, 1.0 + 1e-12);
+}
+
+TEST(NetgenMesherTest, RequestWithoutSegmentsGivesAnEmptyMesh) {
+  MeshRequest request = UnitSquareRequest();
+  request.segments.clear();
+  Meshed meshed = MeshWithNetgen(request);
+  // Netgen meshes nothing and reports success; the extraction refuses the
+  // empty mesh.
+  ASSERT_NE(meshed.mesh, nullptr);
+  EXPECT_EQ(meshed.passes, 1);
+  EXPECT_TRUE(meshed.lines.empty());
+  EXPECT_EQ(meshed.mesh->NodeCount(), 0);
+  EXPECT_EQ(meshed.mesh->ElementCount(), 0u);
+}
+
+TEST(NetgenMesherTest, SliverFailsBothPasses) {
+  MeshRequest request;
+  request.points = {{0, 0, 0}, {1, 0, 0}, {1, 2e-5, 0}};
+  request.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 0, 1, 0}};
+  request.target_size = 0.25;
+  Meshed meshed = MeshWithNetgen(request);
+  EXPECT_EQ(meshed.mesh, nullptr);
+  EXPECT_EQ(meshed.passes, 2);
+  EXPECT_EQ(meshed.lines,
+            std::vector<std::string>{"[meshing] BuildPlanarMesh: GenerateMesh threw on both "
+                                     "quad and triangle passes: meshing failed; returning empty"});
+}
+
+TEST(NetgenMesherTest, StartsTheLibraryOnceAndKeepsNoMesh) {
+  NetgenMesher mesher;
+  MeshRequest request = UnitSquareRequest();
+  std::weak_ptr<SurfaceMesh> first;
+  for (int i = 0; i < 3; ++i) {
+    std::shared_ptr<SurfaceMesh> mesh;
+    {
+      std::lock_guard<std::mutex> hold(netgen_lock);
+      mesh = mesher.MeshPlane(request, PlanePointsOf(request));
+    }
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_GT(mesh->ElementCount(), 0u);
+    EXPECT_EQ(NetgenStartCount(), 1);
+    if (i == 0) first = mesh;
+  }
+  EXPECT_TRUE(first.expired());
+}
+
+}  // namespace
+}  // namespace mesh
