@@ -2,141 +2,376 @@
 
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace mesh {
 
 namespace {
 
 using nlohmann::json;
+using nlohmann::ordered_json;
 
-// A small reader that keeps the path of the value it is looking at, so that
-// every error can say exactly which field was wrong.
-class FieldReader {
+// One step of the way from the document's root to a value.
+struct PathPart {
+  bool is_index = false;
+  size_t index = 0;
+  std::string key;
+};
+using Path = std::vector<PathPart>;
+
+std::string PathToString(const Path& path) {
+  std::string text;
+  for (const PathPart& part : path) {
+    if (part.is_index) {
+      text += "[" + std::to_string(part.index) + "]";
+    } else {
+      text += text.empty() ? part.key : "." + part.key;
+    }
+  }
+  return text.empty() ? "(top level)" : text;
+}
+
+// nlohmann's DOM keeps no positions, so the position of a value is found
+// again, only when an error needs it, by walking the text (already known to
+// be valid JSON) along the value's path.
+class ValueLocator {
  public:
-  explicit FieldReader(std::string* error) : error_(error) {}
+  ValueLocator(const std::string& text, const Path& target, bool want_key)
+      : text_(text), target_(target), want_key_(want_key) {}
 
-  bool Fail(const std::string& path, const std::string& what) {
-    *error_ = "field '" + path + "': " + what;
-    return false;
+  // The offset of the value (or of its key), or npos.
+  size_t Find() {
+    pos_ = 0;
+    Walk(/*on_path=*/true, 0, 0);
+    return found_;
   }
 
-  bool Number(const json& value, const std::string& path, double* out) {
-    if (!value.is_number()) return Fail(path, "expected a number");
-    *out = value.get<double>();
-    return true;
-  }
+ private:
+  // Deeper documents are rare; giving up there keeps the walk off the
+  // stack's limits, and the caller falls back on a shallower position.
+  static constexpr size_t kMaxDepth = 256;
 
-  bool Int32(const json& value, const std::string& path, int32_t* out) {
-    if (!value.is_number_integer()) return Fail(path, "expected an integer");
-    const int64_t wide = value.get<int64_t>();
-    if (wide < std::numeric_limits<int32_t>::min() ||
-        wide > std::numeric_limits<int32_t>::max()) {
-      return Fail(path, "integer out of 32-bit range");
+  void SkipSpace() {
+    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t' ||
+                                   text_[pos_] == '\n' || text_[pos_] == '\r')) {
+      ++pos_;
     }
-    *out = static_cast<int32_t>(wide);
-    return true;
   }
 
-  bool Point(const json& value, const std::string& path, Point3* out) {
-    if (!value.is_array() || value.size() != 3) {
-      return Fail(path, "expected [x, y, z]");
+  // Leaves pos_ after the closing quote; returns the raw token.
+  std::string SkipString() {
+    const size_t start = pos_++;
+    while (pos_ < text_.size() && text_[pos_] != '"') pos_ += text_[pos_] == '\\' ? 2 : 1;
+    ++pos_;
+    return text_.substr(start, pos_ - start);
+  }
+
+  void Walk(bool on_path, size_t matched, size_t depth) {
+    SkipSpace();
+    if (found_ != std::string::npos || pos_ >= text_.size()) return;
+    if (on_path && matched == target_.size() && !want_key_) {
+      found_ = pos_;
+      return;
     }
-    return Number(value[0], path + "[0]", &out->x) &&
-           Number(value[1], path + "[1]", &out->y) &&
-           Number(value[2], path + "[2]", &out->z);
+    if (depth > kMaxDepth) {
+      pos_ = text_.size();
+      return;
+    }
+    const char c = text_[pos_];
+    if (c == '{') {
+      ++pos_;
+      for (;;) {
+        SkipSpace();
+        if (pos_ >= text_.size() || text_[pos_] == '}') break;
+        const size_t key_start = pos_;
+        const std::string token = SkipString();
+        bool child_on_path = false;
+        if (on_path && matched < target_.size() && !target_[matched].is_index) {
+          child_on_path = json::parse(token).get<std::string>() == target_[matched].key;
+        }
+        if (child_on_path && want_key_ && matched + 1 == target_.size()) {
+          found_ = key_start;
+          return;
+        }
+        SkipSpace();
+        ++pos_;  // ':'
+        Walk(child_on_path, matched + 1, depth + 1);
+        if (found_ != std::string::npos) return;
+        SkipSpace();
+        if (pos_ < text_.size() && text_[pos_] == ',') ++pos_;
+      }
+      ++pos_;
+    } else if (c == '[') {
+      ++pos_;
+      for (size_t index = 0;; ++index) {
+        SkipSpace();
+        if (pos_ >= text_.size() || text_[pos_] == ']') break;
+        const bool child_on_path = on_path && matched < target_.size() &&
+                                   target_[matched].is_index && target_[matched].index == index;
+        Walk(child_on_path, matched + 1, depth + 1);
+        if (found_ != std::string::npos) return;
+        SkipSpace();
+        if (pos_ < text_.size() && text_[pos_] == ',') ++pos_;
+      }
+      ++pos_;
+    } else if (c == '"') {
+      SkipString();
+    } else {
+      while (pos_ < text_.size() && text_[pos_] != ',' && text_[pos_] != ']' &&
+             text_[pos_] != '}' && text_[pos_] != ' ' && text_[pos_] != '\t' &&
+             text_[pos_] != '\n' && text_[pos_] != '\r') {
+        ++pos_;
+      }
+    }
   }
 
-  bool Array(const json& value, const std::string& path) {
-    if (!value.is_array()) return Fail(path, "expected an array");
+  const std::string& text_;
+  const Path& target_;
+  const bool want_key_;
+  size_t pos_ = 0;
+  size_t found_ = std::string::npos;
+};
+
+// Reads the fields of a request out of the DOM, keeping the path of the
+// value at hand so that the first error can say which field and where.
+class RequestReader {
+ public:
+  RequestReader(const std::string& text, JsonProblem* problem)
+      : text_(text), problem_(problem) {}
+
+  bool Read(const json& root, MeshRequest* out) {
+    if (!root.is_object()) return Fail("expected an object with the request's fields");
+    static const char* const kFields[] = {"points",        "segments",
+                                          "interior_only", "target_size",
+                                          "domain_target_sizes", "prefer_quads",
+                                          "plane_normal"};
+    for (const auto& member : root.items()) {
+      bool known = false;
+      for (const char* field : kFields) known = known || member.key() == field;
+      if (!known) {
+        Enter(member.key());
+        return Fail(
+            "unknown field (expected points, segments, interior_only, target_size, "
+            "domain_target_sizes, prefer_quads or plane_normal)",
+            /*at_key=*/true);
+      }
+    }
+    for (const char* required : {"points", "segments", "target_size"}) {
+      if (!root.contains(required)) return Missing(required);
+    }
+
+    if (!Array(root, "points", [&](const json& p) {
+          out->points.emplace_back();
+          return Point(p, &out->points.back());
+        })) {
+      return false;
+    }
+    if (!Array(root, "segments", [&](const json& s) {
+          if (!s.is_array() || s.size() != 4) {
+            return Fail("expected [point_a, point_b, left_domain, right_domain]");
+          }
+          BoundarySegment segment;
+          int32_t* fields[] = {&segment.point_a, &segment.point_b, &segment.left_domain,
+                               &segment.right_domain};
+          for (size_t i = 0; i < 4; ++i) {
+            if (!Indexed(i, [&] { return Int32(s[i], fields[i]); })) return false;
+          }
+          out->segments.push_back(segment);
+          return true;
+        })) {
+      return false;
+    }
+    if (!Field(root, "target_size", [&](const json& v) { return Number(v, &out->target_size); })) {
+      return false;
+    }
+    if (root.contains("interior_only") &&
+        !Array(root, "interior_only", [&](const json& v) {
+          out->interior_only.emplace_back();
+          return Int32(v, &out->interior_only.back());
+        })) {
+      return false;
+    }
+    if (root.contains("domain_target_sizes") &&
+        !Array(root, "domain_target_sizes", [&](const json& v) {
+          out->domain_target_sizes.emplace_back();
+          return Number(v, &out->domain_target_sizes.back());
+        })) {
+      return false;
+    }
+    if (root.contains("prefer_quads") &&
+        !Field(root, "prefer_quads", [&](const json& v) {
+          if (!v.is_boolean()) return Fail("expected true or false");
+          out->prefer_quads = v.get<bool>();
+          return true;
+        })) {
+      return false;
+    }
+    if (root.contains("plane_normal") &&
+        !Field(root, "plane_normal", [&](const json& v) { return Point(v, &out->plane_normal); })) {
+      return false;
+    }
     return true;
   }
 
  private:
-  std::string* error_;
-};
+  void Enter(const std::string& key) {
+    PathPart part;
+    part.key = key;
+    path_.push_back(part);
+  }
 
-std::string Indexed(const char* name, size_t i) {
-  return std::string(name) + "[" + std::to_string(i) + "]";
-}
+  template <typename Body>
+  bool Field(const json& object, const char* key, Body body) {
+    Enter(key);
+    if (!body(object.at(key))) return false;
+    path_.pop_back();
+    return true;
+  }
+
+  template <typename Body>
+  bool Indexed(size_t index, Body body) {
+    PathPart part;
+    part.is_index = true;
+    part.index = index;
+    path_.push_back(part);
+    if (!body()) return false;
+    path_.pop_back();
+    return true;
+  }
+
+  template <typename Element>
+  bool Array(const json& object, const char* key, Element element) {
+    return Field(object, key, [&](const json& array) {
+      if (!array.is_array()) return Fail("expected an array");
+      for (size_t i = 0; i < array.size(); ++i) {
+        if (!Indexed(i, [&] { return element(array[i]); })) return false;
+      }
+      return true;
+    });
+  }
+
+  bool Number(const json& value, double* out) {
+    if (!value.is_number()) return Fail("expected a number, found " + Describe(value));
+    *out = value.get<double>();
+    return true;
+  }
+
+  bool Int32(const json& value, int32_t* out) {
+    if (!value.is_number_integer()) {
+      return Fail("expected a whole number, found " + Describe(value));
+    }
+    const bool fits = value.is_number_unsigned()
+                          ? value.get<uint64_t>() <= uint64_t{INT32_MAX}
+                          : value.get<int64_t>() >= INT32_MIN && value.get<int64_t>() <= INT32_MAX;
+    if (!fits) return Fail("whole number " + value.dump() + " is out of the 32-bit range");
+    *out = static_cast<int32_t>(value.get<int64_t>());
+    return true;
+  }
+
+  bool Point(const json& value, Point3* out) {
+    if (!value.is_array() || value.size() != 3) return Fail("expected [x, y, z]");
+    double* coordinates[] = {&out->x, &out->y, &out->z};
+    for (size_t i = 0; i < 3; ++i) {
+      if (!Indexed(i, [&] { return Number(value[i], coordinates[i]); })) return false;
+    }
+    return true;
+  }
+
+  static std::string Describe(const json& value) {
+    switch (value.type()) {
+      case json::value_t::null:
+        return "null";
+      case json::value_t::boolean:
+        return value.dump();
+      case json::value_t::string:
+        return "a string";
+      case json::value_t::array:
+        return "an array";
+      case json::value_t::object:
+        return "an object";
+      default:
+        return value.dump();
+    }
+  }
+
+  bool Missing(const char* key) {
+    // Points at the object that lacks the field.
+    problem_->message = std::string("field '") + key + "': missing";
+    problem_->position = Locate(false);
+    return false;
+  }
+
+  bool Fail(const std::string& what, bool at_key = false) {
+    problem_->message = "field '" + PathToString(path_) + "': " + what;
+    problem_->position = Locate(at_key);
+    return false;
+  }
+
+  // The position of the value at the current path; failing that (a document
+  // too deep to walk), of the nearest ancestor that can be found.
+  TextPosition Locate(bool at_key) {
+    for (Path path = path_;; path.pop_back()) {
+      const size_t offset = ValueLocator(text_, path, at_key && path.size() == path_.size()).Find();
+      if (offset != std::string::npos) return PositionOfOffset(text_, offset);
+      if (path.empty()) return TextPosition();
+    }
+  }
+
+  const std::string& text_;
+  JsonProblem* problem_;
+  Path path_;
+};
 
 }  // namespace
 
-bool MeshRequestFromJson(const json& in, MeshRequest* request, std::string* error) {
-  FieldReader reader(error);
-  if (!in.is_object()) return reader.Fail("(top level)", "expected an object");
-  for (const char* required : {"points", "segments", "target_size"}) {
-    if (!in.contains(required)) return reader.Fail(required, "missing");
+TextPosition PositionOfOffset(const std::string& text, size_t offset) {
+  TextPosition position;
+  const size_t end = std::min(offset, text.size());
+  for (size_t i = 0; i < end; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\n') {
+      ++position.line;
+      position.column = 1;
+    } else if ((c & 0xC0) != 0x80) {  // not a UTF-8 continuation byte
+      ++position.column;
+    }
   }
-  MeshRequest staged;
+  return position;
+}
 
-  const json& points = in.at("points");
-  if (!reader.Array(points, "points")) return false;
-  staged.points.resize(points.size());
-  for (size_t i = 0; i < points.size(); ++i) {
-    if (!reader.Point(points[i], Indexed("points", i), &staged.points[i])) return false;
-  }
+std::string JsonProblem::ToString() const {
+  return std::to_string(position.line) + ":" + std::to_string(position.column) + ": " + message;
+}
 
-  const json& segments = in.at("segments");
-  if (!reader.Array(segments, "segments")) return false;
-  staged.segments.resize(segments.size());
-  for (size_t i = 0; i < segments.size(); ++i) {
-    const std::string path = Indexed("segments", i);
-    const json& s = segments[i];
-    if (!s.is_array() || s.size() != 4) {
-      return reader.Fail(path, "expected [point_a, point_b, left_domain, right_domain]");
-    }
-    BoundarySegment& segment = staged.segments[i];
-    if (!reader.Int32(s[0], path + "[0]", &segment.point_a) ||
-        !reader.Int32(s[1], path + "[1]", &segment.point_b) ||
-        !reader.Int32(s[2], path + "[2]", &segment.left_domain) ||
-        !reader.Int32(s[3], path + "[3]", &segment.right_domain)) {
-      return false;
-    }
-  }
-
-  if (!reader.Number(in.at("target_size"), "target_size", &staged.target_size)) return false;
-
-  if (in.contains("interior_only")) {
-    const json& interior = in.at("interior_only");
-    if (!reader.Array(interior, "interior_only")) return false;
-    staged.interior_only.resize(interior.size());
-    for (size_t i = 0; i < interior.size(); ++i) {
-      if (!reader.Int32(interior[i], Indexed("interior_only", i), &staged.interior_only[i])) {
-        return false;
-      }
-    }
-  }
-  if (in.contains("domain_target_sizes")) {
-    const json& sizes = in.at("domain_target_sizes");
-    if (!reader.Array(sizes, "domain_target_sizes")) return false;
-    staged.domain_target_sizes.resize(sizes.size());
-    for (size_t i = 0; i < sizes.size(); ++i) {
-      if (!reader.Number(sizes[i], Indexed("domain_target_sizes", i),
-                         &staged.domain_target_sizes[i])) {
-        return false;
-      }
-    }
-  }
-  if (in.contains("prefer_quads")) {
-    if (!in.at("prefer_quads").is_boolean()) {
-      return reader.Fail("prefer_quads", "expected true or false");
-    }
-    staged.prefer_quads = in.at("prefer_quads").get<bool>();
-  }
-  if (in.contains("plane_normal") &&
-      !reader.Point(in.at("plane_normal"), "plane_normal", &staged.plane_normal)) {
+bool ParseMeshRequestJson(const std::string& text, MeshRequest* request,
+                          JsonProblem* problem) {
+  json root;
+  try {
+    root = json::parse(text);
+  } catch (const json::parse_error& e) {
+    // e.byte counts the characters read, the offending one included.
+    problem->position = PositionOfOffset(text, e.byte > 0 ? e.byte - 1 : 0);
+    std::string reason = e.what();
+    const size_t after_position = reason.find(": ", reason.find("column"));
+    if (after_position != std::string::npos) reason = reason.substr(after_position + 2);
+    problem->message = "invalid JSON: " + reason;
     return false;
   }
+  MeshRequest staged;
+  RequestReader reader(text, problem);
+  if (!reader.Read(root, &staged)) return false;
   *request = std::move(staged);
   return true;
 }
 
-json MeshRequestToJson(const MeshRequest& request) {
-  json out = json::object();
-  json points = json::array();
+ordered_json MeshRequestToJson(const MeshRequest& request) {
+  ordered_json out = ordered_json::object();
+  ordered_json points = ordered_json::array();
   for (const Point3& p : request.points) points.push_back({p.x, p.y, p.z});
   out["points"] = std::move(points);
-  json segments = json::array();
+  ordered_json segments = ordered_json::array();
   for (const BoundarySegment& s : request.segments) {
     segments.push_back({s.point_a, s.point_b, s.left_domain, s.right_domain});
   }
@@ -150,9 +385,9 @@ json MeshRequestToJson(const MeshRequest& request) {
   return out;
 }
 
-json PlanarComplexMeshToJson(const PlanarComplexMesh& mesh) {
-  json out = json::object();
-  json vertices = json::array();
+ordered_json PlanarComplexMeshToJson(const PlanarComplexMesh& mesh) {
+  ordered_json out = ordered_json::object();
+  ordered_json vertices = ordered_json::array();
   for (const Point3& v : mesh.vertices) vertices.push_back({v.x, v.y, v.z});
   out["vertices"] = std::move(vertices);
   out["quads"] = mesh.quads;
@@ -162,6 +397,27 @@ json PlanarComplexMeshToJson(const PlanarComplexMesh& mesh) {
   out["triangle_domains"] = mesh.triangle_domains;
   out["segment_chains"] = mesh.segment_chains;
   return out;
+}
+
+std::string DumpReadable(const ordered_json& value) {
+  if (!value.is_object() || value.empty()) return value.dump() + "\n";
+  std::string text = "{\n";
+  size_t member = 0;
+  for (const auto& item : value.items()) {
+    text += "  " + ordered_json(item.key()).dump() + ": ";
+    const ordered_json& field = item.value();
+    if (field.is_array() && !field.empty() && field[0].is_structured()) {
+      text += "[\n";
+      for (size_t i = 0; i < field.size(); ++i) {
+        text += "    " + field[i].dump() + (i + 1 < field.size() ? ",\n" : "\n");
+      }
+      text += "  ]";
+    } else {
+      text += field.dump();
+    }
+    text += ++member < value.size() ? ",\n" : "\n";
+  }
+  return text + "}\n";
 }
 
 }  // namespace mesh

@@ -1,8 +1,9 @@
-// The human-readable JSON forms of a mesh request and of its answer, using
-// the records' own field names.
+// The JSON forms of a mesh request and of its answer, for people: the
+// records' own field names, and errors that name the field and where it is.
 #ifndef MESH_WORKER_CLI_MESH_JSON_H_
 #define MESH_WORKER_CLI_MESH_JSON_H_
 
+#include <cstddef>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -12,14 +13,48 @@
 
 namespace mesh {
 
-// Reads a request from JSON. `points`, `segments` and `target_size` are
-// required; the rest default as in the binary record. On failure returns
-// false with a message naming the offending field.
-bool MeshRequestFromJson(const nlohmann::json& json, MeshRequest* request,
-                         std::string* error);
-nlohmann::json MeshRequestToJson(const MeshRequest& request);
+// A position in a text file: 1-based line and column. Columns count
+// characters (UTF-8 sequences), not bytes, as editors show them.
+struct TextPosition {
+  size_t line = 1;
+  size_t column = 1;
+};
 
-nlohmann::json PlanarComplexMeshToJson(const PlanarComplexMesh& mesh);
+TextPosition PositionOfOffset(const std::string& text, size_t offset);
+
+// What is wrong with a JSON request, and where.
+struct JsonProblem {
+  TextPosition position;
+  // "field 'segments[1][2]': expected an integer", or "invalid JSON: ...".
+  std::string message;
+
+  // "LINE:COLUMN: message".
+  std::string ToString() const;
+};
+
+// Reads a request from JSON text. `points`, `segments` and `target_size` are
+// required; `interior_only`, `domain_target_sizes`, `prefer_quads` and
+// `plane_normal` default as in the binary record. Any other field is an
+// error, so that a misspelt optional field is not silently ignored. On
+// failure returns false with `*problem` naming the first offending field
+// and its position; `*request` is then untouched.
+bool ParseMeshRequestJson(const std::string& text, MeshRequest* request,
+                          JsonProblem* problem);
+
+// Every field, defaults included, in the record's order.
+nlohmann::ordered_json MeshRequestToJson(const MeshRequest& request);
+
+// The seven arrays of the result, in the record's order.
+nlohmann::ordered_json PlanarComplexMeshToJson(const PlanarComplexMesh& mesh);
+
+// Pretty-prints with one line per element of the arrays of arrays (points,
+// vertices, elements, chains), so that a mesh of thousands of vertices stays
+// readable and diffable:
+//   {
+//     "vertices": [
+//       [0.0, 0.0, 0.0],
+//       ...
+std::string DumpReadable(const nlohmann::ordered_json& json);
 
 }  // namespace mesh
 

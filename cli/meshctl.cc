@@ -1,29 +1,53 @@
-// meshctl: the command-line face of the mesh worker for people.
-#include <cstdio>
+// meshctl: the mesh worker for people. Meshes JSON or Triangle .poly
+// requests through a supervised worker, writes the answers as JSON, SVG,
+// VTK and Gmsh files, runs batches through a pool of workers, and converts
+// between JSON and raw frames for debugging a parent.
+//
+// Exit codes: 0 done; 1 bad input, bad usage, or a file that cannot be read
+// or written; 2 the worker refused the request (for batch: some request was
+// not meshed); 3 the worker failed: it timed out, died, could not be started
+// or answered out of protocol.
+#include <limits.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "cli/batch.h"
+#include "cli/mesh_export.h"
 #include "cli/mesh_json.h"
-#include "protocol/coding.h"
+#include "cli/poly_reader.h"
+#include "client/worker_process.h"
 #include "protocol/frame.h"
 
 namespace mesh {
 namespace {
 
+constexpr int kExitOk = 0;
+constexpr int kExitBadInput = 1;
+constexpr int kExitRefused = 2;
+constexpr int kExitWorkerFailed = 3;
+
+constexpr char kWorkerVariable[] = "MESHCTL_WORKER";
+
 bool ReadWholeFile(const std::string& path, std::string* out) {
   if (path == "-") {
     out->assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    return true;
+    return !std::cin.bad();
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+  return !in.bad();
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& data) {
@@ -32,98 +56,361 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
     std::cout.flush();
     return static_cast<bool>(std::cout);
   }
-  std::ofstream out(path, std::ios::binary);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  out.close();
   return static_cast<bool>(out);
 }
 
-int Encode(const std::string& in_path, const std::string& out_path) {
-  std::string text;
-  if (!ReadWholeFile(in_path, &text)) {
-    std::cerr << "meshctl: cannot read " << in_path << "\n";
-    return 1;
-  }
-  nlohmann::json json;
-  try {
-    json = nlohmann::json::parse(text);
-  } catch (const nlohmann::json::parse_error& e) {
-    std::cerr << "meshctl: " << in_path << ": " << e.what() << "\n";
-    return 1;
-  }
-  MeshRequest request;
-  std::string error;
-  if (!MeshRequestFromJson(json, &request, &error)) {
-    std::cerr << "meshctl: " << in_path << ": " << error << "\n";
-    return 1;
-  }
-  if (!WriteWholeFile(out_path, EncodeFrame(kKindMeshRequest, EncodeMeshRequest(request)))) {
-    std::cerr << "meshctl: cannot write " << out_path << "\n";
-    return 1;
-  }
-  return 0;
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Prints every answer frame in the input as one JSON document per line.
-int Decode(const std::string& in_path, const std::string& out_path) {
+// What the command line may change in a request read from a file.
+struct RequestOverrides {
+  double target_size = 0;  // 0: keep the file's
+  bool triangles = false;
+};
+
+void AddRequestOptions(CLI::App* command, RequestOverrides* overrides) {
+  command->add_option("--target-size", overrides->target_size,
+                      "target element size in metres, replacing the request's own (a .poly "
+                      "file has none; without this option it gets 1/20 of its extent)")
+      ->check(CLI::PositiveNumber);
+  command->add_flag("--triangles", overrides->triangles, "mesh with triangles only");
+}
+
+// Reads a JSON request, or a Triangle .poly file when the name ends in .poly.
+bool LoadRequest(const std::string& path, const RequestOverrides& overrides,
+                 MeshRequest* request) {
+  if (EndsWith(path, ".poly")) {
+    PolyResult poly;
+    std::string error;
+    if (!ReadPolyFile(path, &poly, &error)) {
+      std::cerr << "meshctl: " << error << "\n";
+      return false;
+    }
+    for (const std::string& note : poly.notes) std::cerr << "meshctl: " << path << ": " << note << "\n";
+    *request = std::move(poly.request);
+    if (overrides.target_size <= 0) {
+      double low_x = HUGE_VAL, low_y = HUGE_VAL, high_x = -HUGE_VAL, high_y = -HUGE_VAL;
+      for (const Point3& p : request->points) {
+        low_x = std::min(low_x, p.x);
+        high_x = std::max(high_x, p.x);
+        low_y = std::min(low_y, p.y);
+        high_y = std::max(high_y, p.y);
+      }
+      request->target_size = std::max(high_x - low_x, high_y - low_y) / 20;
+      std::cerr << "meshctl: " << path << ": no target size given; using "
+                << request->target_size << " (1/20 of its extent; set one with --target-size)\n";
+    }
+  } else {
+    std::string text;
+    if (!ReadWholeFile(path, &text)) {
+      std::cerr << "meshctl: " << path << ": cannot be read\n";
+      return false;
+    }
+    JsonProblem problem;
+    if (!ParseMeshRequestJson(text, request, &problem)) {
+      std::cerr << "meshctl: " << (path == "-" ? "<stdin>" : path) << ":" << problem.ToString()
+                << "\n";
+      return false;
+    }
+  }
+  if (overrides.target_size > 0) request->target_size = overrides.target_size;
+  if (overrides.triangles) request->prefer_quads = false;
+  return true;
+}
+
+bool IsExecutable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+
+// The worker: --worker, else $MESHCTL_WORKER, else a mesh-worker beside
+// this binary (an installed pair) or in the build tree's worker/ directory
+// (meshctl run from the build tree).
+bool FindWorker(const std::string& option, std::string* path) {
+  const char* variable = std::getenv(kWorkerVariable);
+  std::string chosen = option;
+  std::string source = "--worker";
+  if (chosen.empty() && variable != nullptr && *variable != '\0') {
+    chosen = variable;
+    source = kWorkerVariable;
+  }
+  if (!chosen.empty()) {
+    if (IsExecutable(chosen)) {
+      *path = chosen;
+      return true;
+    }
+    std::cerr << "meshctl: " << source << " names " << chosen << ", which is not an executable\n";
+    return false;
+  }
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  std::vector<std::string> candidates;
+  if (length > 0) {
+    const std::string exe(self, static_cast<size_t>(length));
+    const std::string dir = exe.substr(0, exe.rfind('/'));
+    candidates = {dir + "/mesh-worker", dir + "/../worker/mesh-worker"};
+  }
+  for (const std::string& candidate : candidates) {
+    if (IsExecutable(candidate)) {
+      *path = candidate;
+      return true;
+    }
+  }
+  std::cerr << "meshctl: cannot find mesh-worker";
+  for (size_t i = 0; i < candidates.size(); ++i) std::cerr << (i == 0 ? " at " : " or ") << candidates[i];
+  std::cerr << "; name it with --worker PATH or " << kWorkerVariable << "=PATH\n";
+  return false;
+}
+
+std::chrono::milliseconds Timeout(double seconds) {
+  if (seconds <= 0) return kNoTimeout;
+  return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
+}
+
+struct MeshCommand {
+  std::string input;
+  std::string json_out, svg_out, vtu_out, msh_out;
+  std::string worker;
+  double timeout_seconds = 120;
+  bool quiet = false;
+  RequestOverrides overrides;
+};
+
+int Mesh(const MeshCommand& command) {
+  MeshRequest request;
+  if (!LoadRequest(command.input, command.overrides, &request)) return kExitBadInput;
+  WorkerOptions options;
+  if (!FindWorker(command.worker, &options.worker_path)) return kExitBadInput;
+
+  WorkerProcess worker(options);
+  const WorkerAnswer answer = worker.Mesh(request, Timeout(command.timeout_seconds));
+  worker.Stop();
+  const std::string name = command.input == "-" ? "<stdin>" : command.input;
+  if (!answer.ok()) {
+    std::cerr << "meshctl: " << name << ": " << answer.Describe() << "\n";
+    // The reason itself is the worker's last line; earlier ones (a crash
+    // report, library chatter) go with it for context.
+    if (answer.outcome != CallOutcome::kFailure || answer.diagnostics.size() > 1) {
+      for (const std::string& line : answer.diagnostics) std::cerr << "  " << line << "\n";
+    }
+    return answer.outcome == CallOutcome::kFailure ? kExitRefused : kExitWorkerFailed;
+  }
+
+  struct Output {
+    const std::string& path;
+    std::string (*render)(const MeshRequest&, const PlanarComplexMesh&, const std::string&);
+  };
+  const Output outputs[] = {
+      {command.json_out,
+       [](const MeshRequest&, const PlanarComplexMesh& mesh, const std::string&) {
+         return DumpReadable(PlanarComplexMeshToJson(mesh));
+       }},
+      {command.svg_out, MeshToSvg},
+      {command.vtu_out,
+       [](const MeshRequest&, const PlanarComplexMesh& mesh, const std::string&) {
+         return MeshToVtu(mesh);
+       }},
+      {command.msh_out,
+       [](const MeshRequest&, const PlanarComplexMesh& mesh, const std::string&) {
+         return MeshToMsh(mesh);
+       }},
+  };
+  for (const Output& output : outputs) {
+    if (output.path.empty()) continue;
+    if (!WriteWholeFile(output.path, output.render(request, answer.mesh, name))) {
+      std::cerr << "meshctl: " << output.path << ": cannot be written\n";
+      return kExitBadInput;
+    }
+  }
+  if (!command.quiet) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f s",
+                  std::chrono::duration<double>(answer.elapsed).count());
+    std::cerr << "meshctl: " << name << ": " << MeshSummary(answer.mesh) << " (" << seconds
+              << ")\n";
+  }
+  return kExitOk;
+}
+
+int Request(const std::string& input, const std::string& output,
+            const RequestOverrides& overrides) {
+  MeshRequest request;
+  if (!LoadRequest(input, overrides, &request)) return kExitBadInput;
+  if (!WriteWholeFile(output, DumpReadable(MeshRequestToJson(request)))) {
+    std::cerr << "meshctl: " << output << ": cannot be written\n";
+    return kExitBadInput;
+  }
+  return kExitOk;
+}
+
+int Encode(const std::string& input, const std::string& output,
+           const RequestOverrides& overrides) {
+  if (output == "-" && isatty(STDOUT_FILENO)) {
+    std::cerr << "meshctl: a frame is binary; give -o FILE or pipe the output\n";
+    return kExitBadInput;
+  }
+  MeshRequest request;
+  if (!LoadRequest(input, overrides, &request)) return kExitBadInput;
+  if (!WriteWholeFile(output, EncodeFrame(kKindMeshRequest, EncodeMeshRequest(request)))) {
+    std::cerr << "meshctl: " << output << ": cannot be written\n";
+    return kExitBadInput;
+  }
+  return kExitOk;
+}
+
+// Every frame of the input as one JSON document per line: answers by
+// default, requests with `requests`.
+int Decode(const std::string& input, const std::string& output, bool requests) {
   std::string bytes;
-  if (!ReadWholeFile(in_path, &bytes)) {
-    std::cerr << "meshctl: cannot read " << in_path << "\n";
-    return 1;
+  if (!ReadWholeFile(input, &bytes)) {
+    std::cerr << "meshctl: " << input << ": cannot be read\n";
+    return kExitBadInput;
   }
   std::string text;
   size_t pos = 0;
   while (pos < bytes.size()) {
-    if (bytes.size() - pos < kFrameHeaderSize) {
-      std::cerr << "meshctl: truncated frame header at byte " << pos << "\n";
-      return 1;
-    }
+    const size_t frame_start = pos;
+    auto fail = [&](const std::string& what) {
+      std::cerr << "meshctl: " << input << ": byte " << frame_start << ": " << what << "\n";
+      return kExitBadInput;
+    };
+    if (bytes.size() - pos < kFrameHeaderSize) return fail("truncated frame header");
     const FrameHeader header =
         DecodeFrameHeader(reinterpret_cast<const unsigned char*>(bytes.data()) + pos);
     pos += kFrameHeaderSize;
-    if (!header.magic_ok || header.payload_length > bytes.size() - pos) {
-      std::cerr << "meshctl: malformed frame at byte " << pos - kFrameHeaderSize << "\n";
-      return 1;
+    if (!header.magic_ok) return fail("not a frame: it does not start with MSH1");
+    if (header.payload_length > bytes.size() - pos) {
+      return fail("the frame announces " + std::to_string(header.payload_length) +
+                  " payload bytes, but only " + std::to_string(bytes.size() - pos) + " follow");
     }
-    nlohmann::json answer;
-    if (header.kind == kKindFailure) {
-      answer = {{"ok", false}};
-    } else {
-      PlanarComplexMesh mesh;
-      if (!DecodePlanarComplexMesh(bytes.data() + pos, header.payload_length, &mesh)) {
-        std::cerr << "meshctl: malformed result payload at byte " << pos << "\n";
-        return 1;
-      }
-      answer = PlanarComplexMeshToJson(mesh);
-      answer["ok"] = true;
-    }
+    const char* payload = bytes.data() + pos;
     pos += header.payload_length;
-    text += answer.dump() + "\n";
+    nlohmann::ordered_json line;
+    if (requests) {
+      MeshRequest request;
+      if (header.kind != kKindMeshRequest) {
+        line = {{"kind", header.kind}, {"payload_length", header.payload_length}};
+      } else if (!DecodeMeshRequest(payload, header.payload_length, &request)) {
+        return fail("a mesh request whose payload does not decode");
+      } else {
+        line = MeshRequestToJson(request);
+      }
+    } else if (header.kind == kKindFailure && header.payload_length == 0) {
+      line = {{"ok", false}};
+    } else if (header.kind == kKindSuccess) {
+      PlanarComplexMesh mesh;
+      if (!DecodePlanarComplexMesh(payload, header.payload_length, &mesh)) {
+        return fail("a success answer whose payload does not decode");
+      }
+      line = {{"ok", true}};
+      nlohmann::ordered_json fields = PlanarComplexMeshToJson(mesh);
+      for (auto& field : fields.items()) line[field.key()] = std::move(field.value());
+    } else {
+      return fail("not an answer: kind " + std::to_string(header.kind) + " with " +
+                  std::to_string(header.payload_length) + " payload bytes");
+    }
+    text += line.dump() + "\n";
   }
-  if (!WriteWholeFile(out_path, text)) {
-    std::cerr << "meshctl: cannot write " << out_path << "\n";
-    return 1;
+  if (!WriteWholeFile(output, text)) {
+    std::cerr << "meshctl: " << output << ": cannot be written\n";
+    return kExitBadInput;
   }
-  return 0;
+  return kExitOk;
 }
 
 }  // namespace
 }  // namespace mesh
 
 int main(int argc, char** argv) {
-  CLI::App app{"meshctl: mesh planar regions with mesh-worker"};
+  using namespace mesh;
+  CLI::App app{"meshctl: mesh planar regions with mesh-worker.\n"
+               "Requests are JSON files with the record's fields (points, segments, "
+               "interior_only, target_size, domain_target_sizes, prefer_quads, plane_normal) "
+               "or Triangle .poly files."};
   app.require_subcommand(1);
+  const std::string worker_help =
+      "the mesh-worker executable (default: $MESHCTL_WORKER, else mesh-worker beside meshctl "
+      "or in the build tree's worker/)";
+
+  MeshCommand mesh_command;
+  CLI::App* mesh = app.add_subcommand("mesh", "mesh one request and write the answer");
+  mesh->add_option("input", mesh_command.input, "request: JSON, .poly, or - for standard input")
+      ->required();
+  mesh->add_option("-o,--output", mesh_command.json_out,
+                   "the answer as JSON (- for standard output; the default when no other "
+                   "output is asked for)");
+  mesh->add_option("--svg", mesh_command.svg_out, "a picture of the mesh in its plane");
+  mesh->add_option("--vtu", mesh_command.vtu_out, "the mesh as VTK XML (ParaView)");
+  mesh->add_option("--msh", mesh_command.msh_out, "the mesh as Gmsh MSH 4.1");
+  mesh->add_option("--timeout", mesh_command.timeout_seconds,
+                   "seconds to wait for the answer; 0 waits for ever")
+      ->capture_default_str();
+  mesh->add_option("--worker", mesh_command.worker, worker_help);
+  mesh->add_flag("-q,--quiet", mesh_command.quiet, "no summary on standard error");
+  AddRequestOptions(mesh, &mesh_command.overrides);
+
+  BatchOptions batch_options;
+  double batch_timeout = 120;
+  std::string batch_worker;
+  bool no_progress = false;
+  CLI::App* batch = app.add_subcommand(
+      "batch", "mesh one JSON request per line through a pool of workers");
+  batch->add_option("input", batch_options.input, "JSON lines, or - for standard input")
+      ->required();
+  batch->add_option("-o,--output", batch_options.output, "JSON lines, or - for standard output")
+      ->required();
+  batch->add_option("-j,--jobs", batch_options.jobs, "workers (default: one per core)")
+      ->check(CLI::NonNegativeNumber);
+  batch->add_option("--timeout", batch_timeout, "seconds per request; 0 waits for ever")
+      ->capture_default_str();
+  batch->add_option("--worker", batch_worker, worker_help);
+  batch->add_flag("--no-progress", no_progress, "no progress bar, even on a terminal");
 
   std::string encode_in, encode_out = "-";
-  CLI::App* encode = app.add_subcommand("encode", "JSON request to a raw request frame");
-  encode->add_option("input", encode_in, "JSON request file, or - for standard input")->required();
+  RequestOverrides encode_overrides;
+  CLI::App* encode = app.add_subcommand("encode", "a JSON or .poly request to a raw request frame");
+  encode->add_option("input", encode_in, "request, or - for standard input")->required();
   encode->add_option("-o,--output", encode_out, "frame file, or - for standard output");
+  AddRequestOptions(encode, &encode_overrides);
 
   std::string decode_in = "-", decode_out = "-";
-  CLI::App* decode = app.add_subcommand("decode", "raw answer frames to JSON, one per line");
-  decode->add_option("input", decode_in, "answer frames, or - for standard input");
-  decode->add_option("-o,--output", decode_out, "JSON lines file, or - for standard output");
+  bool decode_requests = false;
+  CLI::App* decode = app.add_subcommand("decode", "raw frames to JSON, one per line");
+  decode->add_option("input", decode_in, "frames, or - for standard input");
+  decode->add_option("-o,--output", decode_out, "JSON lines, or - for standard output");
+  decode->add_flag("--requests", decode_requests,
+                   "the frames are requests (default: the worker's answers)");
 
-  CLI11_PARSE(app, argc, argv);
-  if (*encode) return mesh::Encode(encode_in, encode_out);
-  return mesh::Decode(decode_in, decode_out);
+  std::string request_in, request_out = "-";
+  RequestOverrides request_overrides;
+  CLI::App* request = app.add_subcommand(
+      "request", "show a request as the worker will get it (e.g. a .poly file's domains)");
+  request->add_option("input", request_in, "request: JSON, .poly, or - for standard input")
+      ->required();
+  request->add_option("-o,--output", request_out, "JSON file, or - for standard output");
+  AddRequestOptions(request, &request_overrides);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : kExitBadInput;
+  }
+
+  if (*mesh) {
+    if (mesh_command.json_out.empty() && mesh_command.svg_out.empty() &&
+        mesh_command.vtu_out.empty() && mesh_command.msh_out.empty()) {
+      mesh_command.json_out = "-";
+    }
+    return Mesh(mesh_command);
+  }
+  if (*batch) {
+    if (!FindWorker(batch_worker, &batch_options.worker.worker_path)) return kExitBadInput;
+    batch_options.timeout = Timeout(batch_timeout);
+    batch_options.progress = !no_progress && isatty(STDERR_FILENO);
+    return RunBatch(batch_options);
+  }
+  if (*encode) return Encode(encode_in, encode_out, encode_overrides);
+  if (*request) return Request(request_in, request_out, request_overrides);
+  return Decode(decode_in, decode_out, decode_requests);
 }

@@ -1,0 +1,656 @@
+#include "cli/poly_reader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <numeric>
+#include <sstream>
+#include <utility>
+
+namespace mesh {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The text: Triangle's files are whitespace-separated numbers, one record a
+// line, with '#' starting a comment anywhere.
+
+struct Line {
+  int number = 0;
+  std::vector<std::string> tokens;
+};
+
+std::vector<Line> SplitLines(const std::string& text) {
+  std::vector<Line> lines;
+  std::istringstream in(text);
+  std::string raw;
+  for (int number = 1; std::getline(in, raw); ++number) {
+    raw = raw.substr(0, raw.find('#'));
+    Line line;
+    line.number = number;
+    std::istringstream words(raw);
+    for (std::string word; words >> word;) line.tokens.push_back(word);
+    if (!line.tokens.empty()) lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+class Records {
+ public:
+  Records(std::string name, const std::string& text)
+      : name_(std::move(name)), lines_(SplitLines(text)) {}
+
+  bool AtEnd() const { return next_ >= lines_.size(); }
+  const std::string& name() const { return name_; }
+
+  // The next record, which must hold at least `minimum` numbers.
+  bool Next(const char* what, size_t minimum, const Line** line, std::string* error) {
+    if (AtEnd()) {
+      const int last = lines_.empty() ? 1 : lines_.back().number;
+      *error = name_ + ":" + std::to_string(last) + ": the file ends where " + what +
+               " should follow";
+      return false;
+    }
+    *line = &lines_[next_++];
+    if ((*line)->tokens.size() < minimum) {
+      *error = At(**line) + what + " needs " + std::to_string(minimum) + " numbers, found " +
+               std::to_string((*line)->tokens.size());
+      return false;
+    }
+    return true;
+  }
+
+  std::string At(const Line& line) const {
+    return name_ + ":" + std::to_string(line.number) + ": ";
+  }
+
+  bool Number(const Line& line, size_t index, const char* what, double* out,
+              std::string* error) const {
+    const std::string& token = line.tokens[index];
+    char* end = nullptr;
+    errno = 0;
+    *out = std::strtod(token.c_str(), &end);
+    if (end == token.c_str() || *end != '\0' || !std::isfinite(*out)) {
+      *error = At(line) + what + ": '" + token + "' is not a finite number";
+      return false;
+    }
+    return true;
+  }
+
+  bool Whole(const Line& line, size_t index, const char* what, long long* out,
+             std::string* error) const {
+    const std::string& token = line.tokens[index];
+    char* end = nullptr;
+    errno = 0;
+    *out = std::strtoll(token.c_str(), &end, 10);
+    if (end == token.c_str() || *end != '\0' || errno == ERANGE) {
+      *error = At(line) + what + ": '" + token + "' is not a whole number";
+      return false;
+    }
+    return true;
+  }
+
+  bool Count(const Line& line, size_t index, const char* what, long long* out,
+             std::string* error) const {
+    if (!Whole(line, index, what, out, error)) return false;
+    if (*out < 0 || *out > 100000000) {
+      *error = At(line) + what + ": " + line.tokens[index] + " is out of range";
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  std::string name_;
+  std::vector<Line> lines_;
+  size_t next_ = 0;
+};
+
+struct Vertex {
+  double x = 0, y = 0;
+  int line = 0;
+};
+
+struct Segment {
+  int a = 0, b = 0;  // 0-based vertex indices
+  int line = 0;
+};
+
+struct Marker {  // a hole or a region point
+  double x = 0, y = 0;
+  double attribute = 0, max_area = -1;
+  int line = 0;
+};
+
+// Reads the vertex section: a header "count dimension attributes markers"
+// and the vertex records. Sets *base to the number of the first vertex.
+bool ReadVertices(Records& records, std::vector<Vertex>* vertices, long long* base,
+                  std::string* error) {
+  const Line* header;
+  if (!records.Next("the vertex header (count, dimension, attributes, markers)", 1, &header,
+                    error)) {
+    return false;
+  }
+  long long count, dimension = 2;
+  if (!records.Count(*header, 0, "vertex count", &count, error)) return false;
+  if (header->tokens.size() > 1 &&
+      !records.Whole(*header, 1, "dimension", &dimension, error)) {
+    return false;
+  }
+  if (dimension != 2) {
+    *error = records.At(*header) + "dimension " + std::to_string(dimension) +
+             ": only 2-D .poly files (Triangle's) can be read";
+    return false;
+  }
+  for (long long i = 0; i < count; ++i) {
+    const Line* line;
+    if (!records.Next("a vertex (number, x, y)", 3, &line, error)) return false;
+    long long number;
+    if (!records.Whole(*line, 0, "vertex number", &number, error)) return false;
+    if (i == 0) {
+      if (number != 0 && number != 1) {
+        *error = records.At(*line) + "vertices must be numbered from 0 or 1, not " +
+                 std::to_string(number);
+        return false;
+      }
+      *base = number;
+    }
+    if (number != *base + i) {
+      *error = records.At(*line) + "vertex number " + std::to_string(number) +
+               " is out of sequence; expected " + std::to_string(*base + i);
+      return false;
+    }
+    Vertex vertex;
+    vertex.line = line->number;
+    if (!records.Number(*line, 1, "x", &vertex.x, error) ||
+        !records.Number(*line, 2, "y", &vertex.y, error)) {
+      return false;
+    }
+    vertices->push_back(vertex);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Geometry. Exact orientation signs on the file's coordinates: .poly inputs
+// are drawn, not computed, and a contact that rounding hides is one the
+// worker's own crossing test will not see either.
+
+double Orient(double ax, double ay, double bx, double by, double cx, double cy) {
+  return (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
+}
+
+// True when p, known to be on the line through a and b, lies within the
+// segment's box (ends included).
+bool WithinBox(const Vertex& a, const Vertex& b, double px, double py) {
+  return std::min(a.x, b.x) <= px && px <= std::max(a.x, b.x) && std::min(a.y, b.y) <= py &&
+         py <= std::max(a.y, b.y);
+}
+
+bool OnSegment(const Vertex& a, const Vertex& b, double px, double py) {
+  return Orient(a.x, a.y, b.x, b.y, px, py) == 0 && WithinBox(a, b, px, py);
+}
+
+int Sign(double value) { return (value > 0) - (value < 0); }
+
+class Planar {
+ public:
+  Planar(const std::vector<Vertex>& vertices, const std::vector<Segment>& segments)
+      : v_(vertices), s_(segments) {}
+
+  // Builds the areas the segments cut the plane into. Assumes the segments
+  // meet only at shared ends.
+  void Build() {
+    const size_t half_edges = 2 * s_.size();
+    std::vector<std::vector<int>> outgoing(v_.size());
+    for (size_t h = 0; h < half_edges; ++h) outgoing[Origin(h)].push_back(static_cast<int>(h));
+    position_.assign(half_edges, 0);
+    for (std::vector<int>& around : outgoing) {
+      std::sort(around.begin(), around.end(), [this](int l, int r) { return Angle(l) < Angle(r); });
+      for (size_t k = 0; k < around.size(); ++k) position_[around[k]] = k;
+    }
+
+    // Following each half-edge by the next one clockwise around its end
+    // walks the area on the half-edge's left.
+    cycle_of_.assign(half_edges, -1);
+    for (size_t start = 0; start < half_edges; ++start) {
+      if (cycle_of_[start] >= 0) continue;
+      const int cycle = static_cast<int>(cycles_.size());
+      cycles_.emplace_back();
+      double twice_area = 0;
+      for (int h = static_cast<int>(start); cycle_of_[h] < 0;) {
+        cycle_of_[h] = cycle;
+        cycles_.back().half_edges.push_back(h);
+        const Vertex& o = v_[Origin(h)];
+        const Vertex& d = v_[Origin(h ^ 1)];
+        twice_area += o.x * d.y - d.x * o.y;
+        const std::vector<int>& around = outgoing[Origin(h ^ 1)];
+        h = around[(position_[h ^ 1] + around.size() - 1) % around.size()];
+      }
+      cycles_.back().area = twice_area / 2;
+    }
+
+    // A cycle with positive area bounds an area from outside. Every other
+    // cycle is the outline of a connected piece seen from the area around
+    // it, which is the smallest positive cycle of another piece around one
+    // of its vertices, or the unbounded outside.
+    std::vector<int> piece(v_.size());
+    std::iota(piece.begin(), piece.end(), 0);
+    std::function<int(int)> find = [&](int x) { return piece[x] == x ? x : piece[x] = find(piece[x]); };
+    for (const Segment& s : s_) piece[find(s.a)] = find(s.b);
+    area_of_cycle_.assign(cycles_.size(), kOutside);
+    for (size_t c = 0; c < cycles_.size(); ++c) {
+      if (cycles_[c].area > 0) {
+        area_of_cycle_[c] = static_cast<int>(c);
+        continue;
+      }
+      const int vertex = Origin(cycles_[c].half_edges.front());
+      area_of_cycle_[c] = Innermost(v_[vertex].x, v_[vertex].y, find(vertex), find);
+    }
+  }
+
+  static constexpr int kOutside = -1;
+
+  // The area to the left of half-edge h (2s: a to b; 2s+1: b to a).
+  int AreaLeftOf(size_t h) const { return area_of_cycle_[cycle_of_[h]]; }
+
+  // The area holding point (x, y), which lies on no segment.
+  int AreaOf(double x, double y) const {
+    return Innermost(x, y, -1, [](int) { return 0; });
+  }
+
+ private:
+  struct Cycle {
+    std::vector<int> half_edges;
+    double area = 0;
+  };
+
+  int Origin(size_t h) const { return h % 2 == 0 ? s_[h / 2].a : s_[h / 2].b; }
+
+  double Angle(int h) const {
+    const Vertex& o = v_[Origin(h)];
+    const Vertex& d = v_[Origin(h ^ 1)];
+    return std::atan2(d.y - o.y, d.x - o.x);
+  }
+
+  bool Inside(const Cycle& cycle, double x, double y) const {
+    bool inside = false;
+    for (int h : cycle.half_edges) {
+      const Vertex& p = v_[Origin(h)];
+      const Vertex& q = v_[Origin(h ^ 1)];
+      if ((p.y > y) != (q.y > y) && x < (q.x - p.x) * (y - p.y) / (q.y - p.y) + p.x) {
+        inside = !inside;
+      }
+    }
+    return inside;
+  }
+
+  // The smallest positive cycle around (x, y), skipping those of the piece
+  // `own_piece` (-1: skip none).
+  template <typename Find>
+  int Innermost(double x, double y, int own_piece, Find&& find) const {
+    int best = kOutside;
+    for (size_t c = 0; c < cycles_.size(); ++c) {
+      const Cycle& cycle = cycles_[c];
+      if (cycle.area <= 0) continue;
+      if (own_piece >= 0 && find(Origin(cycle.half_edges.front())) == own_piece) continue;
+      if (best != kOutside && cycle.area >= cycles_[best].area) continue;
+      if (Inside(cycle, x, y)) best = static_cast<int>(c);
+    }
+    return best;
+  }
+
+  const std::vector<Vertex>& v_;
+  const std::vector<Segment>& s_;
+  std::vector<size_t> position_;
+  std::vector<int> cycle_of_;
+  std::vector<Cycle> cycles_;
+  std::vector<int> area_of_cycle_;
+};
+
+std::string Numbered(const char* what, long long number, int line) {
+  return std::string(what) + " " + std::to_string(number) + " (line " + std::to_string(line) +
+         ")";
+}
+
+// Refuses segments that meet anywhere but at shared ends, and lone vertices
+// on a segment, since the areas and the worker both need a clean graph.
+bool CheckGraph(const Records& records, const std::vector<Vertex>& v,
+                const std::vector<Segment>& s, long long base, std::string* error) {
+  auto at = [&](int line) { return records.name() + ":" + std::to_string(line) + ": "; };
+  std::map<std::pair<int, int>, size_t> seen;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i].a == s[i].b) {
+      *error = at(s[i].line) + Numbered("segment", base + i, s[i].line) +
+               " joins a vertex to itself";
+      return false;
+    }
+    const auto key = std::minmax(s[i].a, s[i].b);
+    const auto inserted = seen.emplace(key, i);
+    if (!inserted.second) {
+      *error = at(s[i].line) + Numbered("segment", base + i, s[i].line) + " repeats " +
+               Numbered("segment", base + inserted.first->second, s[inserted.first->second].line);
+      return false;
+    }
+  }
+  std::vector<size_t> order(v.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](size_t l, size_t r) {
+    return std::make_pair(v[l].x, v[l].y) < std::make_pair(v[r].x, v[r].y);
+  });
+  for (size_t k = 1; k < order.size(); ++k) {
+    const Vertex& p = v[order[k - 1]];
+    const Vertex& q = v[order[k]];
+    if (p.x == q.x && p.y == q.y) {
+      const size_t first = std::min(order[k - 1], order[k]), second = std::max(order[k - 1], order[k]);
+      *error = at(v[second].line) + Numbered("vertex", base + second, v[second].line) +
+               " is at the same place as " + Numbered("vertex", base + first, v[first].line);
+      return false;
+    }
+  }
+
+  std::vector<bool> on_segment(v.size(), false);
+  for (const Segment& segment : s) on_segment[segment.a] = on_segment[segment.b] = true;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const Vertex& a = v[s[i].a];
+    const Vertex& b = v[s[i].b];
+    for (size_t j = i + 1; j < s.size(); ++j) {
+      const Vertex& c = v[s[j].a];
+      const Vertex& d = v[s[j].b];
+      if (std::max(c.x, d.x) < std::min(a.x, b.x) || std::max(a.x, b.x) < std::min(c.x, d.x) ||
+          std::max(c.y, d.y) < std::min(a.y, b.y) || std::max(a.y, b.y) < std::min(c.y, d.y)) {
+        continue;
+      }
+      const bool shared = s[i].a == s[j].a || s[i].a == s[j].b || s[i].b == s[j].a ||
+                          s[i].b == s[j].b;
+      const int d1 = Sign(Orient(c.x, c.y, d.x, d.y, a.x, a.y));
+      const int d2 = Sign(Orient(c.x, c.y, d.x, d.y, b.x, b.y));
+      const int d3 = Sign(Orient(a.x, a.y, b.x, b.y, c.x, c.y));
+      const int d4 = Sign(Orient(a.x, a.y, b.x, b.y, d.x, d.y));
+      bool meet;
+      if (shared) {
+        // Two segments from one vertex meet elsewhere only by overlapping.
+        meet = d1 == 0 && d2 == 0 &&
+               ((s[i].a != s[j].a && s[i].a != s[j].b && OnSegment(c, d, a.x, a.y)) ||
+                (s[i].b != s[j].a && s[i].b != s[j].b && OnSegment(c, d, b.x, b.y)) ||
+                (s[j].a != s[i].a && s[j].a != s[i].b && OnSegment(a, b, c.x, c.y)) ||
+                (s[j].b != s[i].a && s[j].b != s[i].b && OnSegment(a, b, d.x, d.y)));
+      } else {
+        meet = (d1 * d2 < 0 && d3 * d4 < 0) || (d1 == 0 && OnSegment(c, d, a.x, a.y)) ||
+               (d2 == 0 && OnSegment(c, d, b.x, b.y)) || (d3 == 0 && OnSegment(a, b, c.x, c.y)) ||
+               (d4 == 0 && OnSegment(a, b, d.x, d.y));
+      }
+      if (meet) {
+        *error = at(s[i].line) + Numbered("segment", base + i, s[i].line) + " and " +
+                 Numbered("segment", base + j, s[j].line) +
+                 " cross or touch away from a shared vertex; split them where they meet";
+        return false;
+      }
+    }
+  }
+  for (size_t p = 0; p < v.size(); ++p) {
+    if (on_segment[p]) continue;
+    for (size_t i = 0; i < s.size(); ++i) {
+      if (OnSegment(v[s[i].a], v[s[i].b], v[p].x, v[p].y)) {
+        *error = at(v[p].line) + Numbered("vertex", base + p, v[p].line) + " lies on " +
+                 Numbered("segment", base + i, s[i].line) + "; split the segment there";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+bool ReadMarkers(Records& records, const char* what, bool region, std::vector<Marker>* markers,
+                 std::string* error) {
+  const Line* header;
+  if (!records.Next(region ? "the region count" : "the hole count", 1, &header, error)) {
+    return false;
+  }
+  long long count;
+  if (!records.Count(*header, 0, region ? "region count" : "hole count", &count, error)) {
+    return false;
+  }
+  for (long long i = 0; i < count; ++i) {
+    const Line* line;
+    if (!records.Next(what, region ? 4 : 3, &line, error)) return false;
+    Marker marker;
+    marker.line = line->number;
+    if (!records.Number(*line, 1, "x", &marker.x, error) ||
+        !records.Number(*line, 2, "y", &marker.y, error)) {
+      return false;
+    }
+    if (region) {
+      if (!records.Number(*line, 3, "regional attribute", &marker.attribute, error)) return false;
+      if (marker.attribute < 0 || marker.attribute > 2147483647.0 ||
+          marker.attribute != std::floor(marker.attribute)) {
+        *error = records.At(*line) + "regional attribute " + line->tokens[3] +
+                 " is not a whole number from 0 up; meshctl uses it as the domain number";
+        return false;
+      }
+      if (line->tokens.size() > 4 &&
+          !records.Number(*line, 4, "maximum area", &marker.max_area, error)) {
+        return false;
+      }
+    }
+    markers->push_back(marker);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParsePoly(const std::string& name, const std::string& text,
+               const NodeFileReader& read_node_file, PolyResult* result, std::string* error) {
+  Records records(name, text);
+  std::vector<Vertex> vertices;
+  long long base = 0;
+  if (!ReadVertices(records, &vertices, &base, error)) return false;
+  if (vertices.empty()) {
+    std::string node_name, node_text;
+    if (!read_node_file(&node_name, &node_text)) {
+      *error = name + ": lists no vertices, and its .node file cannot be read";
+      return false;
+    }
+    Records node_records(node_name, node_text);
+    if (!ReadVertices(node_records, &vertices, &base, error)) return false;
+    if (vertices.empty()) {
+      *error = node_name + ": lists no vertices";
+      return false;
+    }
+  }
+
+  const Line* header;
+  if (!records.Next("the segment header (count, markers)", 1, &header, error)) return false;
+  long long segment_count;
+  if (!records.Count(*header, 0, "segment count", &segment_count, error)) return false;
+  if (segment_count == 0) {
+    *error = records.At(*header) +
+             "no segments; the worker meshes areas bounded by segments, so the outline must be "
+             "given as segments";
+    return false;
+  }
+  std::vector<Segment> segments;
+  for (long long i = 0; i < segment_count; ++i) {
+    const Line* line;
+    if (!records.Next("a segment (number, endpoint, endpoint)", 3, &line, error)) return false;
+    long long number, ends[2];
+    if (!records.Whole(*line, 0, "segment number", &number, error)) return false;
+    if (number != base + i) {
+      *error = records.At(*line) + "segment number " + std::to_string(number) +
+               " is out of sequence; expected " + std::to_string(base + i);
+      return false;
+    }
+    for (int e = 0; e < 2; ++e) {
+      if (!records.Whole(*line, 1 + e, "endpoint", &ends[e], error)) return false;
+      if (ends[e] < base || ends[e] >= base + static_cast<long long>(vertices.size())) {
+        *error = records.At(*line) + "endpoint " + std::to_string(ends[e]) +
+                 " names no vertex (they are numbered " + std::to_string(base) + " to " +
+                 std::to_string(base + static_cast<long long>(vertices.size()) - 1) + ")";
+        return false;
+      }
+    }
+    Segment segment;
+    segment.a = static_cast<int>(ends[0] - base);
+    segment.b = static_cast<int>(ends[1] - base);
+    segment.line = line->number;
+    segments.push_back(segment);
+  }
+
+  std::vector<Marker> holes, regions;
+  if (!ReadMarkers(records, "a hole (number, x, y)", false, &holes, error)) return false;
+  if (!records.AtEnd() &&
+      !ReadMarkers(records, "a region (number, x, y, attribute[, maximum area])", true, &regions,
+                   error)) {
+    return false;
+  }
+  if (!CheckGraph(records, vertices, segments, base, error)) return false;
+
+  Planar planar(vertices, segments);
+  planar.Build();
+  auto at = [&](int line) { return name + ":" + std::to_string(line) + ": "; };
+  auto on_any_segment = [&](const Marker& m) {
+    for (const Segment& s : segments) {
+      if (OnSegment(vertices[s.a], vertices[s.b], m.x, m.y)) return true;
+    }
+    return false;
+  };
+
+  std::map<int, bool> hole_area;
+  for (size_t i = 0; i < holes.size(); ++i) {
+    if (on_any_segment(holes[i])) {
+      *error = at(holes[i].line) + Numbered("hole", base + i, holes[i].line) +
+               " lies on a segment; it must lie inside the area it removes";
+      return false;
+    }
+    const int area = planar.AreaOf(holes[i].x, holes[i].y);
+    if (area == Planar::kOutside) {
+      result->notes.push_back(Numbered("hole", base + i, holes[i].line) +
+                              " lies outside the outline; ignored");
+    }
+    hole_area[area] = true;
+  }
+
+  struct RegionOfArea {
+    double attribute;
+    size_t index;
+  };
+  std::map<int, RegionOfArea> region_of_area;
+  long long highest = 0;
+  std::map<long long, double> smallest_area;  // by attribute
+  for (size_t i = 0; i < regions.size(); ++i) {
+    const Marker& region = regions[i];
+    if (on_any_segment(region)) {
+      *error = at(region.line) + Numbered("region", base + i, region.line) +
+               " lies on a segment; it must lie inside the area it names";
+      return false;
+    }
+    const int area = planar.AreaOf(region.x, region.y);
+    if (area == Planar::kOutside || hole_area.count(area) > 0) {
+      result->notes.push_back(Numbered("region", base + i, region.line) +
+                              (area == Planar::kOutside ? " lies outside the outline"
+                                                        : " lies in a hole") +
+                              "; ignored");
+      continue;
+    }
+    const auto inserted = region_of_area.emplace(area, RegionOfArea{region.attribute, i});
+    if (!inserted.second && inserted.first->second.attribute != region.attribute) {
+      const size_t other = inserted.first->second.index;
+      *error = at(region.line) + Numbered("region", base + i, region.line) + " and " +
+               Numbered("region", base + other, regions[other].line) +
+               " lie in the same area but give it different attributes";
+      return false;
+    }
+    const long long attribute = static_cast<long long>(region.attribute);
+    highest = std::max(highest, attribute);
+    if (region.max_area > 0) {
+      auto it = smallest_area.find(attribute);
+      if (it == smallest_area.end() || region.max_area < it->second) {
+        smallest_area[attribute] = region.max_area;
+      }
+    }
+  }
+  const long long unnamed_domain = highest + 1;
+  if (unnamed_domain > 2147483647LL) {
+    *error = name + ": the highest regional attribute leaves no domain number for the areas "
+                    "without one";
+    return false;
+  }
+  auto domain_of_area = [&](int area) -> int32_t {
+    if (area == Planar::kOutside || hole_area.count(area) > 0) return 0;
+    const auto it = region_of_area.find(area);
+    if (it == region_of_area.end() || it->second.attribute == 0) {
+      return static_cast<int32_t>(unnamed_domain);
+    }
+    return static_cast<int32_t>(it->second.attribute);
+  };
+
+  MeshRequest& request = result->request;
+  request = MeshRequest();
+  for (const Vertex& v : vertices) request.points.push_back(Point3{v.x, v.y, 0.0});
+  request.plane_normal = Point3{0.0, 0.0, 1.0};
+  for (size_t i = 0; i < segments.size(); ++i) {
+    BoundarySegment out;
+    out.point_a = segments[i].a;
+    out.point_b = segments[i].b;
+    out.left_domain = domain_of_area(planar.AreaLeftOf(2 * i));
+    out.right_domain = domain_of_area(planar.AreaLeftOf(2 * i + 1));
+    if (out.left_domain == 0 && out.right_domain == 0) {
+      *error = at(segments[i].line) + Numbered("segment", base + i, segments[i].line) +
+               " has the outside or a hole on both sides; remove it";
+      return false;
+    }
+    if (out.left_domain == 0) {
+      std::swap(out.point_a, out.point_b);
+      std::swap(out.left_domain, out.right_domain);
+    }
+    request.segments.push_back(out);
+  }
+  std::vector<bool> on_segment(vertices.size(), false);
+  for (const Segment& s : segments) on_segment[s.a] = on_segment[s.b] = true;
+  for (size_t p = 0; p < vertices.size(); ++p) {
+    if (on_segment[p]) continue;
+    if (domain_of_area(planar.AreaOf(vertices[p].x, vertices[p].y)) == 0) {
+      *error = at(vertices[p].line) + Numbered("vertex", base + p, vertices[p].line) +
+               " is on no segment and lies outside every domain; the worker keeps every point, "
+               "so remove it";
+      return false;
+    }
+    request.interior_only.push_back(static_cast<int32_t>(p));
+  }
+  for (const auto& entry : smallest_area) {
+    const long long domain = entry.first == 0 ? unnamed_domain : entry.first;
+    if (request.domain_target_sizes.size() < static_cast<size_t>(domain)) {
+      request.domain_target_sizes.resize(static_cast<size_t>(domain), 0.0);
+    }
+    double& size = request.domain_target_sizes[static_cast<size_t>(domain) - 1];
+    const double side = std::sqrt(4.0 * entry.second / std::sqrt(3.0));
+    size = size > 0 ? std::min(size, side) : side;
+  }
+  return true;
+}
+
+bool ReadPolyFile(const std::string& path, PolyResult* result, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = path + ": cannot be read";
+    return false;
+  }
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const NodeFileReader read_node = [&path](std::string* name, std::string* node_text) {
+    const size_t dot = path.rfind('.');
+    *name = (dot == std::string::npos ? path : path.substr(0, dot)) + ".node";
+    std::ifstream node(*name, std::ios::binary);
+    if (!node) return false;
+    node_text->assign(std::istreambuf_iterator<char>(node), std::istreambuf_iterator<char>());
+    return true;
+  };
+  return ParsePoly(path, text, read_node, result, error);
+}
+
+}  // namespace mesh
