@@ -77,7 +77,10 @@ int main() {
     return 0;
   }
   while (ReadFrame(&length)) {
-    if (mode == "garbage") {
+    if (mode == "silent") {
+      // Never answers, like a worker stuck in the mesher.
+      for (;;) pause();
+    } else if (mode == "garbage") {
       WriteExactly(1, std::string(16, 'X'));
     } else if (mode == "descriptors") {
       WriteExactly(2, "fds: " + OpenDescriptors() + "\n");

@@ -1,0 +1,142 @@
+#include "cli/mesh_json.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "protocol/frame.h"
+#include "protocol/coding.h"
+
+namespace mesh {
+namespace {
+
+const char kSquare[] = R"({
+  "points": [[0, 0, 0], [1, 0, 0], [1, 1, 0], [0, 1, 0]],
+  "segments": [[0, 1, 1, 0], [1, 2, 1, 0], [2, 3, 1, 0], [3, 0, 1, 0]],
+  "target_size": 0.25
+})";
+
+std::string ProblemWith(const std::string& text) {
+  MeshRequest request;
+  JsonProblem problem;
+  if (ParseMeshRequestJson(text, &request, &problem)) return "(parsed)";
+  return problem.ToString();
+}
+
+TEST(MeshJsonTest, ErrorsNameTheFieldAndWhereItIs) {
+  struct Case {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"{\n  \"points\": [[0, 0, 0]],\n  \"segments\": []\n}",
+       "1:1: field 'target_size': missing"},
+      {"{\"points\": [[0, 0, 0], [1, 0]], \"segments\": [], \"target_size\": 1}",
+       "1:24: field 'points[1]': expected [x, y, z]"},
+      {"{\"points\": [], \"target_size\": 1,\n \"segments\": [[0, 1, 1, 0],\n"
+       "   [1, 2, \"one\", 0]]}",
+       "3:11: field 'segments[1][2]': expected a whole number, found a string"},
+      {"{\"points\": [], \"segments\": [[0, 1.5, 1, 0]], \"target_size\": 1}",
+       "1:33: field 'segments[0][1]': expected a whole number, found 1.5"},
+      {"{\"points\": [], \"segments\": [[0, 3000000000, 1, 0]], \"target_size\": 1}",
+       "1:33: field 'segments[0][1]': whole number 3000000000 is out of the 32-bit range"},
+      {"{\"points\": [], \"segments\": [], \"target_size\": null}",
+       "1:47: field 'target_size': expected a number, found null"},
+      {"{\"points\": [], \"segments\": [],\n\t\"target_size\": 1, \"prefer_quad\": true}",
+       "2:20: field 'prefer_quad': unknown field (expected points, segments, interior_only, "
+       "target_size, domain_target_sizes, prefer_quads or plane_normal)"},
+      {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"prefer_quads\": 1}",
+       "1:66: field 'prefer_quads': expected true or false"},
+      {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"interior_only\": 4}",
+       "1:67: field 'interior_only': expected an array"},
+      {"[1, 2]", "1:1: field '(top level)': expected an object with the request's fields"},
+      {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"plane_normal\": [0, \"0\", 0]}",
+       "1:70: field 'plane_normal[1]': expected a number, found a string"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ProblemWith(c.text), c.expected) << c.text;
+}
+
+TEST(MeshJsonTest, SyntaxErrorsPointAtTheOffendingCharacter) {
+  const std::string text = "{\n  \"points\": [[0, 0, 0],, [1, 0, 0]]\n}";
+  const std::string problem = ProblemWith(text);
+  EXPECT_EQ(problem.compare(0, 20, "2:24: invalid JSON: "), 0) << problem;
+  EXPECT_NE(problem.find("unexpected ','"), std::string::npos) << problem;
+  // The end of the input is the column after the last character.
+  EXPECT_EQ(ProblemWith("{\"points\": [").compare(0, 5, "1:13:"), 0) << ProblemWith("{\"points\": [");
+  // Columns count characters: é is one column, though two bytes.
+  EXPECT_EQ(ProblemWith("{\"é\": ,}").compare(0, 4, "1:7:"), 0) << ProblemWith("{\"é\": ,}");
+  EXPECT_EQ(ProblemWith("").compare(0, 4, "1:1:"), 0);
+}
+
+TEST(MeshJsonTest, AFailedParseLeavesTheRequestAlone) {
+  MeshRequest request;
+  request.target_size = 7;
+  JsonProblem problem;
+  EXPECT_FALSE(ParseMeshRequestJson(R"({"points": [], "segments": [[0]], "target_size": 1})",
+                                    &request, &problem));
+  EXPECT_EQ(request.target_size, 7);
+}
+
+TEST(MeshJsonTest, DefaultsMatchTheBinaryRecord) {
+  MeshRequest request;
+  JsonProblem problem;
+  ASSERT_TRUE(ParseMeshRequestJson(kSquare, &request, &problem)) << problem.ToString();
+  const MeshRequest defaults;
+  EXPECT_EQ(request.prefer_quads, defaults.prefer_quads);
+  EXPECT_TRUE(request.interior_only.empty());
+  EXPECT_TRUE(request.domain_target_sizes.empty());
+  EXPECT_EQ(request.plane_normal.x, 0);
+  EXPECT_EQ(request.plane_normal.z, 0);
+  // The square of four points and four segments is 226 payload bytes.
+  EXPECT_EQ(EncodeMeshRequest(request).size(), 226u);
+}
+
+TEST(MeshJsonTest, RequestsSurviveJsonToFrameToJson) {
+  const std::string text = R"({
+    "points": [[0, 0, 0], [2.5, -0.0, 1e-300], [1.7976931348623157e308, 0.1, 0.3]],
+    "segments": [[0, 1, 1, 0], [1, 2, -2, 2147483647]],
+    "interior_only": [2, 2],
+    "target_size": 0.1,
+    "domain_target_sizes": [0.0, -1.0, 0.05],
+    "prefer_quads": false,
+    "plane_normal": [0, 0, 1]
+  })";
+  MeshRequest request;
+  JsonProblem problem;
+  ASSERT_TRUE(ParseMeshRequestJson(text, &request, &problem)) << problem.ToString();
+
+  const std::string frame = EncodeFrame(kKindMeshRequest, EncodeMeshRequest(request));
+  const FrameHeader header = DecodeFrameHeader(reinterpret_cast<const unsigned char*>(frame.data()));
+  ASSERT_EQ(header.payload_length, frame.size() - kFrameHeaderSize);
+  MeshRequest decoded;
+  ASSERT_TRUE(DecodeMeshRequest(frame.data() + kFrameHeaderSize, header.payload_length, &decoded));
+
+  const std::string first = MeshRequestToJson(request).dump();
+  EXPECT_EQ(MeshRequestToJson(decoded).dump(), first);
+  // And the JSON written reads back to the very same bytes.
+  MeshRequest reread;
+  ASSERT_TRUE(ParseMeshRequestJson(DumpReadable(MeshRequestToJson(decoded)), &reread, &problem))
+      << problem.ToString();
+  EXPECT_EQ(EncodeMeshRequest(reread), EncodeMeshRequest(request));
+  EXPECT_EQ(DoubleBits(reread.points[1].y), DoubleBits(-0.0));
+}
+
+TEST(MeshJsonTest, AnswersUseTheResultRecordsFieldNamesInOrder) {
+  PlanarComplexMesh mesh;
+  mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  mesh.quads = {{0, 1, 2, 3}};
+  mesh.point_vertex = {0, 1, 2, 3};
+  mesh.quad_domains = {1};
+  mesh.segment_chains = {{0, 1}, {1, 2}, {2, 3}, {3, 0}};
+  const nlohmann::ordered_json json = PlanarComplexMeshToJson(mesh);
+  std::vector<std::string> keys;
+  for (const auto& item : json.items()) keys.push_back(item.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"vertices", "quads", "triangles", "point_vertex",
+                                            "quad_domains", "triangle_domains",
+                                            "segment_chains"}));
+  const std::string readable = DumpReadable(json);
+  EXPECT_NE(readable.find("  \"quads\": [\n    [0,1,2,3]\n  ],\n"), std::string::npos) << readable;
+  EXPECT_EQ(nlohmann::ordered_json::parse(readable), json);
+}
+
+}  // namespace
+}  // namespace mesh

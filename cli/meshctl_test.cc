@@ -1,0 +1,203 @@
+// meshctl as people run it: its exit codes, its messages, and its files
+// read back by other programs.
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "cli/test_support.h"
+
+namespace mesh {
+namespace {
+
+using nlohmann::json;
+
+TestProcessOptions Environment(std::vector<std::string> set = {}) {
+  TestProcessOptions options;
+  options.unset_env = {"MESHCTL_WORKER", "TALVEX_MESH_WORKER_ALLOW_HANG_TEST"};
+  options.set_env = std::move(set);
+  return options;
+}
+
+ProcessOutput Meshctl(const std::vector<std::string>& args, const std::string& input = "",
+                      const TestProcessOptions& options = Environment()) {
+  return RunProgram(MESHCTL_PATH, args, input, options);
+}
+
+void ExpectExit(const ProcessOutput& out, int code) {
+  EXPECT_TRUE(out.status.exited) << "signal " << out.status.signal;
+  EXPECT_EQ(out.status.code, code) << out.err;
+}
+
+size_t ElementCount(const json& answer) {
+  return answer["quads"].size() + answer["triangles"].size();
+}
+
+TEST(MeshctlTest, BadRequestsNameTheFileFieldAndPosition) {
+  ScratchDirectory dir;
+  WriteFile(dir / "bad.json",
+            "{\n  \"points\": [[0, 0, 0], [1, 0, 0], [1, 1, 0]],\n"
+            "  \"segments\": [[0, 1, 1, 0], [1, 2, 1]],\n  \"target_size\": 0.5\n}\n");
+  const ProcessOutput out = Meshctl({"mesh", dir / "bad.json", "-o", dir / "out.json"});
+  ExpectExit(out, 1);
+  EXPECT_EQ(out.err, "meshctl: " + (dir / "bad.json") +
+                         ":3:30: field 'segments[1]': expected [point_a, point_b, left_domain, "
+                         "right_domain]\n");
+
+  const ProcessOutput syntax = Meshctl({"encode", "-", "-o", dir / "frame"}, "{\"points\": [1,]}");
+  ExpectExit(syntax, 1);
+  EXPECT_EQ(syntax.err.compare(0, 35, "meshctl: <stdin>:1:15: invalid JSON"), 0) << syntax.err;
+
+  ExpectExit(Meshctl({"mesh", dir / "missing.json"}), 1);
+  ExpectExit(Meshctl({"mesh"}), 1);
+  ExpectExit(Meshctl({"--help"}), 0);
+}
+
+TEST(MeshctlTest, MeshWritesFilesThatOtherProgramsRead) {
+  ScratchDirectory dir;
+  const ProcessOutput out =
+      Meshctl({"mesh", "examples/two_domains.json", "-o", dir / "a.json", "--svg", dir / "a.svg",
+               "--vtu", dir / "a.vtu", "--msh", dir / "a.msh"});
+  ExpectExit(out, 0);
+  EXPECT_NE(out.err.find("in 2 domains"), std::string::npos) << out.err;
+
+  const json answer = json::parse(ReadFile(dir / "a.json"));
+  ASSERT_GT(ElementCount(answer), 0u);
+  const size_t vertices = answer["vertices"].size();
+  const size_t elements = ElementCount(answer);
+
+  for (const char* file : {"a.vtu", "a.msh"}) {
+    const json read = ReadWithMeshio(dir / file);
+    EXPECT_EQ(read["points"].size(), vertices) << file;
+    EXPECT_EQ(read["elements"].size(), elements) << file;
+    std::set<int> domains;
+    for (const json& element : read["elements"]) domains.insert(element[1].get<int>());
+    EXPECT_EQ(domains, (std::set<int>{1, 2})) << file;
+  }
+  const GmshCounts gmsh = CheckWithGmsh(dir / "a.msh");
+  EXPECT_EQ(gmsh.nodes, static_cast<int>(vertices));
+  EXPECT_EQ(gmsh.elements, static_cast<int>(elements));
+
+  const json svg = ReadSvg(dir / "a.svg");
+  EXPECT_EQ(svg["domains"]["1"].get<size_t>() + svg["domains"]["2"].get<size_t>(), elements);
+  EXPECT_EQ(svg["chains"], 7);
+  EXPECT_EQ(svg["dots"], 6);
+}
+
+TEST(MeshctlTest, PolyFilesAreMeshedAsTheyAre) {
+  ScratchDirectory dir;
+  const ProcessOutput out = Meshctl({"mesh", "examples/bracket.poly", "--target-size", "0.4",
+                                     "-o", dir / "bracket.json"});
+  ExpectExit(out, 0);
+  const json answer = json::parse(ReadFile(dir / "bracket.json"));
+  EXPECT_EQ(answer["point_vertex"].size(), 15u);
+  EXPECT_EQ(answer["segment_chains"].size(), 15u);
+  std::set<int> domains;
+  for (const char* key : {"quad_domains", "triangle_domains"}) {
+    for (const json& d : answer[key]) domains.insert(d.get<int>());
+  }
+  EXPECT_EQ(domains, (std::set<int>{1, 2}));
+
+  WriteFile(dir / "crossed.poly", "4 2 0 0\n0 0 0\n1 1 1\n2 1 0\n3 0 1\n2 0\n0 0 1\n1 2 3\n0\n");
+  const ProcessOutput crossed = Meshctl({"mesh", dir / "crossed.poly"});
+  ExpectExit(crossed, 1);
+  EXPECT_NE(crossed.err.find("crossed.poly:7: segment 0 (line 7) and segment 1 (line 8) cross"),
+            std::string::npos)
+      << crossed.err;
+}
+
+TEST(MeshctlTest, RefusalsAndWorkerFailuresHaveTheirOwnExitCodes) {
+  ScratchDirectory dir;
+  WriteFile(dir / "flat.json",
+            R"({"points": [[0,0,0],[1,0,0],[2,0,0]], "segments": [[0,1,1,0],[1,2,1,0],[2,0,1,0]],
+                "target_size": 0.5})");
+  const ProcessOutput refused = Meshctl({"mesh", dir / "flat.json", "-o", dir / "out.json"});
+  ExpectExit(refused, 2);
+  EXPECT_NE(refused.err.find("refused: [meshing] BuildPlanarMesh: "), std::string::npos)
+      << refused.err;
+  EXPECT_TRUE(ReadFile(dir / "out.json").empty());
+
+  const ProcessOutput hung =
+      Meshctl({"mesh", "examples/unit_square.json", "--timeout", "0.3", "--worker", FAKE_WORKER_PATH},
+              "", Environment({"FAKE_WORKER_MODE=silent"}));
+  ExpectExit(hung, 3);
+  EXPECT_NE(hung.err.find("timed out"), std::string::npos) << hung.err;
+
+  const ProcessOutput nowhere = Meshctl({"mesh", "examples/unit_square.json"}, "",
+                                        Environment({"MESHCTL_WORKER=/nonexistent/worker"}));
+  ExpectExit(nowhere, 1);
+  EXPECT_EQ(nowhere.err,
+            "meshctl: MESHCTL_WORKER names /nonexistent/worker, which is not an executable\n");
+}
+
+TEST(MeshctlTest, EncodeAndDecodeRoundTripThroughTheWorker) {
+  ScratchDirectory dir;
+  ExpectExit(Meshctl({"encode", "examples/tilted_face.json", "-o", dir / "request.frame"}), 0);
+  const ProcessOutput requests = Meshctl({"decode", "--requests", dir / "request.frame"});
+  ExpectExit(requests, 0);
+  const ProcessOutput shown = Meshctl({"request", "examples/tilted_face.json"});
+  ExpectExit(shown, 0);
+  EXPECT_EQ(json::parse(requests.out), json::parse(shown.out));
+
+  const ProcessOutput worker =
+      RunProgram(MESH_WORKER_PATH, {}, ReadFile(dir / "request.frame") + ReadFile(dir / "request.frame"));
+  ExpectExit(worker, 0);
+  const ProcessOutput answers = Meshctl({"decode", "-"}, worker.out);
+  ExpectExit(answers, 0);
+  const size_t newline = answers.out.find('\n');
+  ASSERT_NE(newline, std::string::npos);
+  const json first = json::parse(answers.out.substr(0, newline));
+  EXPECT_EQ(first["ok"], true);
+  EXPECT_EQ(first["point_vertex"].size(), 8u);
+  EXPECT_EQ(answers.out.substr(newline + 1), answers.out.substr(0, newline + 1));
+
+  ExpectExit(Meshctl({"decode", "-"}, "MSH1"), 1);
+}
+
+TEST(MeshctlTest, BatchAnswersInInputOrderAndSumsUp) {
+  ScratchDirectory dir;
+  const std::string square = ReadFile("examples/unit_square.json");
+  json small = json::parse(square), large = json::parse(square), refused = json::parse(square);
+  small["target_size"] = 0.5;
+  large["target_size"] = 0.05;
+  refused["target_size"] = -1;
+  WriteFile(dir / "in.jsonl", large.dump() + "\n" + small.dump() + "\n\n" +
+                                  "{\"points\": []}\n" + refused.dump() + "\n" + small.dump() + "\n");
+  const ProcessOutput out =
+      Meshctl({"batch", dir / "in.jsonl", "-o", dir / "out.jsonl", "--jobs", "2"});
+  ExpectExit(out, 2);
+  EXPECT_NE(out.err.find("5 requests in "), std::string::npos) << out.err;
+  EXPECT_NE(out.err.find(": 3 meshed, 1 refused, 0 timed out, 1 invalid\n"), std::string::npos)
+      << out.err;
+  EXPECT_EQ(out.err.find('\r'), std::string::npos);  // no progress bar off a terminal
+
+  std::vector<json> lines;
+  std::istringstream text(ReadFile(dir / "out.jsonl"));
+  for (std::string line; std::getline(text, line);) lines.push_back(json::parse(line));
+  ASSERT_EQ(lines.size(), 5u);
+  const int expected_lines[] = {1, 2, 4, 5, 6};
+  const char* expected_outcomes[] = {"meshed", "meshed", "invalid", "refused", "meshed"};
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(lines[i]["line"], expected_lines[i]);
+    EXPECT_EQ(lines[i]["outcome"], expected_outcomes[i]);
+  }
+  EXPECT_GT(ElementCount(lines[0]), ElementCount(lines[1]));
+  EXPECT_EQ(lines[1]["vertices"], lines[4]["vertices"]);
+  EXPECT_EQ(lines[2]["error"], "4:1: field 'segments': missing");
+  EXPECT_NE(lines[3]["diagnostics"][0].get<std::string>().find("target_size=-1"),
+            std::string::npos);
+
+  // A request that never comes back costs only itself.
+  WriteFile(dir / "two.jsonl", small.dump() + "\n" + small.dump() + "\n");
+  const ProcessOutput stuck =
+      Meshctl({"batch", dir / "two.jsonl", "-o", "-", "--timeout", "0.2", "--worker", FAKE_WORKER_PATH},
+              "", Environment({"FAKE_WORKER_MODE=silent"}));
+  ExpectExit(stuck, 2);
+  EXPECT_NE(stuck.err.find("0 meshed, 0 refused, 2 timed out"), std::string::npos) << stuck.err;
+}
+
+}  // namespace
+}  // namespace mesh
