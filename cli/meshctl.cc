@@ -234,10 +234,11 @@ int Mesh(const MeshCommand& command) {
 }
 
 int Request(const std::string& input, const std::string& output,
-            const RequestOverrides& overrides) {
+            const RequestOverrides& overrides, bool one_line) {
   MeshRequest request;
   if (!LoadRequest(input, overrides, &request)) return kExitBadInput;
-  if (!WriteWholeFile(output, DumpReadable(MeshRequestToJson(request)))) {
+  const nlohmann::ordered_json json = MeshRequestToJson(request);
+  if (!WriteWholeFile(output, one_line ? json.dump() + "\n" : DumpReadable(json))) {
     std::cerr << "meshctl: " << output << ": cannot be written\n";
     return kExitBadInput;
   }
@@ -389,6 +390,8 @@ int main(int argc, char** argv) {
   request->add_option("input", request_in, "request: JSON, .poly, or - for standard input")
       ->required();
   request->add_option("-o,--output", request_out, "JSON file, or - for standard output");
+  bool request_one_line = false;
+  request->add_flag("--one-line", request_one_line, "all on one line, as batch input wants it");
   AddRequestOptions(request, &request_overrides);
 
   try {
@@ -411,6 +414,6 @@ int main(int argc, char** argv) {
     return RunBatch(batch_options);
   }
   if (*encode) return Encode(encode_in, encode_out, encode_overrides);
-  if (*request) return Request(request_in, request_out, request_overrides);
+  if (*request) return Request(request_in, request_out, request_overrides, request_one_line);
   return Decode(decode_in, decode_out, decode_requests);
 }
