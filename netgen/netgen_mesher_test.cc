@@ -12,6 +12,7 @@
 #include "netgen/netgen_lock.h"
 #include "netgen/netgen_start.h"
 #include "netgen/test_requests.h"
+#include "planar/build_planar_mesh.h"
 
 namespace mesh {
 namespace {
@@ -193,6 +194,103 @@ TEST(NetgenMesherTest, StartsTheLibraryOnceAndKeepsNoMesh) {
     if (i == 0) first = mesh;
   }
   EXPECT_TRUE(first.expired());
+}
+
+// The whole stage as the worker runs it: the checks, then Netgen.
+
+MeshRequest RefusedBeforeTheLock() {
+  MeshRequest request = UnitSquareRequest();
+  request.target_size = 0;
+  return request;
+}
+
+// Passes every request-only check, then crosses itself.
+MeshRequest RefusedUnderTheLock() {
+  MeshRequest request = UnitSquareRequest();
+  request.points = {{0, 0, 0}, {1, 1, 0}, {1, 0, 0}, {0, 1, 0}};
+  return request;
+}
+
+// The real geometry and library, with scripted pass results.
+class ScriptedNetgenMesher : public PlaneMesher {
+ public:
+  explicit ScriptedNetgenMesher(std::vector<int> results) : results_(std::move(results)) {}
+
+  std::shared_ptr<SurfaceMesh> MeshPlane(const MeshRequest& request,
+                                         const std::vector<PlanePoint>& plane_points) override {
+    size_t pass = 0;
+    return MeshPlaneWithNetgen(request, plane_points,
+                               [this, &pass](netgen::SplineGeometry2d& geometry,
+                                             std::shared_ptr<netgen::Mesh>& mesh,
+                                             netgen::MeshingParameters& parameters) {
+                                 int result = results_.at(pass++);
+                                 if (result != 0) return result;
+                                 return GenerateMeshWithNetgen(geometry, mesh, parameters);
+                               });
+  }
+
+ private:
+  std::vector<int> results_;
+};
+
+TEST(BuildPlanarMeshWithNetgenTest, LockIsFreeAfterEveryOutcome) {
+  NetgenMesher netgen;
+  ScriptedNetgenMesher fallback({1, 0});
+  ScriptedNetgenMesher both_fail({1, 5});
+  MeshRequest no_segments = UnitSquareRequest();
+  no_segments.segments.clear();
+  struct Case {
+    const char* name;
+    MeshRequest request;
+    PlaneMesher* mesher;
+    bool ok;
+    size_t lines;
+  };
+  const Case cases[] = {
+      {"refused before the lock", RefusedBeforeTheLock(), &netgen, false, 1},
+      {"refused under the lock", RefusedUnderTheLock(), &netgen, false, 1},
+      {"meshed", UnitSquareRequest(), &netgen, true, 0},
+      {"meshed by the fallback", TwoDomainRectangleRequest(), &fallback, true, 1},
+      {"both passes failed", UnitSquareRequest(), &both_fail, false, 1},
+      // Netgen meshes nothing and says so with success.
+      {"no segments", no_segments, &netgen, true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedDiagnosticCapture capture;
+    PlanarMeshBuild build = BuildPlanarMesh(c.request, *c.mesher);
+    EXPECT_EQ(build.ok, c.ok);
+    EXPECT_EQ(capture.lines().size(), c.lines);
+    ASSERT_TRUE(netgen_lock.try_lock());
+    netgen_lock.unlock();
+    if (!build.ok) continue;
+    // The build holds the only share of the mesh, so dropping it frees the
+    // mesh and its geometry.
+    std::weak_ptr<SurfaceMesh> mesh = build.mesh;
+    build = PlanarMeshBuild();
+    EXPECT_TRUE(mesh.expired());
+  }
+}
+
+TEST(BuildPlanarMeshWithNetgenTest, LibraryStartsOnceAndNeverForRefusedRequests) {
+  // In a fresh copy of this binary, where no other test has started it yet.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        ScopedDiagnosticCapture quiet;
+        NetgenMesher mesher;
+        int code = 0;
+        BuildPlanarMesh(RefusedBeforeTheLock(), mesher);
+        BuildPlanarMesh(RefusedUnderTheLock(), mesher);
+        if (NetgenStartCount() != 0) code |= 1;
+        if (!BuildPlanarMesh(UnitSquareRequest(), mesher).ok) code |= 2;
+        if (NetgenStartCount() != 1) code |= 4;
+        if (!BuildPlanarMesh(TwoDomainRectangleRequest(), mesher).ok) code |= 8;
+        BuildPlanarMesh(RefusedUnderTheLock(), mesher);
+        if (NetgenStartCount() != 1) code |= 16;
+        exit(code);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
