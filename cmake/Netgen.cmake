@@ -4,7 +4,21 @@
 # Debian built Netgen with PARALLEL defined, which gives its classes (Mesh
 # among them) MPI members. Code that includes Netgen headers must therefore
 # see PARALLEL and the MPI headers too, or its idea of the object layouts
-# differs from the library's and memory is silently corrupted.
+# differs from the library's and memory is silently corrupted. The MPI found
+# here is the OpenMPI Netgen was built with (the same include directories and
+# libmpi_cxx/libmpi as /usr/lib/cmake/netgen/NetgenConfig.cmake lists).
+#
+# Debian's other definitions do not change anything the worker touches:
+# NG_PYTHON only guards ngpython.hpp, OCCGEOMETRY only declarations in
+# nglib.h, METIS commented-out code. NETGEN_PYTHON adds two virtual functions
+# to ngcore::Archive, so archiving (DoArchive, pickling) must never be called
+# from our code; the worker does not archive anything.
+#
+# nglib is linked although the worker calls nothing but Ng_Init and Ng_Exit
+# from it: libmesh refers to functions of libinterface (ReadFile,
+# WriteUserFormat, RegisterUserFormats) without naming it as a dependency,
+# and nglib is what brings it in. It also brings OpenCASCADE, which is most of
+# a worker's start-up time.
 
 find_package(MPI REQUIRED COMPONENTS CXX)
 
