@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,9 @@ struct Shape {
   const char* name;
   std::function<MeshRequest()> make;
 };
+
+// Names the case in test listings instead of dumping the object's bytes.
+void PrintTo(const Shape& shape, std::ostream* out) { *out << shape.name; }
 
 const Shape kShapes[] = {
     {"UnitSquare", UnitSquare},         {"LShape", LShape},
