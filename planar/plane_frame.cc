@@ -56,7 +56,9 @@ bool BuildFrame(const std::vector<Point3>& points, const Point3* normal_hint,
   }
   const double length =
       std::sqrt(normal.x * normal.x + normal.y * normal.y + normal.z * normal.z);
-  if (length < 1e-12) return false;
+  // Coordinates beyond about 1e154 overflow the squares: an infinite length
+  // would make the normal zero and the frame flat.
+  if (length < 1e-12 || !std::isfinite(length)) return false;
   const Point3 w{normal.x / length, normal.y / length, normal.z / length};
 
   Point3 best_edge;
@@ -74,15 +76,23 @@ bool BuildFrame(const std::vector<Point3>& points, const Point3* normal_hint,
       best_edge = projected;
     }
   }
-  if (best_squared < 1e-24) return false;
+  if (best_squared < 1e-24 || !std::isfinite(best_squared)) return false;
 
   const double edge_length = std::sqrt(best_squared);
   const Point3 u{best_edge.x / edge_length, best_edge.y / edge_length,
                  best_edge.z / edge_length};
-  frame->origin = centroid;
-  frame->u_axis = u;
-  frame->v_axis = Point3{w.y * u.z - w.z * u.y, w.z * u.x - w.x * u.z,
-                         w.x * u.y - w.y * u.x};
+  PlanarFrame built;
+  built.origin = centroid;
+  built.u_axis = u;
+  built.v_axis = Point3{w.y * u.z - w.z * u.y, w.z * u.x - w.x * u.z,
+                        w.x * u.y - w.y * u.x};
+  // Near the largest doubles the centroid or a point's offset from it can
+  // still overflow; the mesher must never see an infinite coordinate.
+  for (const Point3& p : points) {
+    const PlanePoint q = built.ToPlane(p);
+    if (!std::isfinite(q.u) || !std::isfinite(q.v)) return false;
+  }
+  *frame = built;
   return true;
 }
 

@@ -61,6 +61,7 @@ TEST(BuildFrameTest, WorkedSquares) {
 TEST(BuildFrameTest, DegeneratePointSetsFailAndLeaveTheFrameAlone) {
   const Point3 tiny_hint{0, 0, 1e-13};
   const Point3 along_z{0, 0, 1};
+  const Point3 huge_hint{0, 0, 1e200};
   struct {
     const char* name;
     std::vector<Point3> points;
@@ -71,6 +72,10 @@ TEST(BuildFrameTest, DegeneratePointSetsFailAndLeaveTheFrameAlone) {
       {"collinear, no hint", {{0, 0, 0}, {1, 1, 1}, {3, 3, 3}}, nullptr},
       {"bow tie, zero net area in list order", {{0, 0, 0}, {1, 1, 0}, {1, 0, 0}, {0, 1, 0}}, nullptr},
       {"hint parallel to every edge", {{0, 0, 0}, {0, 0, 1}, {0, 0, 3}}, &along_z},
+      // Overflow: the squared hint, the centroid, an edge.
+      {"hint too long to square", test::Square(0, 0, 1), &huge_hint},
+      {"centroid overflows", {{1.7e308, 0, 0}, {1.7e308, 1, 0}, {1.7e308, 0, 1}}, &along_z},
+      {"edge overflows", {{1.7e308, 0, 0}, {-1.7e308, 0, 0}, {-1.7e308, 1, 0}}, &along_z},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
