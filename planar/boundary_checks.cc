@@ -180,6 +180,10 @@ bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
     twice_area[domain] += p.u * q.v - q.u * p.v;
   };
   for (const BoundarySegment& s : segments) {
+    // Every domain is looked at, also one that only segments with it on
+    // both sides name: those add nothing to its area.
+    if (s.left_domain >= 1) twice_area.emplace(s.left_domain, 0.0);
+    if (s.right_domain >= 1) twice_area.emplace(s.right_domain, 0.0);
     if (!SeparatesDomain(s)) continue;
     if (s.left_domain >= 1) add_edge(s.left_domain, s.point_a, s.point_b);
     if (s.right_domain >= 1) add_edge(s.right_domain, s.point_b, s.point_a);
@@ -189,6 +193,14 @@ bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
       EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d lies on the outer side of its "
                      "boundary (signed area %g in the meshing plane) \xE2\x80\x94 refusing "
                      "as degenerate; returning empty",
+                     domain, sum * 0.5);
+      return false;
+    }
+    // Netgen meshes outwards from both sides of such a boundary and never
+    // stops.
+    if (!(sum > 0.0)) {
+      EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d encloses no area (signed area %g "
+                     "in the meshing plane) \xE2\x80\x94 refusing as degenerate; returning empty",
                      domain, sum * 0.5);
       return false;
     }

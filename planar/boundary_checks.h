@@ -48,9 +48,11 @@ bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments);
 
 // Refuses a domain d >= 1 whose closed boundary, directed as above, has a
 // negative signed area in the plane: d is then on the unbounded side of its
-// boundary, and the mesher would fill the plane around it without end. The
-// first such domain (lowest d) is reported with its signed area. Meant to run
-// after CheckDomainBoundariesClosed.
+// boundary, and the mesher would fill the plane around it without end. A
+// domain whose boundary encloses no area at all is refused too: one named
+// only on segments that have it on both sides has nothing to stop the mesher
+// either. The first such domain (lowest d) is reported with its signed area.
+// Meant to run after CheckDomainBoundariesClosed.
 bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
                             const std::vector<PlanePoint>& plane_points);
 

@@ -184,6 +184,12 @@ std::string OuterSideLine(const char* domain, const char* area) {
          " in the meshing plane) \xE2\x80\x94 refusing as degenerate; returning empty";
 }
 
+std::string NoAreaLine(const char* domain) {
+  return std::string("[meshing] BuildPlanarMesh: domain ") + domain +
+         " encloses no area (signed area 0 in the meshing plane) \xE2\x80\x94 refusing as "
+         "degenerate; returning empty";
+}
+
 TEST(DomainOrientationTest, DomainsMustLieInsideTheirBoundary) {
   MeshRequest with_hole = Loop(Square(0, 0, 2), 1, 0);
   AddLoop(&with_hole, Reversed(Square(0.5, 0.5, 1)), 1, 0);
@@ -209,7 +215,9 @@ TEST(DomainOrientationTest, DomainsMustLieInsideTheirBoundary) {
       {"clockwise, domain on the right", Loop(Reversed(Square(0, 0, 1)), 0, 1), ""},
       {"outline with a hole", with_hole, ""},
       {"hole filled by a second domain", filled_hole, ""},
-      {"domain with only inner segments", inner_only_domain, ""},
+      // Netgen would mesh outwards from both sides of the segment forever.
+      {"domain with only inner segments", inner_only_domain, NoAreaLine("3")},
+      {"domain on both sides of its outline", Loop(Square(0, 0, 1), 1, 1), NoAreaLine("1")},
       {"lowest domain first", two_outside, OuterSideLine("2", "-4")},
   };
   for (const auto& c : cases) {
