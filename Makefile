@@ -3,13 +3,14 @@
 #   make test   install dependencies, build, run every test, then the whole
 #               suite again under ASan+UBSan, and replay the fuzz corpus
 #   make fuzz   fuzz every target for FUZZ_SECONDS each (clang's libFuzzer)
+#   make soak   one worker through 10,000 mixed requests: memory, descriptors
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test test-sanitized fuzz-build test-fuzz-corpus fuzz clean
+.PHONY: all deps configure build demo test test-sanitized fuzz-build test-fuzz-corpus fuzz soak clean
 
 all: build
 
@@ -45,6 +46,9 @@ test-fuzz-corpus: fuzz-build
 
 fuzz: fuzz-build
 	fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+soak: build
+	$(BUILD)/bench/mesh-soak $(BUILD)/worker/mesh-worker
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
