@@ -8,8 +8,7 @@ set(MESH_SANITIZER_EXIT_CODE 86 CACHE STRING
 
 add_library(mesh_sanitizer_options STATIC ${CMAKE_CURRENT_LIST_DIR}/sanitizer_options.cc)
 target_compile_definitions(mesh_sanitizer_options PRIVATE
-  MESH_SANITIZER_EXIT_CODE=${MESH_SANITIZER_EXIT_CODE}
-  MESH_LSAN_SUPPRESSIONS="${CMAKE_CURRENT_LIST_DIR}/lsan.supp")
+  MESH_SANITIZER_EXIT_CODE=${MESH_SANITIZER_EXIT_CODE})
 target_compile_options(mesh_sanitizer_options PRIVATE -fno-sanitize=all)
 
 # The runtimes look these functions up by name; nothing in our code calls

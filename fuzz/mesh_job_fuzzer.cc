@@ -66,15 +66,6 @@ bool EndsWith(const std::string& s, const std::string& suffix) {
 }  // namespace
 }  // namespace mesh
 
-// Netgen leaks on its own at load time; that leak is known and suppressed
-// as in the sanitizer build (cmake/lsan.supp), and any other leak is a find.
-// Matching it needs whole allocation stacks, and the fast unwinder stops at
-// the first frame of a library built without frame pointers.
-extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
-extern "C" const char* __lsan_default_options() {
-  return "print_suppressions=0:suppressions=" MESH_LSAN_SUPPRESSIONS;
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // As in the worker: what Netgen prints is not ours to read.
   const int null_fd = open("/dev/null", O_WRONLY);
