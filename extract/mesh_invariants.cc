@@ -299,13 +299,15 @@ void CheckDomainsAndAreas(const MeshRequest& request, const PlanarComplexMesh& a
   // the segments that have it on their left or right. Segments between two
   // domains cancel in the total, so the total is the whole region.
   std::map<int32_t, double> boundary_area;
+  // Domain numbers below 1 are outside, like 0: the mesher never meshes
+  // them.
   for (const BoundarySegment& segment : request.segments) {
     const double twice = Cross2(points[segment.point_a], points[segment.point_b]);
-    if (segment.left_domain != 0) {
+    if (segment.left_domain >= 1) {
       named.insert(segment.left_domain);
       boundary_area[segment.left_domain] += 0.5 * twice;
     }
-    if (segment.right_domain != 0) {
+    if (segment.right_domain >= 1) {
       named.insert(segment.right_domain);
       boundary_area[segment.right_domain] -= 0.5 * twice;
     }
@@ -321,7 +323,9 @@ void CheckDomainsAndAreas(const MeshRequest& request, const PlanarComplexMesh& a
   std::map<int32_t, double> element_area;
   size_t positive = 0, negative = 0;
   auto add = [&](const char* kind, size_t e, int32_t domain, double signed_area) {
-    if (named.count(domain) == 0) {
+    if (domain < 1) {
+      problems->Add("%s %zu lies in domain %d, outside every domain", kind, e, domain);
+    } else if (named.count(domain) == 0) {
       problems->Add("%s %zu lies in domain %d, which no request segment names", kind, e, domain);
     }
     if (signed_area > 0.0) ++positive;

@@ -36,8 +36,9 @@ struct MeshInvariantOptions {
 //   distance at which an existing vertex is reused);
 // - every chain runs from point_vertex[point_a] to point_vertex[point_b],
 //   each entry within the chain band of the segment and in order along it;
-// - every element lies in a domain that the request's segments name, and all
-//   elements turn the same way;
+// - every element lies in a domain that the request's segments name (numbers
+//   below 1 are outside, as 0 is, and never meshed), and all elements turn
+//   the same way;
 // - the elements of each domain, and all of them together, cover the area
 //   that the request's boundary encloses for it.
 // Long lists are cut short with a final line saying how many were left out.

@@ -106,6 +106,24 @@ TEST(MeshInvariantsTest, EachBrokenInvariantIsNamed) {
   }
 }
 
+TEST(MeshInvariantsTest, DomainsBelowOneAreOutside) {
+  // Domain 2 renumbered -2: the mesher leaves it empty, as it does domain 0.
+  TwoSquares t;
+  for (BoundarySegment& s : t.request.segments) {
+    if (s.left_domain == 2) s.left_domain = -2;
+    if (s.right_domain == 2) s.right_domain = -2;
+  }
+  t.answer.triangles.clear();
+  t.answer.triangle_domains.clear();
+  EXPECT_EQ(CheckMeshInvariants(t.request, t.answer), std::vector<std::string>{});
+
+  t.answer.triangles = {{1, 6, 4}};
+  t.answer.triangle_domains = {-2};
+  const std::vector<std::string> problems = CheckMeshInvariants(t.request, t.answer);
+  ASSERT_FALSE(problems.empty());
+  EXPECT_EQ(problems[0], "triangle 0 lies in domain -2, outside every domain");
+}
+
 TEST(MeshInvariantsTest, ChainLinksMustBeEdgesWhenAsked) {
   TwoSquares t;
   // Vertex 6 left out of the bottom-right chain: still along the segment,
