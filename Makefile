@@ -4,13 +4,17 @@
 #               suite again under ASan+UBSan, and replay the fuzz corpus
 #   make fuzz   fuzz every target for FUZZ_SECONDS each (clang's libFuzzer)
 #   make soak   one worker through 10,000 mixed requests: memory, descriptors
+#   make bench  the worker against Netgen alone, stage shares, throughput and
+#               scaling, as one table (Release build; takes minutes; needs an
+#               idle machine to mean anything)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+BENCH_BUILD ?= build-bench
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test test-sanitized fuzz-build test-fuzz-corpus fuzz soak clean
+.PHONY: all deps configure build demo test test-sanitized fuzz-build test-fuzz-corpus fuzz soak bench clean
 
 all: build
 
@@ -50,5 +54,10 @@ fuzz: fuzz-build
 soak: build
 	$(BUILD)/bench/mesh-soak $(BUILD)/worker/mesh-worker
 
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target mesh-bench
+	$(BENCH_BUILD)/bench/mesh-bench
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

@@ -1,0 +1,410 @@
+// mesh-bench: what the worker costs over Netgen alone, and how it scales.
+// Every row of the one table it prints is measured in the same run:
+//   - Netgen alone in this process (geometry and GenerateMesh) per case;
+//   - the same request through a spawned worker, frames over pipes, and the
+//     ratio of the two;
+//   - each stage's share of the worker's time, measured in this process by
+//     running the worker's stages one by one;
+//   - small faces by the thousand through one worker and through pools;
+//   - worker start-up to its first answer;
+//   - extraction against nodes x segments, insertion against the number of
+//     interior-only points.
+//
+//   mesh-bench [--benchmark_filter=REGEX] [--benchmark_repetitions=N] ...
+//
+// Rows are medians over the repetitions (3 unless told otherwise).
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <future>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "bench/bench_requests.h"
+#include "bench/result_table.h"
+#include "bench/staged_job.h"
+#include "client/worker_pool.h"
+#include "client/worker_process.h"
+#include "protocol/mesh_request.h"
+
+namespace mesh {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+WorkerOptions BenchWorkerOptions() {
+  WorkerOptions options;
+  const char* path = getenv("MESH_WORKER");
+  options.worker_path = path != nullptr && *path != '\0' ? path : MESH_WORKER_PATH;
+  options.unset_env = {"TALVEX_MESH_WORKER_ALLOW_HANG_TEST"};
+  return options;
+}
+
+// A field of /proc/PID/status in KiB, or -1.
+long StatusKib(pid_t pid, const char* field) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  const size_t length = strlen(field);
+  while (std::getline(status, line)) {
+    if (line.compare(0, length, field) == 0) return atol(line.c_str() + length);
+  }
+  return -1;
+}
+
+size_t ElementCount(const PlanarComplexMesh& mesh) {
+  return mesh.quads.size() + mesh.triangles.size();
+}
+
+// --- Netgen alone, the worker, the stages --------------------------------
+
+void RawNetgen(benchmark::State& state, const MeshRequest& request) {
+  RawNetgenResult last;
+  for (auto _ : state) {
+    last = MeshWithNetgenAlone(request);
+    if (!last.ok) {
+      state.SkipWithError("Netgen failed");
+      return;
+    }
+    state.SetIterationTime(last.seconds);
+  }
+  state.counters["elements"] = static_cast<double>(last.elements);
+  state.counters["nodes"] = last.nodes;
+}
+
+void ThroughWorker(benchmark::State& state, const MeshRequest& request) {
+  WorkerProcess worker(BenchWorkerOptions());
+  // The library start belongs to the start-up rows, not to this one.
+  const WorkerAnswer warm = worker.Mesh(SmallFaceRequest(0));
+  if (!warm.ok()) {
+    state.SkipWithError(("warm-up: " + warm.Describe()).c_str());
+    return;
+  }
+  const long idle_kib = StatusKib(worker.pid(), "VmRSS:");
+  size_t elements = 0;
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    const WorkerAnswer answer = worker.Mesh(request);
+    state.SetIterationTime(SecondsSince(start));
+    if (!answer.ok()) {
+      state.SkipWithError(answer.Describe().c_str());
+      return;
+    }
+    elements = ElementCount(answer.mesh);
+  }
+  state.counters["elements"] = static_cast<double>(elements);
+  state.counters["peak_kib"] = static_cast<double>(StatusKib(worker.pid(), "VmHWM:"));
+  state.counters["idle_kib"] = static_cast<double>(idle_kib);
+}
+
+void Stages(benchmark::State& state, const MeshRequest& request) {
+  const std::string payload = EncodeMeshRequest(request);
+  DrainedPipe sink;
+  StageSeconds sum;
+  bool verify = true;
+  for (auto _ : state) {
+    const StagedJobResult run = RunStagedJob(payload, sink, verify);
+    verify = false;
+    if (!run.ok) {
+      state.SkipWithError(run.error.c_str());
+      return;
+    }
+    state.SetIterationTime(run.stages.Total());
+    for (int s = 0; s < kStageCount; ++s) sum.seconds[s] += run.stages.seconds[s];
+  }
+  const double iterations = static_cast<double>(state.iterations());
+  for (int s = 0; s < kStageCount; ++s) {
+    state.counters[StageName(static_cast<Stage>(s))] = sum.seconds[s] / iterations;
+  }
+}
+
+// --- Small requests -------------------------------------------------------
+
+constexpr int kSmallFaces = 1000;
+
+const std::vector<MeshRequest>& SmallFaces() {
+  static const std::vector<MeshRequest> faces = [] {
+    std::vector<MeshRequest> all;
+    for (int i = 0; i < kSmallFaces; ++i) all.push_back(SmallFaceRequest(i));
+    return all;
+  }();
+  return faces;
+}
+
+void SmallFacesThroughProcess(benchmark::State& state) {
+  WorkerProcess worker(BenchWorkerOptions());
+  if (!worker.Mesh(SmallFaceRequest(0)).ok()) {
+    state.SkipWithError("warm-up failed");
+    return;
+  }
+  size_t elements = 0;
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    elements = 0;
+    for (const MeshRequest& face : SmallFaces()) {
+      const WorkerAnswer answer = worker.Mesh(face);
+      if (!answer.ok()) {
+        state.SkipWithError(answer.Describe().c_str());
+        return;
+      }
+      elements += ElementCount(answer.mesh);
+    }
+    state.SetIterationTime(SecondsSince(start));
+  }
+  state.counters["requests"] = kSmallFaces;
+  state.counters["elements"] = static_cast<double>(elements) / kSmallFaces;
+}
+
+void SmallFacesThroughPool(benchmark::State& state) {
+  WorkerPoolOptions options;
+  options.worker = BenchWorkerOptions();
+  options.workers = static_cast<size_t>(state.range(0));
+  WorkerPool pool(options);
+  // Every worker started and its library loaded before the clock runs.
+  {
+    std::vector<std::future<WorkerAnswer>> warm;
+    for (size_t i = 0; i < 4 * options.workers; ++i) warm.push_back(pool.Submit(SmallFaceRequest(0)));
+    for (auto& answer : warm) answer.get();
+  }
+  size_t elements = 0;
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    std::vector<std::future<WorkerAnswer>> answers;
+    answers.reserve(kSmallFaces);
+    for (const MeshRequest& face : SmallFaces()) answers.push_back(pool.Submit(face));
+    elements = 0;
+    bool all_ok = true;
+    for (auto& future : answers) {
+      const WorkerAnswer answer = future.get();
+      all_ok = all_ok && answer.ok();
+      elements += ElementCount(answer.mesh);
+    }
+    state.SetIterationTime(SecondsSince(start));
+    if (!all_ok) {
+      state.SkipWithError("a small face was not meshed");
+      return;
+    }
+  }
+  state.counters["requests"] = kSmallFaces;
+  state.counters["elements"] = static_cast<double>(elements) / kSmallFaces;
+  state.counters["workers"] = static_cast<double>(options.workers);
+}
+
+// From spawning a worker to its first answer: `refused` sends a request the
+// input checks refuse, so the library is never started and what remains is
+// the process and its shared libraries.
+void StartUp(benchmark::State& state, bool refused) {
+  MeshRequest request = SmallFaceRequest(0);
+  if (refused) request.target_size = 0;
+  for (auto _ : state) {
+    WorkerProcess worker(BenchWorkerOptions());
+    const Clock::time_point start = Clock::now();
+    const WorkerAnswer answer = worker.Mesh(request);
+    state.SetIterationTime(SecondsSince(start));
+    const CallOutcome expected = refused ? CallOutcome::kFailure : CallOutcome::kSuccess;
+    if (answer.outcome != expected) {
+      state.SkipWithError(answer.Describe().c_str());
+      return;
+    }
+  }
+}
+
+// --- Scaling of the extraction and the insertion -------------------------
+
+// The scaling rows time the extraction many times over one mesh; meshing it
+// again for every repetition would cost a minute. One mesh is kept at a time.
+struct CachedBuild {
+  std::string key;
+  MeshRequest request;
+  PlanarMeshBuild build;
+  double meshing_seconds = 0;
+};
+
+CachedBuild& BuildOnce(const std::string& key, const MeshRequest& request) {
+  static CachedBuild cached;
+  if (cached.key != key) {
+    cached = CachedBuild();
+    cached.key = key;
+    cached.request = request;
+    cached.build = BuildForBench(request, &cached.meshing_seconds);
+  }
+  return cached;
+}
+
+void ExtractionScaling(benchmark::State& state) {
+  const int nodes = static_cast<int>(state.range(0));
+  const int segments = static_cast<int>(state.range(1));
+  CachedBuild& cached =
+      BuildOnce("extraction " + std::to_string(nodes) + " " + std::to_string(segments),
+                SquareRequest(1.0, 1.0 / std::sqrt(static_cast<double>(nodes)), segments / 4));
+  if (!cached.build.ok) {
+    state.SkipWithError("BuildPlanarMesh failed");
+    return;
+  }
+  ExtractionSeconds sum;
+  for (auto _ : state) {
+    ExtractionSeconds seconds;
+    const PlanarComplexMesh record =
+        TimedExtraction(*cached.build.mesh, cached.build.frame, cached.build.plane_points,
+                        cached.request, &seconds);
+    if (record.vertices.empty()) {
+      state.SkipWithError("extraction failed");
+      return;
+    }
+    state.SetIterationTime(seconds.matching + seconds.elements + seconds.insertion +
+                           seconds.chains);
+    sum.matching += seconds.matching;
+    sum.elements += seconds.elements;
+    sum.chains += seconds.chains;
+  }
+  const double iterations = static_cast<double>(state.iterations());
+  state.counters["nodes"] = cached.build.mesh->NodeCount();
+  state.counters["segments"] = static_cast<double>(cached.request.segments.size());
+  state.counters["meshing"] = cached.meshing_seconds;
+  state.counters["matching"] = sum.matching / iterations;
+  state.counters["elements"] = sum.elements / iterations;
+  state.counters["chains"] = sum.chains / iterations;
+}
+
+// A 10 m square at about 100k elements: its elements are larger than the
+// distance within which a point takes an existing vertex, so most points
+// really split an edge or an element.
+void InsertionScaling(benchmark::State& state) {
+  const int points = static_cast<int>(state.range(0));
+  MeshRequest request = SquareRequest(10.0, 10.0 / std::sqrt(100000.0), 1);
+  AddInteriorPoints(&request, points, 0.2, 9.8, 20240607);
+  CachedBuild& cached = BuildOnce("insertion " + std::to_string(points), request);
+  if (!cached.build.ok) {
+    state.SkipWithError("BuildPlanarMesh failed");
+    return;
+  }
+  ExtractionSeconds sum;
+  size_t inserted = 0;
+  size_t elements = 0;
+  for (auto _ : state) {
+    ExtractionSeconds seconds;
+    const PlanarComplexMesh record =
+        TimedExtraction(*cached.build.mesh, cached.build.frame, cached.build.plane_points,
+                        cached.request, &seconds);
+    if (record.vertices.empty()) {
+      state.SkipWithError("extraction failed");
+      return;
+    }
+    state.SetIterationTime(seconds.insertion);
+    sum.insertion += seconds.insertion;
+    sum.matching += seconds.matching;
+    inserted = record.vertices.size() - static_cast<size_t>(cached.build.mesh->NodeCount());
+    elements = ElementCount(record);
+  }
+  const double iterations = static_cast<double>(state.iterations());
+  state.counters["points"] = points;
+  state.counters["inserted"] = static_cast<double>(inserted);
+  state.counters["elements"] = static_cast<double>(elements);
+  state.counters["meshing"] = cached.meshing_seconds;
+  state.counters["matching"] = sum.matching / iterations;
+}
+
+// --- Registration -----------------------------------------------------------
+
+void RegisterAll(ResultTable* table) {
+  auto common = [](benchmark::internal::Benchmark* b) {
+    return b->Unit(benchmark::kMillisecond)->UseManualTime();
+  };
+  for (const BenchCase& c : MeshingCases()) {
+    const MeshRequest request = c.request;
+    const std::string raw = "raw/" + c.name;
+    const std::string worker = "worker/" + c.name;
+    const std::string stages = "stages/" + c.name;
+    common(benchmark::RegisterBenchmark(raw.c_str(), [request](benchmark::State& s) {
+      RawNetgen(s, request);
+    }))->MinTime(0.5);
+    common(benchmark::RegisterBenchmark(worker.c_str(), [request](benchmark::State& s) {
+      ThroughWorker(s, request);
+    }))->MinTime(0.5);
+    common(benchmark::RegisterBenchmark(stages.c_str(), [request](benchmark::State& s) {
+      Stages(s, request);
+    }))->MinTime(0.5);
+    table->AddCase(c.name, raw, worker, stages);
+  }
+
+  common(benchmark::RegisterBenchmark("small/process", SmallFacesThroughProcess))->Iterations(1);
+  common(benchmark::RegisterBenchmark("small/pool", SmallFacesThroughPool))
+      ->Arg(1)->Arg(2)->Iterations(1);
+  table->AddSmallFaces("small/process", "small/pool/1", "small/pool/2");
+
+  common(benchmark::RegisterBenchmark("startup/meshed", [](benchmark::State& s) {
+    StartUp(s, false);
+  }))->Iterations(10);
+  common(benchmark::RegisterBenchmark("startup/refused", [](benchmark::State& s) {
+    StartUp(s, true);
+  }))->Iterations(10);
+  table->AddStartUp("startup/meshed", "startup/refused");
+
+  auto* extraction = common(benchmark::RegisterBenchmark("extraction", ExtractionScaling));
+  extraction->ArgNames({"nodes", "segments"})->MinTime(0.5);
+  for (int nodes : {10000, 100000}) {
+    for (int segments : {200, 2000}) {
+      extraction->Args({nodes, segments});
+      table->AddExtraction("extraction/nodes:" + std::to_string(nodes) +
+                           "/segments:" + std::to_string(segments));
+    }
+  }
+  auto* insertion = common(benchmark::RegisterBenchmark("insertion", InsertionScaling));
+  insertion->ArgNames({"points"})->MinTime(0.5);
+  for (int points : {10, 100, 1000}) {
+    insertion->Arg(points);
+    table->AddInsertion("insertion/points:" + std::to_string(points));
+  }
+}
+
+}  // namespace
+}  // namespace mesh
+
+int main(int argc, char** argv) {
+  // Medians of three unless the command line says otherwise.
+  std::vector<char*> args(argv, argv + argc);
+  bool repetitions_given = false;
+  for (int i = 1; i < argc; ++i) {
+    if (strncmp(argv[i], "--benchmark_repetitions", 23) == 0) repetitions_given = true;
+  }
+  static char repetitions[] = "--benchmark_repetitions=3";
+  static char aggregates[] = "--benchmark_report_aggregates_only=true";
+  if (!repetitions_given) args.push_back(repetitions);
+  args.push_back(aggregates);
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+
+  // Netgen talks on standard output while it meshes (the worker sends that
+  // to its standard error). Here it goes nowhere, and the table goes to the
+  // standard output the bench was started with.
+  const int table_fd = dup(1);
+  const int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (table_fd < 0 || null_fd < 0 || dup2(null_fd, 1) < 0) {
+    perror("mesh-bench: setting up standard output");
+    return 1;
+  }
+  close(null_fd);
+  FILE* table_stream = fdopen(table_fd, "w");
+
+  mesh::ResultTable table;
+  mesh::RegisterAll(&table);
+  mesh::TableReporter reporter(&table, table_stream);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return reporter.errors() == 0 ? 0 : 1;
+}

@@ -1,0 +1,105 @@
+// The worker's mesh job run in this process, one stage at a time under a
+// stopwatch, and Netgen run alone on the same request for comparison. The
+// stages are the worker's own functions called in the worker's order; only
+// the extraction is recomposed from its parts so that interior-point
+// insertion can be timed apart, and that copy is checked against
+// ExtractToPlanarComplexMesh.
+#ifndef MESH_WORKER_BENCH_STAGED_JOB_H_
+#define MESH_WORKER_BENCH_STAGED_JOB_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "planar/planar_mesh_build.h"
+#include "protocol/mesh_request.h"
+#include "protocol/planar_complex_mesh.h"
+
+namespace mesh {
+
+enum Stage {
+  kStageDecode,      // payload to MeshRequest
+  kStageChecks,      // input and boundary checks, plane frame
+  kStageGeometry,    // spline geometry and everything around the mesher calls
+  kStageMeshing,     // the GenerateMesh calls
+  kStageExtraction,  // node mapping, elements, chains
+  kStageInsertion,   // interior-only points Netgen left out
+  kStageEncode,      // answer record to payload
+  kStageWrite,       // answer frame into a pipe
+  kStageRelease,     // dropping the mesh, the record and the buffers
+  kStageCount,
+};
+
+const char* StageName(Stage stage);
+
+struct StageSeconds {
+  std::array<double, kStageCount> seconds{};
+  double Total() const;
+};
+
+// Where the staged job writes its answer frames: a pipe whose other end a
+// thread reads and throws away, as a parent reads the worker's answers.
+class DrainedPipe {
+ public:
+  DrainedPipe();
+  ~DrainedPipe();
+  DrainedPipe(const DrainedPipe&) = delete;
+  DrainedPipe& operator=(const DrainedPipe&) = delete;
+  int write_fd() const { return write_fd_; }
+
+ private:
+  int write_fd_ = -1;
+  int read_fd_ = -1;
+  std::thread reader_;
+};
+
+struct StagedJobResult {
+  bool ok = false;
+  std::string error;
+  StageSeconds stages;
+  size_t elements = 0;
+  size_t inserted_vertices = 0;
+};
+
+// Decodes `payload`, builds, extracts, encodes and writes the answer frame to
+// `sink`, timing each stage. With `verify`, also runs the real
+// ExtractToPlanarComplexMesh (untimed) and fails if its record differs.
+StagedJobResult RunStagedJob(const std::string& payload, DrainedPipe& sink, bool verify);
+
+// The extraction's parts, for the scaling rows.
+struct ExtractionSeconds {
+  double matching = 0;   // copying the nodes, tying request points to them
+  double elements = 0;   // vertices and elements
+  double insertion = 0;  // interior-only points Netgen left out
+  double chains = 0;     // segment chains
+};
+
+// ExtractToPlanarComplexMesh recomposed from its parts with a stopwatch
+// around each; the same record, under the same lock.
+PlanarComplexMesh TimedExtraction(const SurfaceMesh& mesh, const PlanarFrame& frame,
+                                  const std::vector<PlanePoint>& plane_points,
+                                  const MeshRequest& request, ExtractionSeconds* seconds);
+
+// BuildPlanarMesh with the worker's mesher, untimed: the input of the
+// extraction rows. `meshing_seconds` gets the time spent in GenerateMesh.
+PlanarMeshBuild BuildForBench(const MeshRequest& request, double* meshing_seconds);
+
+bool SameRecord(const PlanarComplexMesh& a, const PlanarComplexMesh& b);
+
+// Netgen alone: the spline geometry of the request (in the z = 0 plane) and
+// one GenerateMesh call with the worker's parameters. Starts the library
+// first, untimed.
+struct RawNetgenResult {
+  bool ok = false;
+  double seconds = 0;
+  size_t elements = 0;
+  int32_t nodes = 0;
+};
+RawNetgenResult MeshWithNetgenAlone(const MeshRequest& request);
+
+}  // namespace mesh
+
+#endif  // MESH_WORKER_BENCH_STAGED_JOB_H_
