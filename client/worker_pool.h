@@ -43,7 +43,7 @@ class WorkerPool {
 
   std::future<WorkerAnswer> Submit(const MeshRequest& request);
   // `done` runs on a pool thread, once, when the answer is in; it must not
-  // block for long, as its worker waits for it.
+  // block for long, as its worker waits for it, and must not throw.
   void Submit(const MeshRequest& request, Callback done);
 
   // Raw frames of any kind, as WorkerProcess::Call sends them.

@@ -9,6 +9,11 @@
 // touched either: every child is reaped with waitpid on its own pid, so a
 // parent that also reaps with waitpid(-1) may steal a status, in which case
 // the outcome still reads kWorkerDied but without a code.
+//
+// A worker whose parent dies simply sees its input end and leaves, unless
+// it is stuck (in the mesher, or in the hang test): nothing kills it then.
+// Parents that may die abruptly should put workers where a supervisor of
+// their own (a process group, a cgroup) can reach them.
 #ifndef MESH_WORKER_CLIENT_WORKER_PROCESS_H_
 #define MESH_WORKER_CLIENT_WORKER_PROCESS_H_
 
