@@ -106,6 +106,28 @@ bool CheckSegmentCap(size_t segment_count) {
   return true;
 }
 
+bool CheckPlaneExtent(const std::vector<PlanePoint>& plane_points) {
+  if (plane_points.empty()) return true;
+  double min_u = plane_points[0].u, max_u = min_u;
+  double min_v = plane_points[0].v, max_v = min_v;
+  for (const PlanePoint& p : plane_points) {
+    min_u = std::min(min_u, p.u);
+    max_u = std::max(max_u, p.u);
+    min_v = std::min(min_v, p.v);
+    max_v = std::max(max_v, p.v);
+  }
+  // A span too wide for a double is infinite, and refused like any other.
+  const double span = std::hypot(max_u - min_u, max_v - min_v);
+  if (!(span <= kMaxPlaneExtent)) {
+    EmitDiagnostic("[meshing] BuildPlanarMesh: region spans %g m in the meshing plane, more "
+                   "than the %g m the mesher can handle \xE2\x80\x94 refusing as degenerate; "
+                   "returning empty",
+                   span, kMaxPlaneExtent);
+    return false;
+  }
+  return true;
+}
+
 bool CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
                              const std::vector<PlanePoint>& plane_points) {
   const size_t m = segments.size();

@@ -1,6 +1,7 @@
 // Checks that refuse a boundary the mesher cannot handle sensibly: loops that
-// enclose no area, too many segments, segments that cross, domains whose
-// boundary is open, and domains that lie on the outer side of their boundary.
+// enclose no area, a region too wide, too many segments, segments that
+// cross, domains whose boundary is open, and domains that lie on the outer
+// side of their boundary.
 // Each returns false after writing exactly one diagnostic line. All of them
 // expect a request that passed CheckRequest (every index valid).
 #ifndef MESH_WORKER_PLANAR_BOUNDARY_CHECKS_H_
@@ -31,6 +32,18 @@ bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area);
 
 // Refuses more than kSegmentCap segments.
 bool CheckSegmentCap(size_t segment_count);
+
+// The widest region the mesher is given, in metres (a million kilometres).
+// Netgen's 2-D mesher starts its smallest-element guess at 1e8 m, so it
+// cannot place elements much larger than that without relaxing its quality
+// class step by step: regions of 1e12 m crawl, larger ones fail, and beyond
+// about 1e38 m its local-size tree recurses on overflowed values until the
+// stack runs out.
+constexpr double kMaxPlaneExtent = 1e9;
+
+// Refuses plane coordinates whose bounding box has a diagonal longer than
+// kMaxPlaneExtent. Every point counts, interior-only and unused ones too.
+bool CheckPlaneExtent(const std::vector<PlanePoint>& plane_points);
 
 // Refuses the first pair (i < j, by i then j) of segments that properly cross
 // in the plane. Pairs sharing an endpoint index are skipped; touching,

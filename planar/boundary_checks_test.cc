@@ -1,5 +1,6 @@
 #include "planar/boundary_checks.h"
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,22 @@ TEST(SegmentCapTest, TwoThousandPassOneMoreIsRefused) {
   EXPECT_EQ(LineOf([] { return CheckSegmentCap(2001); }),
             "[meshing] BuildPlanarMesh: boundary has 2001 segments (cap 2000) "
             "\xE2\x80\x94 refusing as degenerate; returning empty");
+}
+
+TEST(PlaneExtentTest, RegionsWiderThanTheMesherCanTakeAreRefused) {
+  auto line = [](std::vector<PlanePoint> points) {
+    return LineOf([&] { return CheckPlaneExtent(points); });
+  };
+  // A diagonal of exactly the limit passes; any point, used or not, counts.
+  const double side = kMaxPlaneExtent / std::sqrt(2.0);
+  EXPECT_EQ(line({{0, 0}, {side, 0}, {side, side}}), "");
+  EXPECT_EQ(line({{-5e8, 0}, {5e8, 0}}), "");
+  EXPECT_EQ(line({{0, 0}, {1, 0}, {1, 1}, {0, 1}, {1.1e9, 0}}),
+            "[meshing] BuildPlanarMesh: region spans 1.1e+09 m in the meshing plane, more "
+            "than the 1e+09 m the mesher can handle \xE2\x80\x94 refusing as degenerate; "
+            "returning empty");
+  // A span beyond the largest double is infinite, and refused too.
+  EXPECT_NE(line({{-1.7e308, 0}, {1.7e308, 0}}).find("spans inf m"), std::string::npos);
 }
 
 TEST(SelfIntersectionTest, OnlyProperCrossingsAreReported) {
