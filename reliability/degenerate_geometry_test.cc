@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <functional>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,10 @@ constexpr int kDeadlineMs = 10000;
 // Boundaries of about 2000 segments are work, not a hang: Netgen samples
 // every segment 10,000 times to partition the boundary, and its quad front
 // then places some 17,000 quads at about 1,000 a second, 10 to 25 s in all on
-// a two-core machine. No check can shorten that, so these cases get a wider
-// limit that still catches a hang.
-constexpr int kLongBoundaryDeadlineMs = 60000;
+// a two-core machine, and twice that when the tests run side by side under
+// the sanitizers. No check can shorten it, so these cases get a wider limit
+// that still catches a hang.
+constexpr int kLongBoundaryDeadlineMs = 120000;
 constexpr double kPi = 3.14159265358979323846;
 
 using Corners = std::vector<std::pair<double, double>>;
@@ -82,6 +84,9 @@ struct Case {
   std::function<MeshRequest()> make;
   int deadline_ms = kDeadlineMs;
 };
+
+// For test listings: the case's name, not its bytes.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 const Case kCases[] = {
     // --- Near-collinear points, 1 ulp off a line ---------------------------
@@ -152,6 +157,16 @@ const Case kCases[] = {
      [] { return Loop({{0, 0}, {1e15, 0}, {1e15, 1e15}, {0, 1e15}}, 2.5e14); }},
     {"SquareOfSide1e15FarOut",
      [] { return Loop({{1e15, 1e15}, {2e15, 1e15}, {2e15, 2e15}, {1e15, 2e15}}, 2.5e14); }},
+    {"SquareOfSide1e12WithSmallElements",
+     [] { return Loop({{0, 0}, {1e12, 0}, {1e12, 1e12}, {0, 1e12}}, 1e10); }},
+    {"SquareOfSide1e40",
+     [] { return Loop({{0, 0}, {1e40, 0}, {1e40, 1e40}, {0, 1e40}}, 2.5e39); }},
+    {"UnitSquareWithAnUnusedPointAt1e300",
+     [] {
+       MeshRequest r = Loop(kUnitSquare, 0.25);
+       AddPoint(&r, 1e300, 0);
+       return r;
+     }},
     {"SquareOfSide1e-15",
      [] { return Loop({{0, 0}, {1e-15, 0}, {1e-15, 1e-15}, {0, 1e-15}}, 2.5e-16); }},
     {"TiltedSquareAt1e15WithNormal",
