@@ -35,59 +35,84 @@ bool SeparatesDomain(const BoundarySegment& segment) {
   return segment.left_domain != segment.right_domain;
 }
 
-}  // namespace
-
-bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
-  const std::vector<Point3>& points = request.points;
-  size_t outer_count = 0;
-  bool box_empty = true;
-  Point3 low, high;
-  auto widen_box = [&](const Point3& p) {
-    if (box_empty) {
-      low = high = p;
-      box_empty = false;
-      return;
+// Newell's area vector of `chosen` segments, each taken from point_a to
+// point_b relative to the centre of their bounding box (so that far-off
+// coordinates do not drown the area in rounding), and the squared diagonal
+// of that box.
+Point3 AreaVector(const std::vector<Point3>& points, const std::vector<BoundarySegment>& segments,
+                  const std::vector<size_t>& chosen, double* squared_diagonal) {
+  Point3 low = points[segments[chosen[0]].point_a], high = low;
+  for (size_t i : chosen) {
+    for (int32_t index : {segments[i].point_a, segments[i].point_b}) {
+      const Point3& p = points[index];
+      low.x = std::min(low.x, p.x);
+      low.y = std::min(low.y, p.y);
+      low.z = std::min(low.z, p.z);
+      high.x = std::max(high.x, p.x);
+      high.y = std::max(high.y, p.y);
+      high.z = std::max(high.z, p.z);
     }
-    low.x = std::min(low.x, p.x);
-    low.y = std::min(low.y, p.y);
-    low.z = std::min(low.z, p.z);
-    high.x = std::max(high.x, p.x);
-    high.y = std::max(high.y, p.y);
-    high.z = std::max(high.z, p.z);
-  };
-  for (const BoundarySegment& s : request.segments) {
-    if (!IsOuter(s)) continue;
-    ++outer_count;
-    widen_box(points[s.point_a]);
-    widen_box(points[s.point_b]);
   }
-
-  *boundary_area = Point3();
-  if (outer_count == 0) return true;
-
-  // Relative to the box centre, so that far-off coordinates do not drown the
-  // area in rounding.
   const Point3 centre{(low.x + high.x) * 0.5, (low.y + high.y) * 0.5,
                       (low.z + high.z) * 0.5};
   const double dx = high.x - low.x, dy = high.y - low.y, dz = high.z - low.z;
-  const double squared_diagonal = dx * dx + dy * dy + dz * dz;
+  *squared_diagonal = dx * dx + dy * dy + dz * dz;
 
   Point3 area;
-  for (const BoundarySegment& s : request.segments) {
-    if (!IsOuter(s)) continue;
-    const Point3& pa = points[s.point_a];
-    const Point3& pb = points[s.point_b];
+  for (size_t i : chosen) {
+    const Point3& pa = points[segments[i].point_a];
+    const Point3& pb = points[segments[i].point_b];
     const double ax = pa.x - centre.x, ay = pa.y - centre.y, az = pa.z - centre.z;
     const double bx = pb.x - centre.x, by = pb.y - centre.y, bz = pb.z - centre.z;
     area.x += (ay - by) * (az + bz);
     area.y += (az - bz) * (ax + bx);
     area.z += (ax - bx) * (ay + by);
   }
-  *boundary_area = area;
+  return area;
+}
 
+bool EnclosesArea(const Point3& area, double squared_diagonal) {
   const double threshold = std::max(squared_diagonal * 1e-9, 1e-12);
-  const double length = std::sqrt(area.x * area.x + area.y * area.y + area.z * area.z);
-  if (length < threshold) {
+  return std::sqrt(area.x * area.x + area.y * area.y + area.z * area.z) >= threshold;
+}
+
+size_t FindRoot(std::vector<size_t>* parent, size_t i) {
+  while ((*parent)[i] != i) i = (*parent)[i] = (*parent)[(*parent)[i]];
+  return i;
+}
+
+}  // namespace
+
+bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
+  const std::vector<BoundarySegment>& segments = request.segments;
+  std::vector<size_t> outer;
+  for (size_t i = 0; i < segments.size(); ++i) {
+    if (IsOuter(segments[i])) outer.push_back(i);
+  }
+  *boundary_area = Point3();
+  if (outer.empty()) return true;
+
+  double squared_diagonal = 0.0;
+  *boundary_area = AreaVector(request.points, segments, outer, &squared_diagonal);
+  bool encloses = EnclosesArea(*boundary_area, squared_diagonal);
+
+  // Each connected piece of the outer boundary must enclose area of its own
+  // too: a slit elsewhere would otherwise hide behind the area of a real
+  // loop, and Netgen meshes outwards from both sides of a slit without end.
+  std::vector<size_t> parent(request.points.size());
+  for (size_t i = 0; i < parent.size(); ++i) parent[i] = i;
+  for (size_t i : outer) {
+    parent[FindRoot(&parent, segments[i].point_a)] = FindRoot(&parent, segments[i].point_b);
+  }
+  std::map<size_t, std::vector<size_t>> pieces;
+  for (size_t i : outer) pieces[FindRoot(&parent, segments[i].point_a)].push_back(i);
+  for (auto it = pieces.begin(); encloses && pieces.size() > 1 && it != pieces.end(); ++it) {
+    double piece_diagonal = 0.0;
+    encloses = EnclosesArea(AreaVector(request.points, segments, it->second, &piece_diagonal),
+                            piece_diagonal);
+  }
+
+  if (!encloses) {
     EmitDiagnostic("[meshing] BuildPlanarMesh: boundary loops enclose (near-)zero area "
                    "(collinear, a slit, or openings consuming the outline) \xE2\x80\x94 "
                    "refusing as degenerate; returning empty");

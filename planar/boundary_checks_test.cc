@@ -46,6 +46,13 @@ TEST(EnclosedAreaTest, AreaVectorAndRefusals) {
   MeshRequest slit;
   slit.points = {{0, 0, 0}, {1, 1, 1}, {5, 0, 0}};
   slit.segments = {{0, 1, 1, 0}, {1, 0, 1, 0}};
+  // A slit away from a real outline: the total area is the outline's, but
+  // the slit's own piece of the boundary encloses nothing.
+  MeshRequest slit_beside_outline = Loop(Square(0, 0, 1), 1, 0);
+  slit_beside_outline.points.push_back({5, 0, 0});
+  slit_beside_outline.points.push_back({6, 0, 0});
+  slit_beside_outline.segments.push_back({4, 5, 1, 0});
+  slit_beside_outline.segments.push_back({5, 4, 1, 0});
   // Only segments with domain 0 on their right count, so this outline
   // (its domain on the right) has no outer segment at all.
   MeshRequest no_outer = Loop(Square(0, 0, 1), 0, 1);
@@ -62,6 +69,7 @@ TEST(EnclosedAreaTest, AreaVectorAndRefusals) {
       {"slit", slit, {0, 0, 0}, true},
       {"collinear loop", Loop({{0, 0, 0}, {1, 2, 3}, {2, 4, 6}}, 1, 0), {0, 0, 0}, true},
       {"outline and equal opening cancel", cancelling, {0, 0, 0}, true},
+      {"slit beside an outline", slit_beside_outline, {0, 0, 2}, true},
       {"no outer segments", no_outer, {0, 0, 0}, false},
   };
   for (const auto& c : cases) {
