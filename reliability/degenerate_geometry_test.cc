@@ -364,6 +364,30 @@ const Case kCases[] = {
        AddLoop(&r, {{0.5, 0.5}, {1.5, 0.5}, {1.5, 1.5}, {0.5, 1.5}}, 1, 0);
        return r;
      }},
+    {"SlitBesideTheOutline",
+     [] {
+       MeshRequest r = Loop(kUnitSquare, 0.25);
+       const int32_t a = AddPoint(&r, 2, 0);
+       const int32_t b = AddPoint(&r, 3, 0);
+       r.segments.push_back({a, b, 1, 0});
+       r.segments.push_back({b, a, 1, 0});
+       return r;
+     }},
+    {"SlitsHiddenByAHoleThatTurnsThePlane",
+     [] {
+       // Found by the mesh-job fuzzer: an "outline" of two slits from the
+       // origin (points 0 and 2 lie 1e-280 apart) and a clockwise hole,
+       // whose area alone sets the plane's normal, so the hole passes for an
+       // outline and the slits for extra boundary of its domain.
+       MeshRequest r;
+       for (const auto& [x, y] : Corners{{0, 8.8e-280}, {2, 0}, {0, 3.5e-310}, {0, 2.03}}) {
+         AddPoint(&r, x, y);
+       }
+       AddIndexLoop(&r, {0, 1, 2, 3}, 1, 0);
+       AddLoop(&r, {{0.5, 0.5}, {0.5, 1.5}, {1.5, 1.5}, {1.5, 0.5}}, 1, 0);
+       r.target_size = 0.4;
+       return r;
+     }},
     {"DanglingSegmentIntoTheDomain",
      [] {
        MeshRequest r = Loop(kUnitSquare, 0.25);
