@@ -1,11 +1,13 @@
 #include "extract/extract.h"
 
 #include <mutex>
+#include <optional>
 
 #include "common/diagnostic.h"
 #include "extract/elements.h"
 #include "extract/interior_insertion.h"
 #include "extract/node_mapping.h"
+#include "extract/point_grid.h"
 #include "extract/segment_chains.h"
 #include "netgen/netgen_lock.h"
 
@@ -34,10 +36,18 @@ PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
   const ExtractTolerances tolerances = ComputeExtractTolerances(request);
   const std::vector<bool> interior_only = InteriorOnlyFlags(request);
 
+  // The grid only speeds the searches up; every answer is the scans' own.
+  std::optional<PointGrid> grid;
+  if (static_cast<double>(plane_points.size() + request.segments.size()) * node_count >=
+      kNodeVisitsWorthAGrid) {
+    grid.emplace(mesh_nodes, mesh_nodes.size());
+  }
+
   PlanarComplexMesh record;
   std::vector<size_t> pending_interior;
   if (!MatchRequestPoints(mesh_nodes, plane_points, interior_only, tolerances,
-                          &record.point_vertex, &pending_interior)) {
+                          &record.point_vertex, &pending_interior,
+                          grid.has_value() ? &*grid : nullptr)) {
     return PlanarComplexMesh();
   }
 
@@ -50,16 +60,21 @@ PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
 
   // Only now that every element exists can a point the mesher left out be
   // placed inside one.
-  for (size_t i : pending_interior) {
-    const int32_t vertex = InsertInteriorPoint(
-        plane_points[i], frame, tolerances.smallest_target_size, &mesh_nodes, &record);
-    if (vertex < 0) {
-      EmitDiagnostic("[meshing] ExtractToPlanarComplexMesh: interior input point %zu dropped by "
-                     "Netgen and outside every mesh element; returning empty",
-                     i);
-      return PlanarComplexMesh();
+  if (!pending_interior.empty()) {
+    if (!grid.has_value()) grid.emplace(mesh_nodes, mesh_nodes.size());
+    InteriorPointInserter inserter(*grid, frame, tolerances.smallest_target_size, &mesh_nodes,
+                                   &record);
+    for (size_t i : pending_interior) {
+      const int32_t vertex = inserter.Insert(plane_points[i]);
+      if (vertex < 0) {
+        EmitDiagnostic("[meshing] ExtractToPlanarComplexMesh: interior input point %zu dropped "
+                       "by Netgen and outside every mesh element; returning empty",
+                       i);
+        return PlanarComplexMesh();
+      }
+      record.point_vertex[i] = vertex;
     }
-    record.point_vertex[i] = vertex;
+    inserter.Finish();
   }
 
   ChainInputs chain_inputs;
@@ -70,6 +85,8 @@ PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
   chain_inputs.point_vertex = &record.point_vertex;
   chain_inputs.snap_tolerance = tolerances.snap;
   chain_inputs.chain_band = ChainBand(request.target_size);
+  // Filed before the insertions, so it holds exactly the chain candidates.
+  chain_inputs.node_grid = grid.has_value() ? &*grid : nullptr;
   if (!BuildSegmentChains(chain_inputs, &record.segment_chains)) return PlanarComplexMesh();
 
   return record;

@@ -12,6 +12,10 @@
 
 namespace mesh {
 
+// Below this many node visits (request points and segments times mesh
+// nodes) the plain scans cost less than filing the nodes in a grid first.
+constexpr double kNodeVisitsWorthAGrid = 1 << 18;
+
 // Returns the complete record, or the empty record after writing exactly one
 // diagnostic line. Holds netgen_lock for its whole run; keeps nothing of
 // `mesh`.

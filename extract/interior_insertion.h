@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "extract/point_grid.h"
 #include "planar/plane_frame.h"
 #include "protocol/planar_complex_mesh.h"
 
@@ -44,6 +45,56 @@ bool TriangleContains(const PlanePoint& p1, const PlanePoint& p2, const PlanePoi
 int32_t InsertInteriorPoint(const PlanePoint& p, const PlanarFrame& frame,
                             double smallest_target_size,
                             std::vector<PlanePoint>* mesh_nodes, PlanarComplexMesh* record);
+
+// InsertInteriorPoint for many points in a large mesh: each call returns
+// what InsertInteriorPoint would, and after Finish() the record holds exactly
+// what the same calls of InsertInteriorPoint would have left. Instead of
+// scanning every node, edge and element for each point, it looks in the
+// cells around the point; split elements are only marked while the
+// insertions run, and removed all at once by Finish(), which keeps the
+// order of the rest.
+class InteriorPointInserter {
+ public:
+  // `node_grid` files the first node_grid.count() entries of *mesh_nodes,
+  // and *mesh_nodes holds no more than those. The three must outlive the
+  // inserter; nothing else may change the record until Finish().
+  InteriorPointInserter(const PointGrid& node_grid, const PlanarFrame& frame,
+                        double smallest_target_size, std::vector<PlanePoint>* mesh_nodes,
+                        PlanarComplexMesh* record);
+
+  int32_t Insert(const PlanePoint& p);
+  // Removes the split elements. Call once, after the last Insert.
+  void Finish();
+
+ private:
+  // An element by its place in record->quads or record->triangles (which
+  // only grow until Finish): 2 * index, plus 1 for a triangle. Ascending
+  // references list quads and triangles each in the scans' order.
+  static int32_t QuadRef(size_t index) { return static_cast<int32_t>(2 * index); }
+  static int32_t TriangleRef(size_t index) { return static_cast<int32_t>(2 * index + 1); }
+
+  // The live elements filed in the cells around the box, ascending.
+  std::vector<int32_t> ElementsNear(double u_lo, double v_lo, double u_hi, double v_hi,
+                                    const PlanePoint& around) const;
+  // Appends to the record and files the triangle.
+  void AppendTriangle(int32_t a, int32_t b, int32_t c, int32_t domain);
+  int32_t SplitEdge(const PlanePoint& p, int32_t g, int32_t h);
+
+  const PointGrid& node_grid_;
+  const PlanarFrame& frame_;
+  const CaptureTolerances tolerances_;
+  std::vector<PlanePoint>* mesh_nodes_;
+  PlanarComplexMesh* record_;
+  std::vector<char> quad_removed_;
+  std::vector<char> triangle_removed_;
+  // The elements present at the start, filed by the cells their bounding
+  // boxes span (as PointGrid files points), those added later per cell, and
+  // those too flat to trust a bounding box with, which every search sees.
+  std::vector<size_t> cell_start_;
+  std::vector<int32_t> filed_;
+  std::vector<std::vector<int32_t>> filed_later_;
+  std::vector<int32_t> everywhere_;
+};
 
 }  // namespace mesh
 

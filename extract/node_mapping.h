@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "extract/point_grid.h"
 #include "planar/plane_frame.h"
 #include "protocol/mesh_request.h"
 
@@ -37,9 +38,23 @@ struct NearestNode {
   double distance_squared = std::numeric_limits<double>::max();
 };
 
+// The one formula every nearest-node search uses, so that the plain scan
+// and the grid search compare bit-identical distances.
+inline double NodeDistanceSquared(const PlanePoint& node, const PlanePoint& p) {
+  const double du = node.u - p.u;
+  const double dv = node.v - p.v;
+  return du * du + dv * dv;
+}
+
 // Linear scan in index order; only a strictly smaller distance replaces the
 // kept node, so ties go to the lowest index. Index -1 for an empty list.
 NearestNode FindNearestNode(const std::vector<PlanePoint>& nodes, const PlanePoint& p);
+
+// What FindNearestNode over the nodes `grid` files would return, when that
+// node lies within `radius` (distance squared <= radius * radius); index -1
+// when none does. Looks only at the cells around p.
+NearestNode FindNearestNodeWithin(const PointGrid& grid, const std::vector<PlanePoint>& nodes,
+                                  const PlanePoint& p, double radius);
 
 // One flag per request point: listed in interior_only (duplicates count
 // once). Entries out of range are ignored; the request checks refuse them
@@ -51,13 +66,16 @@ std::vector<bool> InteriorOnlyFlags(const MeshRequest& request);
 // to `pending_interior` (ascending) to be inserted once the elements exist.
 // Fills `point_vertex` (one entry per point, -1 for pending ones). Returns
 // false after writing the "not preserved" line for the first ordinary point
-// that has no node within the snap tolerance.
+// that has no node within the snap tolerance. With `grid` (filing all of
+// mesh_nodes) the searches look only near each point; the outcome is the
+// same.
 bool MatchRequestPoints(const std::vector<PlanePoint>& mesh_nodes,
                         const std::vector<PlanePoint>& plane_points,
                         const std::vector<bool>& interior_only,
                         const ExtractTolerances& tolerances,
                         std::vector<int32_t>* point_vertex,
-                        std::vector<size_t>* pending_interior);
+                        std::vector<size_t>* pending_interior,
+                        const PointGrid* grid = nullptr);
 
 }  // namespace mesh
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "extract/point_grid.h"
 #include "planar/plane_frame.h"
 #include "protocol/mesh_request.h"
 
@@ -27,6 +28,10 @@ struct ChainInputs {
   const std::vector<int32_t>* point_vertex = nullptr;
   double snap_tolerance = 0.0;
   double chain_band = 0.0;
+  // When set (filing exactly the first node_count nodes), each segment looks
+  // only at the cells along it instead of at every node; the chains are the
+  // same.
+  const PointGrid* node_grid = nullptr;
 };
 
 // The nodes within the chain band of segment a-b and no further than the
