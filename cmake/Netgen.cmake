@@ -14,16 +14,19 @@
 # to ngcore::Archive, so archiving (DoArchive, pickling) must never be called
 # from our code; the worker does not archive anything.
 #
-# nglib is linked although the worker calls nothing but Ng_Init and Ng_Exit
-# from it: libmesh refers to functions of libinterface (ReadFile,
-# WriteUserFormat, RegisterUserFormats) without naming it as a dependency,
-# and nglib is what brings it in. It also brings OpenCASCADE, which is most of
-# a worker's start-up time.
+# nglib is not linked: the worker needs nothing of it but what Ng_Init does
+# (netgen/netgen_start.cc does that itself), and it would load OpenCASCADE
+# and dozens of other libraries, most of a worker's start-up time and
+# resident memory. libmesh does refer to three functions of libinterface
+# (ReadFile, WriteUserFormat, RegisterUserFormats, used only by its Python
+# bindings) without naming it as a dependency, and is bound at load time, so
+# libinterface is linked for them, after libmesh: the toolchain links with
+# --as-needed, which keeps a library only if something before it needs it.
 
 find_package(MPI REQUIRED COMPONENTS CXX)
 
 set(NETGEN_LIBRARY_DIR /usr/lib/x86_64-linux-gnu/netgen)
-foreach(lib nglib mesh geom2d ngcore)
+foreach(lib interface mesh geom2d ngcore)
   find_library(NETGEN_${lib}_LIBRARY NAMES ${lib} PATHS ${NETGEN_LIBRARY_DIR}
                NO_DEFAULT_PATH REQUIRED)
 endforeach()
@@ -34,8 +37,8 @@ target_include_directories(netgen_external SYSTEM INTERFACE
   /usr/include/netgen /usr/include/netgen/include)
 target_compile_definitions(netgen_external INTERFACE PARALLEL)
 target_link_libraries(netgen_external INTERFACE
-  ${NETGEN_nglib_LIBRARY} ${NETGEN_mesh_LIBRARY} ${NETGEN_geom2d_LIBRARY}
-  ${NETGEN_ngcore_LIBRARY} MPI::MPI_CXX Threads::Threads)
+  ${NETGEN_mesh_LIBRARY} ${NETGEN_geom2d_LIBRARY} ${NETGEN_ngcore_LIBRARY}
+  ${NETGEN_interface_LIBRARY} MPI::MPI_CXX Threads::Threads)
 # Netgen's libraries live outside the loader's default path; bake it into
 # every binary that links them so they run without LD_LIBRARY_PATH.
 target_link_options(netgen_external INTERFACE "LINKER:-rpath,${NETGEN_LIBRARY_DIR}")

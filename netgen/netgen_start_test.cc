@@ -4,6 +4,11 @@
 
 #include <stdlib.h>
 
+#include <iostream>
+#include <sstream>
+
+#include <meshing.hpp>
+
 namespace mesh {
 namespace {
 
@@ -20,6 +25,21 @@ TEST(NetgenStartTest, StartsOnFirstUseOnly) {
         EnsureNetgenStarted();
         if (NetgenStartCount() != 1) code |= 4;
         exit(code);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+// The library's messages go to the process's standard streams (which the
+// worker points at standard error), wherever they pointed before.
+TEST(NetgenStartTest, PointsTheLibrarysMessagesAtTheStandardStreams) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::ostringstream elsewhere;
+        netgen::mycout = &elsewhere;
+        netgen::myerr = &elsewhere;
+        EnsureNetgenStarted();
+        exit(netgen::mycout == &std::cout && netgen::myerr == &std::cerr ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
 }
