@@ -69,8 +69,7 @@ MeshRequest CircleRequest(int segments) {
   return request;
 }
 
-void AddInteriorPoints(MeshRequest* request, int count, double low, double high,
-                       uint32_t seed) {
+void AddInteriorPoints(MeshRequest* request, int count, double low, double high, uint32_t seed) {
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> coordinate(low, high);
   for (int i = 0; i < count; ++i) {
@@ -102,10 +101,8 @@ MeshRequest SmallFaceRequest(int i) {
 
 std::vector<BenchCase> MeshingCases() {
   return {
-      {"square 1k", SquareWithElements(1000)},
-      {"square 10k", SquareWithElements(10000)},
-      {"square 100k", SquareWithElements(100000)},
-      {"plate, 20 holes", PlateWithHolesRequest()},
+      {"square 1k", SquareWithElements(1000)},        {"square 10k", SquareWithElements(10000)},
+      {"square 100k", SquareWithElements(100000)},    {"plate, 20 holes", PlateWithHolesRequest()},
       {"circle, 2000 segments", CircleRequest(2000)},
   };
 }

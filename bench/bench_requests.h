@@ -28,8 +28,7 @@ MeshRequest CircleRequest(int segments);
 
 // Adds `count` interior-only points, spread pseudo-randomly (seeded) over
 // the box [low, high]^2.
-void AddInteriorPoints(MeshRequest* request, int count, double low, double high,
-                       uint32_t seed);
+void AddInteriorPoints(MeshRequest* request, int count, double low, double high, uint32_t seed);
 
 // Face `i` of a stream of small faces: a slightly different quadrilateral
 // each time, tilted out of the z = 0 plane, a few dozen elements.

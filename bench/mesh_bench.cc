@@ -13,6 +13,7 @@
 //   mesh-bench [--benchmark_filter=REGEX] [--benchmark_repetitions=N] ...
 //
 // Rows are medians over the repetitions (3 unless told otherwise).
+#include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -29,13 +30,12 @@
 #include <string>
 #include <vector>
 
-#include <benchmark/benchmark.h>
-
 #include "bench/bench_requests.h"
 #include "bench/result_table.h"
 #include "bench/staged_job.h"
 #include "client/worker_pool.h"
 #include "client/worker_process.h"
+#include "extract/extract.h"
 #include "protocol/mesh_request.h"
 
 namespace mesh {
@@ -177,7 +177,8 @@ void SmallFacesThroughPool(benchmark::State& state) {
   // Every worker started and its library loaded before the clock runs.
   {
     std::vector<std::future<WorkerAnswer>> warm;
-    for (size_t i = 0; i < 4 * options.workers; ++i) warm.push_back(pool.Submit(SmallFaceRequest(0)));
+    for (size_t i = 0; i < 4 * options.workers; ++i)
+      warm.push_back(pool.Submit(SmallFaceRequest(0)));
     for (auto& answer : warm) answer.get();
   }
   size_t elements = 0;
@@ -245,14 +246,27 @@ CachedBuild& BuildOnce(const std::string& key, const MeshRequest& request) {
   return cached;
 }
 
-void ExtractionScaling(benchmark::State& state) {
-  const int nodes = static_cast<int>(state.range(0));
-  const int segments = static_cast<int>(state.range(1));
+// The timed copy of the extraction must give the real one's record.
+bool SameAsRealExtraction(const CachedBuild& cached) {
+  ExtractionSeconds ignored;
+  const PlanarComplexMesh timed = TimedExtraction(
+      *cached.build.mesh, cached.build.frame, cached.build.plane_points, cached.request, &ignored);
+  const PlanarComplexMesh real = ExtractToPlanarComplexMesh(
+      *cached.build.mesh, cached.build.frame, cached.build.plane_points, cached.request);
+  return !real.vertices.empty() && SameRecord(timed, real);
+}
+
+// A 1 m square with `segments` boundary segments meshed at `target_size`.
+void ExtractionScaling(benchmark::State& state, double target_size, int segments) {
   CachedBuild& cached =
-      BuildOnce("extraction " + std::to_string(nodes) + " " + std::to_string(segments),
-                SquareRequest(1.0, 1.0 / std::sqrt(static_cast<double>(nodes)), segments / 4));
+      BuildOnce("extraction " + std::to_string(target_size) + " " + std::to_string(segments),
+                SquareRequest(1.0, target_size, segments / 4));
   if (!cached.build.ok) {
     state.SkipWithError("BuildPlanarMesh failed");
+    return;
+  }
+  if (!SameAsRealExtraction(cached)) {
+    state.SkipWithError("timed extraction differs from ExtractToPlanarComplexMesh");
     return;
   }
   ExtractionSeconds sum;
@@ -290,6 +304,10 @@ void InsertionScaling(benchmark::State& state) {
   CachedBuild& cached = BuildOnce("insertion " + std::to_string(points), request);
   if (!cached.build.ok) {
     state.SkipWithError("BuildPlanarMesh failed");
+    return;
+  }
+  if (!SameAsRealExtraction(cached)) {
+    state.SkipWithError("timed extraction differs from ExtractToPlanarComplexMesh");
     return;
   }
   ExtractionSeconds sum;
@@ -343,7 +361,9 @@ void RegisterAll(ResultTable* table) {
 
   common(benchmark::RegisterBenchmark("small/process", SmallFacesThroughProcess))->Iterations(1);
   common(benchmark::RegisterBenchmark("small/pool", SmallFacesThroughPool))
-      ->Arg(1)->Arg(2)->Iterations(1);
+      ->Arg(1)
+      ->Arg(2)
+      ->Iterations(1);
   table->AddSmallFaces("small/process", "small/pool/1", "small/pool/2");
 
   common(benchmark::RegisterBenchmark("startup/meshed", [](benchmark::State& s) {
@@ -354,14 +374,26 @@ void RegisterAll(ResultTable* table) {
   }))->Iterations(10);
   table->AddStartUp("startup/meshed", "startup/refused");
 
-  auto* extraction = common(benchmark::RegisterBenchmark("extraction", ExtractionScaling));
-  extraction->ArgNames({"nodes", "segments"})->MinTime(0.5);
-  for (int nodes : {10000, 100000}) {
-    for (int segments : {200, 2000}) {
-      extraction->Args({nodes, segments});
-      table->AddExtraction("extraction/nodes:" + std::to_string(nodes) +
-                           "/segments:" + std::to_string(segments));
-    }
+  // Sizes that give about 10k and 100k nodes: 2000 short boundary segments
+  // crowd nodes along the boundary, so they need a coarser size for the same
+  // count.
+  const struct {
+    const char* name;
+    double target_size;
+    int segments;
+  } extraction_rows[] = {
+      {"extraction/10k nodes, 200 segments", 0.01, 200},
+      {"extraction/10k nodes, 2000 segments", 0.05, 2000},
+      {"extraction/100k nodes, 200 segments", 1 / std::sqrt(100000.0), 200},
+      {"extraction/100k nodes, 2000 segments", 0.005, 2000},
+  };
+  for (const auto& row : extraction_rows) {
+    const double target_size = row.target_size;
+    const int segments = row.segments;
+    common(benchmark::RegisterBenchmark(row.name, [target_size, segments](benchmark::State& s) {
+      ExtractionScaling(s, target_size, segments);
+    }))->MinTime(0.5);
+    table->AddExtraction(row.name);
   }
   auto* insertion = common(benchmark::RegisterBenchmark("insertion", InsertionScaling));
   insertion->ArgNames({"points"})->MinTime(0.5);

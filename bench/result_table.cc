@@ -193,7 +193,8 @@ void TableReporter::Finalize() {
                   Mebibytes(Counter(*worker, "peak_kib")),
                   Thousands(Counter(*worker, "elements")) + " elements; " +
                       Mebibytes(Counter(*worker, "idle_kib")) + " resident before"};
-          if (raw != nullptr) row.ratio = Format("%.3f x Netgen", worker->milliseconds / raw->milliseconds);
+          if (raw != nullptr)
+            row.ratio = Format("%.3f x Netgen", worker->milliseconds / raw->milliseconds);
           rows.push_back(row);
         }
         if (stages != nullptr) {
@@ -226,13 +227,13 @@ void TableReporter::Finalize() {
           const Measured* m = Find(b[i]);
           if (m == nullptr) continue;
           const double rate = Counter(*m, "requests") / (m->milliseconds / 1000);
-          Row row{Format("%s small faces: %s", Thousands(Counter(*m, "requests")).c_str(),
-                         labels[i]),
-                  Milliseconds(m->milliseconds), Format("%.0f req/s", rate), "",
-                  Format("%.0f elements each", Counter(*m, "elements"))};
+          Row row{
+              Format("%s small faces: %s", Thousands(Counter(*m, "requests")).c_str(), labels[i]),
+              Milliseconds(m->milliseconds), Format("%.0f req/s", rate), "",
+              Format("%.0f elements each", Counter(*m, "elements"))};
           if (i == 2 && pool1 != nullptr) {
-            row.detail += Format("; speed-up %.2f over 1 worker",
-                                 pool1->milliseconds / m->milliseconds);
+            row.detail +=
+                Format("; speed-up %.2f over 1 worker", pool1->milliseconds / m->milliseconds);
           }
           rows.push_back(row);
         }
@@ -240,12 +241,12 @@ void TableReporter::Finalize() {
       }
       case ResultTable::kStartUp: {
         if (const Measured* m = Find(b[0])) {
-          rows.push_back({"worker start-up to first answer", Milliseconds(m->milliseconds), "",
-                          "", "spawn, load, start Netgen, mesh one small face"});
+          rows.push_back({"worker start-up to first answer", Milliseconds(m->milliseconds), "", "",
+                          "spawn, load, start Netgen, mesh one small face"});
         }
         if (const Measured* m = Find(b[1])) {
-          rows.push_back({"worker start-up to first refusal", Milliseconds(m->milliseconds), "",
-                          "", "spawn and load only: refused before Netgen starts"});
+          rows.push_back({"worker start-up to first refusal", Milliseconds(m->milliseconds), "", "",
+                          "spawn and load only: refused before Netgen starts"});
         }
         break;
       }
@@ -269,16 +270,15 @@ void TableReporter::Finalize() {
         const Measured* m = Find(b[0]);
         if (m == nullptr) break;
         const double meshing_ms = Counter(*m, "meshing") * 1000;
-        rows.push_back(
-            {Format("insertion: %s interior-only points, %s elements",
-                    Thousands(Counter(*m, "points")).c_str(),
-                    Thousands(Counter(*m, "elements")).c_str()),
-             Milliseconds(m->milliseconds),
-             Format("%.2f%% of meshing", 100 * m->milliseconds / meshing_ms), "",
-             Format("%s vertices added; matching them %s; meshing %s",
-                    Thousands(Counter(*m, "inserted")).c_str(),
-                    Milliseconds(Counter(*m, "matching") * 1000).c_str(),
-                    Milliseconds(meshing_ms).c_str())});
+        rows.push_back({Format("insertion: %s interior-only points, %s elements",
+                               Thousands(Counter(*m, "points")).c_str(),
+                               Thousands(Counter(*m, "elements")).c_str()),
+                        Milliseconds(m->milliseconds),
+                        Format("%.2f%% of meshing", 100 * m->milliseconds / meshing_ms), "",
+                        Format("%s vertices added; matching them %s; meshing %s",
+                               Thousands(Counter(*m, "inserted")).c_str(),
+                               Milliseconds(Counter(*m, "matching") * 1000).c_str(),
+                               Milliseconds(meshing_ms).c_str())});
         break;
       }
     }

@@ -5,13 +5,12 @@
 #ifndef MESH_WORKER_BENCH_RESULT_TABLE_H_
 #define MESH_WORKER_BENCH_RESULT_TABLE_H_
 
+#include <benchmark/benchmark.h>
 #include <stdio.h>
 
 #include <map>
 #include <string>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 namespace mesh {
 

@@ -7,12 +7,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "extract/elements.h"
 #include "extract/extract.h"
 #include "extract/interior_insertion.h"
 #include "extract/node_mapping.h"
+#include "extract/point_grid.h"
 #include "extract/segment_chains.h"
 #include "netgen/meshing_passes.h"
 #include "netgen/netgen_lock.h"
@@ -75,9 +77,9 @@ class PlanePointsOnly : public PlaneMesher {
 }  // namespace
 
 const char* StageName(Stage stage) {
-  static const char* const kNames[kStageCount] = {
-      "decode", "checks", "geometry", "meshing", "extraction",
-      "insertion", "encode", "write", "release"};
+  static const char* const kNames[kStageCount] = {"decode",  "checks",     "geometry",
+                                                  "meshing", "extraction", "insertion",
+                                                  "encode",  "write",      "release"};
   return kNames[stage];
 }
 
@@ -113,10 +115,9 @@ bool SameRecord(const PlanarComplexMesh& a, const PlanarComplexMesh& b) {
     }
     return true;
   };
-  return same_points(a.vertices, b.vertices) && a.quads == b.quads &&
-         a.triangles == b.triangles && a.point_vertex == b.point_vertex &&
-         a.quad_domains == b.quad_domains && a.triangle_domains == b.triangle_domains &&
-         a.segment_chains == b.segment_chains;
+  return same_points(a.vertices, b.vertices) && a.quads == b.quads && a.triangles == b.triangles &&
+         a.point_vertex == b.point_vertex && a.quad_domains == b.quad_domains &&
+         a.triangle_domains == b.triangle_domains && a.segment_chains == b.segment_chains;
 }
 
 PlanarComplexMesh TimedExtraction(const SurfaceMesh& mesh, const PlanarFrame& frame,
@@ -133,10 +134,16 @@ PlanarComplexMesh TimedExtraction(const SurfaceMesh& mesh, const PlanarFrame& fr
   for (int32_t number = 1; number <= node_count; ++number) mesh_nodes.push_back(mesh.Node(number));
   const ExtractTolerances tolerances = ComputeExtractTolerances(request);
   const std::vector<bool> interior_only = InteriorOnlyFlags(request);
+  std::optional<PointGrid> grid;
+  if (static_cast<double>(plane_points.size() + request.segments.size()) * node_count >=
+      kNodeVisitsWorthAGrid) {
+    grid.emplace(mesh_nodes, mesh_nodes.size());
+  }
   PlanarComplexMesh record;
   std::vector<size_t> pending_interior;
-  const bool matched = MatchRequestPoints(mesh_nodes, plane_points, interior_only, tolerances,
-                                          &record.point_vertex, &pending_interior);
+  const bool matched =
+      MatchRequestPoints(mesh_nodes, plane_points, interior_only, tolerances, &record.point_vertex,
+                         &pending_interior, grid ? &*grid : nullptr);
   seconds->matching = SecondsSince(start);
   if (!matched) return PlanarComplexMesh();
 
@@ -147,12 +154,16 @@ PlanarComplexMesh TimedExtraction(const SurfaceMesh& mesh, const PlanarFrame& fr
   seconds->elements = SecondsSince(start);
 
   start = Clock::now();
-  for (size_t i : pending_interior) {
-    const int32_t vertex = InsertInteriorPoint(plane_points[i], frame,
-                                               tolerances.smallest_target_size, &mesh_nodes,
-                                               &record);
-    if (vertex < 0) return PlanarComplexMesh();
-    record.point_vertex[i] = vertex;
+  if (!pending_interior.empty()) {
+    if (!grid) grid.emplace(mesh_nodes, mesh_nodes.size());
+    InteriorPointInserter inserter(*grid, frame, tolerances.smallest_target_size, &mesh_nodes,
+                                   &record);
+    for (size_t i : pending_interior) {
+      const int32_t vertex = inserter.Insert(plane_points[i]);
+      if (vertex < 0) return PlanarComplexMesh();
+      record.point_vertex[i] = vertex;
+    }
+    inserter.Finish();
   }
   seconds->insertion = SecondsSince(start);
 
@@ -165,6 +176,7 @@ PlanarComplexMesh TimedExtraction(const SurfaceMesh& mesh, const PlanarFrame& fr
   chain_inputs.point_vertex = &record.point_vertex;
   chain_inputs.snap_tolerance = tolerances.snap;
   chain_inputs.chain_band = ChainBand(request.target_size);
+  chain_inputs.node_grid = grid ? &*grid : nullptr;
   const bool chained = BuildSegmentChains(chain_inputs, &record.segment_chains);
   seconds->chains = SecondsSince(start);
   if (!chained) return PlanarComplexMesh();
