@@ -153,6 +153,26 @@ bool CheckPlaneExtent(const std::vector<PlanePoint>& plane_points) {
   return true;
 }
 
+bool CheckPlaneSegmentLengths(const std::vector<BoundarySegment>& segments,
+                              const std::vector<PlanePoint>& plane_points,
+                              double snap_tolerance) {
+  for (size_t i = 0; i < segments.size(); ++i) {
+    const PlanePoint& a = plane_points[segments[i].point_a];
+    const PlanePoint& b = plane_points[segments[i].point_b];
+    const double du = b.u - a.u, dv = b.v - a.v;
+    const double squared = du * du + dv * dv;
+    if (squared < snap_tolerance * snap_tolerance) {
+      EmitDiagnostic("[meshing] BuildPlanarMesh: boundary segment %zu (points %d and %d) is "
+                     "%g m long in the meshing plane, under the %g m snap tolerance "
+                     "\xE2\x80\x94 refusing as degenerate; returning empty",
+                     i, segments[i].point_a, segments[i].point_b, std::sqrt(squared),
+                     snap_tolerance);
+      return false;
+    }
+  }
+  return true;
+}
+
 bool CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
                              const std::vector<PlanePoint>& plane_points) {
   const size_t m = segments.size();
@@ -219,36 +239,61 @@ bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments) {
 bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
                             const std::vector<PlanePoint>& plane_points) {
   // Shoelace sums, each domain's accumulated in segment order so that the
-  // reported value does not depend on anything but the request.
-  std::map<int32_t, double> twice_area;
+  // reported value does not depend on anything but the request, and the
+  // box of each domain's boundary in the plane.
+  struct Boundary {
+    double twice_area = 0.0;
+    bool box_empty = true;
+    double min_u = 0, max_u = 0, min_v = 0, max_v = 0;
+  };
+  std::map<int32_t, Boundary> boundaries;
+  auto widen = [](Boundary* b, const PlanePoint& p) {
+    if (b->box_empty) {
+      b->min_u = b->max_u = p.u;
+      b->min_v = b->max_v = p.v;
+      b->box_empty = false;
+    }
+    b->min_u = std::min(b->min_u, p.u);
+    b->max_u = std::max(b->max_u, p.u);
+    b->min_v = std::min(b->min_v, p.v);
+    b->max_v = std::max(b->max_v, p.v);
+  };
   auto add_edge = [&](int32_t domain, int32_t from, int32_t to) {
     const PlanePoint& p = plane_points[from];
     const PlanePoint& q = plane_points[to];
-    twice_area[domain] += p.u * q.v - q.u * p.v;
+    Boundary& b = boundaries[domain];
+    b.twice_area += p.u * q.v - q.u * p.v;
+    widen(&b, p);
+    widen(&b, q);
   };
   for (const BoundarySegment& s : segments) {
     // Every domain is looked at, also one that only segments with it on
     // both sides name: those add nothing to its area.
-    if (s.left_domain >= 1) twice_area.emplace(s.left_domain, 0.0);
-    if (s.right_domain >= 1) twice_area.emplace(s.right_domain, 0.0);
+    if (s.left_domain >= 1) boundaries.emplace(s.left_domain, Boundary());
+    if (s.right_domain >= 1) boundaries.emplace(s.right_domain, Boundary());
     if (!SeparatesDomain(s)) continue;
     if (s.left_domain >= 1) add_edge(s.left_domain, s.point_a, s.point_b);
     if (s.right_domain >= 1) add_edge(s.right_domain, s.point_b, s.point_a);
   }
-  for (const auto& [domain, sum] : twice_area) {
-    if (sum < 0.0) {
+  for (const auto& [domain, b] : boundaries) {
+    if (b.twice_area < 0.0) {
       EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d lies on the outer side of its "
                      "boundary (signed area %g in the meshing plane) \xE2\x80\x94 refusing "
                      "as degenerate; returning empty",
-                     domain, sum * 0.5);
+                     domain, b.twice_area * 0.5);
       return false;
     }
-    // Netgen meshes outwards from both sides of such a boundary and never
-    // stops.
-    if (!(sum > 0.0)) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d encloses no area (signed area %g "
-                     "in the meshing plane) \xE2\x80\x94 refusing as degenerate; returning empty",
-                     domain, sum * 0.5);
+    // Netgen meshes outwards from both sides of a boundary that encloses
+    // nothing and never stops; a sliver, as when a given normal lies nearly
+    // in the region's own plane and squashes it, keeps it busy as long. The
+    // threshold is the one the enclosed-area check applies in 3-D.
+    const double du = b.max_u - b.min_u, dv = b.max_v - b.min_v;
+    const double threshold = std::max((du * du + dv * dv) * 1e-9, 1e-12);
+    if (!(b.twice_area >= threshold)) {
+      EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d encloses (near-)zero area (signed "
+                     "area %g in the meshing plane) \xE2\x80\x94 refusing as degenerate; "
+                     "returning empty",
+                     domain, b.twice_area * 0.5);
       return false;
     }
   }

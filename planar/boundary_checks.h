@@ -30,6 +30,16 @@ constexpr size_t kSegmentCap = 2000;
 // plane is known.
 bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area);
 
+// Refuses the first segment whose ends lie closer than `snap_tolerance` in
+// the plane, though the request checks found them far enough apart in 3-D:
+// the plane is steep to the segment, or a given normal lies nearly in the
+// region's own plane. Netgen sizes its elements along a spline by the
+// spline's length, and a spline of length 0 sends its mesh-size tree into an
+// endless subdivision that overflows the stack.
+bool CheckPlaneSegmentLengths(const std::vector<BoundarySegment>& segments,
+                              const std::vector<PlanePoint>& plane_points,
+                              double snap_tolerance);
+
 // Refuses more than kSegmentCap segments.
 bool CheckSegmentCap(size_t segment_count);
 
@@ -62,10 +72,12 @@ bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments);
 // Refuses a domain d >= 1 whose closed boundary, directed as above, has a
 // negative signed area in the plane: d is then on the unbounded side of its
 // boundary, and the mesher would fill the plane around it without end. A
-// domain whose boundary encloses no area at all is refused too: one named
-// only on segments that have it on both sides has nothing to stop the mesher
-// either. The first such domain (lowest d) is reported with its signed area.
-// Meant to run after CheckDomainBoundariesClosed.
+// domain whose boundary encloses (near-)zero area is refused too, by the
+// enclosed-area check's threshold on its own box in the plane: one named only
+// on segments that have it on both sides has nothing to stop the mesher
+// either, and a sliver keeps it busy as long. The first such domain (lowest
+// d) is reported with its signed area. Meant to run after
+// CheckDomainBoundariesClosed.
 bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
                             const std::vector<PlanePoint>& plane_points);
 

@@ -123,6 +123,20 @@ TEST(PlaneExtentTest, RegionsWiderThanTheMesherCanTakeAreRefused) {
   EXPECT_NE(line({{-1.7e308, 0}, {1.7e308, 0}}).find("spans inf m"), std::string::npos);
 }
 
+TEST(PlaneSegmentLengthTest, SegmentsThatCollapseInThePlaneAreRefused) {
+  // As a unit square seen along x: the segments along x have no length left.
+  const std::vector<BoundarySegment> segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0},
+                                                 {3, 0, 1, 0}};
+  const std::vector<PlanePoint> edge_on = {{0, 0}, {0, 0}, {1, 0}, {1, 0}};
+  EXPECT_EQ(LineOf([&] { return CheckPlaneSegmentLengths(segments, edge_on, 1e-6); }),
+            "[meshing] BuildPlanarMesh: boundary segment 0 (points 0 and 1) is 0 m long in the "
+            "meshing plane, under the 1e-06 m snap tolerance \xE2\x80\x94 refusing as "
+            "degenerate; returning empty");
+  // Exactly the tolerance passes.
+  const std::vector<PlanePoint> at_tolerance = {{0, 0}, {1e-6, 0}, {1, 1}, {0, 1}};
+  EXPECT_EQ(LineOf([&] { return CheckPlaneSegmentLengths(segments, at_tolerance, 1e-6); }), "");
+}
+
 TEST(SelfIntersectionTest, OnlyProperCrossingsAreReported) {
   struct {
     const char* name;
@@ -209,10 +223,10 @@ std::string OuterSideLine(const char* domain, const char* area) {
          " in the meshing plane) \xE2\x80\x94 refusing as degenerate; returning empty";
 }
 
-std::string NoAreaLine(const char* domain) {
+std::string NoAreaLine(const char* domain, const char* area = "0") {
   return std::string("[meshing] BuildPlanarMesh: domain ") + domain +
-         " encloses no area (signed area 0 in the meshing plane) \xE2\x80\x94 refusing as "
-         "degenerate; returning empty";
+         " encloses (near-)zero area (signed area " + area +
+         " in the meshing plane) \xE2\x80\x94 refusing as degenerate; returning empty";
 }
 
 TEST(DomainOrientationTest, DomainsMustLieInsideTheirBoundary) {
@@ -243,6 +257,11 @@ TEST(DomainOrientationTest, DomainsMustLieInsideTheirBoundary) {
       // Netgen would mesh outwards from both sides of the segment forever.
       {"domain with only inner segments", inner_only_domain, NoAreaLine("3")},
       {"domain on both sides of its outline", Loop(Square(0, 0, 1), 1, 1), NoAreaLine("1")},
+      // A 1 m x 0.1 nm sliver, as a square becomes in a plane nearly at right
+      // angles to its own; 1 m x 1 mm is thin but fine.
+      {"sliver", Loop({{0, 0, 0}, {1, 0, 0}, {1, 1e-10, 0}, {0, 1e-10, 0}}, 1, 0),
+       NoAreaLine("1", "1e-10")},
+      {"thin strip", Loop({{0, 0, 0}, {1, 0, 0}, {1, 1e-3, 0}, {0, 1e-3, 0}}, 1, 0), ""},
       {"lowest domain first", two_outside, OuterSideLine("2", "-4")},
   };
   for (const auto& c : cases) {

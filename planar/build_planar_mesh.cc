@@ -57,7 +57,10 @@ PlanarMeshBuild BuildPlanarMesh(const MeshRequest& request, PlaneMesher& mesher)
   // The cap comes first because it bounds the quadratic crossing test; the
   // signed area that decides orientation only means something once every
   // domain's boundary is known to be closed.
-  if (!CheckPlaneExtent(plane_points) || !CheckSegmentCap(request.segments.size()) ||
+  if (!CheckPlaneExtent(plane_points) ||
+      !CheckPlaneSegmentLengths(request.segments, plane_points,
+                                SnapTolerance(request.target_size)) ||
+      !CheckSegmentCap(request.segments.size()) ||
       !CheckNoSelfIntersection(request.segments, plane_points) ||
       !CheckDomainBoundariesClosed(request.segments) ||
       !CheckDomainOrientation(request.segments, plane_points)) {
