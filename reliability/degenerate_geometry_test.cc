@@ -157,6 +157,21 @@ const Case kCases[] = {
      [] { return Loop({{0, 0}, {1e15, 0}, {1e15, 1e15}, {0, 1e15}}, 2.5e14); }},
     {"SquareOfSide1e15FarOut",
      [] { return Loop({{1e15, 1e15}, {2e15, 1e15}, {2e15, 2e15}, {1e15, 2e15}}, 2.5e14); }},
+    {"NormalAlongOneSideOfTheSquare",
+     [] {
+       // The given normal lies nearly in the square's plane, so two sides
+       // shrink to 1e-9 m in the meshing plane.
+       MeshRequest r = Loop(kUnitSquare, 0.25);
+       r.plane_normal = {1, 0, 1e-9};
+       return r;
+     }},
+    {"NormalAlongTheSquaresDiagonal",
+     [] {
+       // No side shrinks, but the whole square squashes to a sliver.
+       MeshRequest r = Loop(kUnitSquare, 0.25);
+       r.plane_normal = {1, 1, 1e-9};
+       return r;
+     }},
     {"SquareOfSide1e12WithSmallElements",
      [] { return Loop({{0, 0}, {1e12, 0}, {1e12, 1e12}, {0, 1e12}}, 1e10); }},
     {"SquareOfSide1e40",
