@@ -101,6 +101,7 @@ MeshRequest SmallFaceRequest(int i) {
 
 std::vector<BenchCase> MeshingCases() {
   return {
+      {"small face", SmallFaceRequest(1)},
       {"square 1k", SquareWithElements(1000)},        {"square 10k", SquareWithElements(10000)},
       {"square 100k", SquareWithElements(100000)},    {"plate, 20 holes", PlateWithHolesRequest()},
       {"circle, 2000 segments", CircleRequest(2000)},

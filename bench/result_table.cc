@@ -184,7 +184,8 @@ void TableReporter::Finalize() {
         const Measured* worker = Find(b[1]);
         const Measured* stages = Find(b[2]);
         if (raw != nullptr) {
-          rows.push_back({group.name + ": Netgen alone", Milliseconds(raw->milliseconds), "", "",
+          rows.push_back({group.name + ": Netgen alone", Milliseconds(raw->milliseconds), "",
+                          Mebibytes(Counter(*raw, "peak_kib")),
                           Thousands(Counter(*raw, "elements")) + " elements, " +
                               Thousands(Counter(*raw, "nodes")) + " nodes"});
         }
