@@ -231,7 +231,8 @@ void TableReporter::Finalize() {
           Row row{
               Format("%s small faces: %s", Thousands(Counter(*m, "requests")).c_str(), labels[i]),
               Milliseconds(m->milliseconds), Format("%.0f req/s", rate), "",
-              Format("%.0f elements each", Counter(*m, "elements"))};
+              Format("%.0f elements each; client %.0f us of processor per request",
+                     Counter(*m, "elements"), Counter(*m, "client_seconds") * 1e6)};
           if (i == 2 && pool1 != nullptr) {
             row.detail +=
                 Format("; speed-up %.2f over 1 worker", pool1->milliseconds / m->milliseconds);
