@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <exception>
+#include <stdexcept>
+#include <string>
 
 #include "common/diagnostic.h"
 #include "netgen/netgen_start.h"
+#include "netgen/runaway_watch.h"
 
 namespace mesh {
 
@@ -46,7 +49,25 @@ class NetgenSurfaceMesh : public SurfaceMesh {
 int GenerateMeshWithNetgen(netgen::SplineGeometry2d& geometry,
                            std::shared_ptr<netgen::Mesh>& mesh,
                            netgen::MeshingParameters& parameters) {
-  return geometry.GenerateMesh(mesh, parameters);
+  int result = 0;
+  size_t elements = 0, edges = 0;
+  {
+    RunawayWatch watch(mesh);
+    try {
+      result = geometry.GenerateMesh(mesh, parameters);
+    } catch (const std::exception&) {
+      // A stopped mesher throws its own "meshing failed"; say why instead.
+      if (!watch.fired()) throw;
+    }
+    if (!watch.fired()) return result;
+    elements = watch.elements_when_stopped();
+    edges = watch.boundary_edges();
+  }
+  // Whatever the mesher returned after being stopped, its mesh is not one
+  // to hand out.
+  throw std::runtime_error("mesher ran away (" + std::to_string(elements) +
+                           " elements against " + std::to_string(edges) +
+                           " boundary edges) and was stopped");
 }
 
 void SetMeshingParameters(const MeshRequest& request, netgen::MeshingParameters* parameters) {

@@ -11,6 +11,7 @@
 #include "netgen/meshing_passes.h"
 #include "netgen/netgen_lock.h"
 #include "netgen/netgen_start.h"
+#include "netgen/runaway_watch.h"
 #include "netgen/test_requests.h"
 #include "planar/build_planar_mesh.h"
 
@@ -176,6 +177,36 @@ TEST(NetgenMesherTest, SliverFailsBothPasses) {
   EXPECT_EQ(meshed.lines,
             std::vector<std::string>{"[meshing] BuildPlanarMesh: GenerateMesh threw on both "
                                      "quad and triangle passes: meshing failed; returning empty"});
+}
+
+// A sliver whose front Netgen never closes once the plane frame has moved it
+// to its centroid: left alone, the mesher adds elements without end. It must
+// be stopped, reported, and leave the library fit for the next mesh.
+TEST(NetgenMesherTest, RunawayMeshIsStoppedAndTheNextMeshIsNormal) {
+  MeshRequest sliver;
+  sliver.points = {{0, 0, 0}, {1.52587890625e-05, 0, 0}, {1, 0, 0}, {0, 1.52587890625e-05, 0}};
+  sliver.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0}, {3, 0, 1, 0}};
+  sliver.target_size = 0.5;
+  sliver.plane_normal = {0, 0, 1};
+  // Triangles run away fastest; the quad pass does too, only more slowly.
+  sliver.prefer_quads = false;
+  NetgenMesher mesher;
+  {
+    ScopedDiagnosticCapture capture;
+    EXPECT_FALSE(BuildPlanarMesh(sliver, mesher).ok);
+    ASSERT_EQ(capture.lines().size(), 1u);
+    const std::string& line = capture.lines()[0];
+    EXPECT_EQ(line.rfind("[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and "
+                         "triangle passes: mesher ran away (", 0), 0u) << line;
+    EXPECT_NE(line.find(" boundary edges) and was stopped; returning empty"), std::string::npos)
+        << line;
+  }
+  // The stop flag must not outlive the runaway: a normal mesh afterwards is
+  // whole, not cut short.
+  Meshed square = MeshWithNetgen(UnitSquareRequest());
+  ASSERT_NE(square.mesh, nullptr);
+  EXPECT_TRUE(square.lines.empty());
+  EXPECT_EQ(square.mesh->ElementCount(), 16u);
 }
 
 TEST(NetgenMesherTest, StartsTheLibraryOnceAndKeepsNoMesh) {
