@@ -14,23 +14,43 @@ namespace {
 
 double Cross(double xu, double xv, double yu, double yv) { return xu * yv - xv * yu; }
 
-// Squared distance from p to the closed segment e1-e2.
-double SegmentDistanceSquared(const PlanePoint& p, const PlanePoint& e1,
-                              const PlanePoint& e2) {
+// The point of the closed segment e1-e2 nearest to p.
+PlanePoint FootOnSegment(const PlanePoint& p, const PlanePoint& e1, const PlanePoint& e2) {
   const double du = e2.u - e1.u;
   const double dv = e2.v - e1.v;
   const double length_squared = du * du + dv * dv;
-  double fu = e1.u;
-  double fv = e1.v;
+  PlanePoint foot = e1;
   if (length_squared > 0.0) {
     double t = ((p.u - e1.u) * du + (p.v - e1.v) * dv) / length_squared;
     t = std::min(1.0, std::max(0.0, t));
-    fu = e1.u + t * du;
-    fv = e1.v + t * dv;
+    foot.u = e1.u + t * du;
+    foot.v = e1.v + t * dv;
   }
-  const double ou = p.u - fu;
-  const double ov = p.v - fv;
+  return foot;
+}
+
+// Squared distance from p to the closed segment e1-e2.
+double SegmentDistanceSquared(const PlanePoint& p, const PlanePoint& e1,
+                              const PlanePoint& e2) {
+  const PlanePoint foot = FootOnSegment(p, e1, e2);
+  const double ou = p.u - foot.u;
+  const double ov = p.v - foot.v;
   return ou * ou + ov * ov;
+}
+
+// Where the vertex that splits edge g-h goes. Inside one domain the edge may
+// move to the caller's point: both elements are fanned from it and still
+// cover exactly what they covered. An edge with the outside or another domain
+// on one side is part of the boundary the caller drew; moving it would dent
+// the region (or spill it outside) and shift area between domains, and the
+// segment's chain would no longer run along element edges. There the vertex
+// goes onto the edge, at the point's foot, at most the edge capture distance
+// from the point.
+PlanePoint SplitVertexPosition(const PlanePoint& p, const PlanePoint& g, const PlanePoint& h,
+                               const std::vector<int32_t>& domains_with_edge) {
+  const bool inside_one_domain =
+      domains_with_edge.size() == 2 && domains_with_edge[0] == domains_with_edge[1];
+  return inside_one_domain ? p : FootOnSegment(p, g, h);
 }
 
 struct Edge {
@@ -91,9 +111,14 @@ int32_t SplitEdge(const PlanePoint& p, const Edge& edge, const PlanarFrame& fram
                   std::vector<PlanePoint>* mesh_nodes, PlanarComplexMesh* record) {
   const auto quads = ElementsWithEdge(record->quads, edge);
   const auto triangles = ElementsWithEdge(record->triangles, edge);
-  // The vertex stays at the caller's point rather than moving onto the
-  // edge: the caller asked for a vertex there.
-  const int32_t n = AppendVertex(p, frame, mesh_nodes, record);
+  std::vector<int32_t> domains;
+  for (const auto& quad : quads) domains.push_back(record->quad_domains[quad.first]);
+  for (const auto& triangle : triangles) {
+    domains.push_back(record->triangle_domains[triangle.first]);
+  }
+  const PlanePoint at = SplitVertexPosition(p, (*mesh_nodes)[edge.first],
+                                            (*mesh_nodes)[edge.second], domains);
+  const int32_t n = AppendVertex(at, frame, mesh_nodes, record);
   // Each element that has the edge becomes a fan from n over its other
   // edges.
   for (const auto& [index, j] : quads) {
@@ -350,7 +375,13 @@ int32_t InteriorPointInserter::SplitEdge(const PlanePoint& p, int32_t g, int32_t
     if (j < 0) continue;
     (ref % 2 == 0 ? quads : triangles).emplace_back(index, static_cast<size_t>(j));
   }
-  const int32_t n = AppendVertex(p, frame_, mesh_nodes_, record_);
+  std::vector<int32_t> domains;
+  for (const auto& quad : quads) domains.push_back(record_->quad_domains[quad.first]);
+  for (const auto& triangle : triangles) {
+    domains.push_back(record_->triangle_domains[triangle.first]);
+  }
+  const PlanePoint at = SplitVertexPosition(p, (*mesh_nodes_)[g], (*mesh_nodes_)[h], domains);
+  const int32_t n = AppendVertex(at, frame_, mesh_nodes_, record_);
   for (const auto& [index, j] : quads) {
     const std::array<int32_t, 4> c = record_->quads[index];
     const int32_t domain = record_->quad_domains[index];

@@ -97,9 +97,10 @@ TEST(InsertInteriorPointTest, NearbyVertexIsReused) {
 
 TEST(InsertInteriorPointTest, SharedInnerEdgeSplitsBothElements) {
   InsertionFixture f;
+  f.record.triangle_domains = {1, 1};  // edge 1-4 now lies inside domain 1
   const PlanePoint p{1.001, 0.5};
   ASSERT_EQ(f.Insert(p), 6);
-  // The vertex stays at the point, not on the edge.
+  // Inside one domain the vertex stays at the point, off the edge.
   ASSERT_EQ(f.nodes.size(), 7u);
   EXPECT_EQ(f.nodes[6].u, p.u);
   EXPECT_EQ(f.nodes[6].v, p.v);
@@ -114,17 +115,38 @@ TEST(InsertInteriorPointTest, SharedInnerEdgeSplitsBothElements) {
   EXPECT_TRUE(f.record.quad_domains.empty());
   EXPECT_EQ(f.record.triangles,
             (Triangles{{1, 2, 5}, {6, 4, 3}, {6, 3, 0}, {6, 0, 1}, {6, 1, 5}, {6, 5, 4}}));
-  EXPECT_EQ(f.record.triangle_domains, (std::vector<int32_t>{2, 1, 1, 1, 2, 2}));
+  EXPECT_EQ(f.record.triangle_domains, (std::vector<int32_t>{1, 1, 1, 1, 1, 1}));
   EXPECT_DOUBLE_EQ(f.TotalArea(), 2.0);
 }
 
-TEST(InsertInteriorPointTest, BoundaryEdgeSplitsOnlyItsElement) {
-  InsertionFixture f;
-  ASSERT_EQ(f.Insert({0.5, -0.001}), 6);
-  EXPECT_TRUE(f.record.quads.empty());
-  EXPECT_EQ(f.record.triangles,
-            (Triangles{{1, 2, 5}, {1, 5, 4}, {6, 1, 4}, {6, 4, 3}, {6, 3, 0}}));
-  EXPECT_EQ(f.record.triangle_domains, (std::vector<int32_t>{2, 2, 1, 1, 1}));
+// Edges the caller drew (between two domains, or with the outside) must not
+// move: the vertex goes onto the edge at the point's foot, so no domain gains
+// or loses area and the boundary stays where the caller put it.
+TEST(InsertInteriorPointTest, EdgesOnTheCallersBoundaryKeepTheirPlace) {
+  struct Case {
+    const char* name;
+    PlanePoint p;
+    PlanePoint vertex;
+    Triangles triangles;
+    std::vector<int32_t> domains;
+  } cases[] = {
+      {"between domains 1 and 2", {1.001, 0.5}, {1.0, 0.5},
+       {{1, 2, 5}, {6, 4, 3}, {6, 3, 0}, {6, 0, 1}, {6, 1, 5}, {6, 5, 4}}, {2, 1, 1, 1, 2, 2}},
+      {"outer boundary, point outside", {0.5, -0.001}, {0.5, 0.0},
+       {{1, 2, 5}, {1, 5, 4}, {6, 1, 4}, {6, 4, 3}, {6, 3, 0}}, {2, 2, 1, 1, 1}},
+      {"outer boundary, point inside", {0.5, 0.001}, {0.5, 0.0},
+       {{1, 2, 5}, {1, 5, 4}, {6, 1, 4}, {6, 4, 3}, {6, 3, 0}}, {2, 2, 1, 1, 1}},
+  };
+  for (const Case& c : cases) {
+    InsertionFixture f;
+    ASSERT_EQ(f.Insert(c.p), 6) << c.name;
+    EXPECT_EQ(f.nodes[6].u, c.vertex.u) << c.name;
+    EXPECT_EQ(f.nodes[6].v, c.vertex.v) << c.name;
+    EXPECT_TRUE(f.record.quads.empty()) << c.name;
+    EXPECT_EQ(f.record.triangles, c.triangles) << c.name;
+    EXPECT_EQ(f.record.triangle_domains, c.domains) << c.name;
+    EXPECT_DOUBLE_EQ(f.TotalArea(), 2.0) << c.name;
+  }
 }
 
 TEST(InsertInteriorPointTest, EdgeSharedByTwoQuadsSplitsBoth) {
