@@ -87,6 +87,12 @@ std::vector<std::string> BuildEnvironment(const WorkerOptions& options) {
   return env;
 }
 
+constexpr std::chrono::milliseconds kErrorReadInterval(2);
+
+// Room for everything a worker prints between two reads of its standard
+// error, many times over (Linux's default is 64 KiB).
+constexpr int kErrorPipeSize = 1 << 20;
+
 int MillisecondsUntil(Clock::time_point deadline) {
   if (deadline == Clock::time_point::max()) return -1;
   const auto left = deadline - Clock::now();
@@ -210,6 +216,8 @@ bool WorkerProcess::Start(std::string* error) {
   SetNonBlocking(input_fd_);
   SetNonBlocking(output_fd_);
   SetNonBlocking(error_fd_);
+  // Best effort: a smaller pipe only means the worker may wait a moment.
+  fcntl(error_fd_, F_SETPIPE_SZ, kErrorPipeSize);
   error_text_.clear();
   ++starts_;
   return true;
@@ -381,27 +389,40 @@ WorkerAnswer WorkerProcess::Call(uint32_t kind, const std::string& payload,
 
   // Writing the request, reading the answer and draining standard error all
   // happen in one poll loop, so that no full pipe in either direction can
-  // stall the other side.
+  // stall the other side. Standard error is read at most every
+  // kErrorReadInterval: the mesher prints its progress in a hundred small
+  // writes per mesh, and waking for each one cost more than a small mesh
+  // itself. The pipe is large enough to hold far more than arrives between
+  // two reads, and the answer's arrival drains it completely.
+  Clock::time_point next_error_read = Clock::now();
   for (;;) {
-    const int wait_ms = MillisecondsUntil(deadline);
+    int wait_ms = MillisecondsUntil(deadline);
     if (wait_ms == 0) {
       const ExitInfo info = KillAndReap();
       return finish(Lost(CallOutcome::kTimedOut, info,
                          "no answer within " + std::to_string(timeout.count()) +
                              " ms; the worker was killed"));
     }
+    const bool watch_errors = error_fd_ >= 0 && Clock::now() >= next_error_read;
+    if (error_fd_ >= 0 && !watch_errors) {
+      const int error_wait_ms = std::max(MillisecondsUntil(next_error_read), 1);
+      wait_ms = wait_ms < 0 ? error_wait_ms : std::min(wait_ms, error_wait_ms);
+    }
     struct pollfd fds[3];
     int count = 0;
     fds[count++] = {output_fd_, POLLIN, 0};
-    const int error_slot = error_fd_ >= 0 ? count : -1;
-    if (error_fd_ >= 0) fds[count++] = {error_fd_, POLLIN, 0};
+    const int error_slot = watch_errors ? count : -1;
+    if (watch_errors) fds[count++] = {error_fd_, POLLIN, 0};
     const int input_slot = input_open && written < frame.size() ? count : -1;
     if (input_slot >= 0) fds[count++] = {input_fd_, POLLOUT, 0};
     const int ready = poll(fds, static_cast<nfds_t>(count), wait_ms);
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) continue;
 
-    if (error_slot >= 0 && fds[error_slot].revents != 0) ReadErrorAvailable();
+    if (error_slot >= 0 && fds[error_slot].revents != 0) {
+      ReadErrorAvailable();
+      next_error_read = Clock::now() + kErrorReadInterval;
+    }
 
     if (input_slot >= 0 && fds[input_slot].revents != 0) {
       const ssize_t n = WriteWithoutSigpipe(input_fd_, frame.data() + written,
