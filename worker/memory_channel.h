@@ -1,6 +1,5 @@
-// A Channel over memory, for driving the request loop without processes.
-// It can also cut every transfer into small pieces and interrupt calls, the
-// way pipes and signals do, to show that the loop does not care.
+// A Channel over memory, for driving the request loop without processes:
+// tests and fuzzers feed it whole streams and read back what was answered.
 #ifndef MESH_WORKER_WORKER_MEMORY_CHANNEL_H_
 #define MESH_WORKER_WORKER_MEMORY_CHANNEL_H_
 

@@ -12,6 +12,7 @@
 
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
+#include "protocol/planar_complex_mesh.h"
 #include "worker/test_process.h"
 
 namespace mesh {
@@ -101,6 +102,76 @@ TEST(WorkerProcessTest, FailedRequestsAreAnsweredAndTheWorkerServesOn) {
   ProcessOutput result = RunWorker(input);
   ExpectExit(result, 0, "three failing requests");
   EXPECT_EQ(result.out, kFailureFrame + kFailureFrame + kFailureFrame);
+}
+
+MeshRequest UnitSquare() {
+  MeshRequest request;
+  request.points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  request.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0}, {3, 0, 1, 0}};
+  request.target_size = 0.5;
+  return request;
+}
+
+// Splits a response stream into its frames; fails the test on anything else.
+std::vector<std::pair<uint32_t, std::string>> Frames(const std::string& stream) {
+  std::vector<std::pair<uint32_t, std::string>> frames;
+  size_t pos = 0;
+  while (pos < stream.size()) {
+    if (stream.size() - pos < kFrameHeaderSize) {
+      ADD_FAILURE() << "stray bytes after the last frame";
+      break;
+    }
+    const FrameHeader header =
+        DecodeFrameHeader(reinterpret_cast<const unsigned char*>(stream.data()) + pos);
+    EXPECT_TRUE(header.magic_ok);
+    pos += kFrameHeaderSize;
+    if (header.payload_length > stream.size() - pos) {
+      ADD_FAILURE() << "frame longer than the stream";
+      break;
+    }
+    frames.emplace_back(header.kind, stream.substr(pos, header.payload_length));
+    pos += header.payload_length;
+  }
+  return frames;
+}
+
+TEST(WorkerProcessTest, RequestsBackToBackAreAnsweredInOrder) {
+  MeshRequest two_points = UnitSquare();
+  two_points.points.resize(2);
+  two_points.segments.clear();
+  MeshRequest finer = UnitSquare();
+  finer.target_size = 0.25;
+  const std::string input = EncodeFrame(kKindMeshRequest, EncodeMeshRequest(UnitSquare())) +
+                            EncodeFrame(kKindMeshRequest, EncodeMeshRequest(two_points)) +
+                            EncodeFrame(kKindMeshRequest, EncodeMeshRequest(finer));
+  ProcessOutput result = RunWorker(input);
+  ExpectExit(result, 0, "three requests");
+  const auto frames = Frames(result.out);
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[0].first, kKindSuccess);
+  EXPECT_EQ(frames[1].first, kKindFailure);
+  EXPECT_EQ(frames[2].first, kKindSuccess);
+  PlanarComplexMesh coarse, fine;
+  ASSERT_TRUE(DecodePlanarComplexMesh(frames[0].second.data(), frames[0].second.size(), &coarse));
+  ASSERT_TRUE(DecodePlanarComplexMesh(frames[2].second.data(), frames[2].second.size(), &fine));
+  EXPECT_LT(coarse.quads.size() + coarse.triangles.size(),
+            fine.quads.size() + fine.triangles.size());
+  // The mesher's progress went to standard error, between the reasons.
+  EXPECT_NE(result.err.find("[meshing] BuildPlanarMesh: bad input (points=2"), std::string::npos);
+  EXPECT_NE(result.err.find("Surface meshing"), std::string::npos);
+}
+
+TEST(WorkerProcessTest, MesherPrintingWithoutStandardErrorNeverReachesTheAnswers) {
+  TestProcessOptions no_error = WithoutHangTest();
+  no_error.close_stderr = true;
+  const std::string request = EncodeFrame(kKindMeshRequest, EncodeMeshRequest(UnitSquare()));
+  ProcessOutput closed = RunWorker(request + request, no_error);
+  ProcessOutput open = RunWorker(request + request);
+  ExpectExit(closed, 0, "stderr closed");
+  const auto frames = Frames(closed.out);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].first, kKindSuccess);
+  EXPECT_EQ(closed.out, open.out);
 }
 
 TEST(WorkerProcessTest, HangTestArmsOnAnyNonEmptyValue) {
