@@ -4,33 +4,9 @@
 #include <random>
 #include <utility>
 
+#include "protocol/sample_shapes.h"
+
 namespace mesh {
-
-namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-
-// A closed loop through `corners`, domain `left` on its left.
-void AddLoop(MeshRequest* request, const std::vector<std::pair<double, double>>& corners,
-             int32_t left, int32_t right) {
-  const int32_t first = static_cast<int32_t>(request->points.size());
-  const int32_t n = static_cast<int32_t>(corners.size());
-  for (const auto& [x, y] : corners) request->points.push_back({x, y, 0});
-  for (int32_t i = 0; i < n; ++i) {
-    request->segments.push_back({first + i, first + (i + 1) % n, left, right});
-  }
-}
-
-std::vector<std::pair<double, double>> Polygon(double cx, double cy, double radius, int n) {
-  std::vector<std::pair<double, double>> corners;
-  for (int i = 0; i < n; ++i) {
-    const double a = 2 * kPi * i / n;
-    corners.push_back({cx + radius * std::cos(a), cy + radius * std::sin(a)});
-  }
-  return corners;
-}
-
-}  // namespace
 
 MeshRequest SquareRequest(double side, double target_size, int segments_per_side) {
   std::vector<std::pair<double, double>> corners;
@@ -55,7 +31,7 @@ MeshRequest PlateWithHolesRequest() {
   for (int row = 0; row < 4; ++row) {
     for (int column = 0; column < 5; ++column) {
       // Counter-clockwise too, so the plate lies on each hole's right.
-      AddLoop(&request, Polygon(0.2 + 0.4 * column, 0.125 + 0.25 * row, 0.07, 24), 0, 1);
+      AddLoop(&request, RegularPolygon(24, 0.07, 0.2 + 0.4 * column, 0.125 + 0.25 * row), 0, 1);
     }
   }
   request.target_size = 0.02;
@@ -64,7 +40,7 @@ MeshRequest PlateWithHolesRequest() {
 
 MeshRequest CircleRequest(int segments) {
   MeshRequest request;
-  AddLoop(&request, Polygon(0, 0, 1.0, segments), 1, 0);
+  AddLoop(&request, RegularPolygon(segments, 1.0, 0, 0), 1, 0);
   request.target_size = 0.1;
   return request;
 }

@@ -28,23 +28,12 @@ struct InputLine {
   std::string text;
 };
 
-// The machine-readable outcome names of the output lines.
-const char* OutcomeToken(CallOutcome outcome) {
-  switch (outcome) {
-    case CallOutcome::kSuccess:
-      return "meshed";
-    case CallOutcome::kFailure:
-      return "refused";
-    case CallOutcome::kTimedOut:
-      return "timed_out";
-    case CallOutcome::kWorkerDied:
-      return "worker_died";
-    case CallOutcome::kStartFailed:
-      return "start_failed";
-    case CallOutcome::kBadAnswer:
-      return "bad_answer";
-  }
-  return "unknown";
+// The machine-readable outcome names of the output lines: the client's
+// names, with underscores for spaces.
+std::string OutcomeToken(CallOutcome outcome) {
+  std::string token = CallOutcomeName(outcome);
+  std::replace(token.begin(), token.end(), ' ', '_');
+  return token;
 }
 
 // Answers arrive from pool threads in any order; the writer takes them in

@@ -6,6 +6,7 @@
 
 #include "protocol/frame.h"
 #include "protocol/coding.h"
+#include "protocol/sample_shapes.h"
 
 namespace mesh {
 namespace {
@@ -121,13 +122,7 @@ TEST(MeshJsonTest, RequestsSurviveJsonToFrameToJson) {
 }
 
 TEST(MeshJsonTest, AnswersUseTheResultRecordsFieldNamesInOrder) {
-  PlanarComplexMesh mesh;
-  mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-  mesh.quads = {{0, 1, 2, 3}};
-  mesh.point_vertex = {0, 1, 2, 3};
-  mesh.quad_domains = {1};
-  mesh.segment_chains = {{0, 1}, {1, 2}, {2, 3}, {3, 0}};
-  const nlohmann::ordered_json json = PlanarComplexMeshToJson(mesh);
+  const nlohmann::ordered_json json = PlanarComplexMeshToJson(OneQuadMesh());
   std::vector<std::string> keys;
   for (const auto& item : json.items()) keys.push_back(item.key());
   EXPECT_EQ(keys, (std::vector<std::string>{"vertices", "quads", "triangles", "point_vertex",

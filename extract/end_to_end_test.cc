@@ -15,12 +15,11 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
+#include "protocol/sample_shapes.h"
 #include "worker/test_process.h"
 
 namespace mesh {
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 struct Frame {
   uint32_t kind = 0;
@@ -77,17 +76,6 @@ WorkerRun RunWorker(const std::vector<MeshRequest>& requests) {
 
 // --- Shapes ---------------------------------------------------------------
 
-// A closed loop through `corners` (x, y in the z = 0 plane), domain `left`
-// on its left and `right` on its right, appended to `request`.
-void AddLoop(MeshRequest* request, const std::vector<std::pair<double, double>>& corners,
-             int32_t left, int32_t right) {
-  const int32_t first = static_cast<int32_t>(request->points.size());
-  const int32_t n = static_cast<int32_t>(corners.size());
-  for (const auto& [x, y] : corners) request->points.push_back({x, y, 0});
-  for (int32_t i = 0; i < n; ++i) {
-    request->segments.push_back({first + i, first + (i + 1) % n, left, right});
-  }
-}
 
 MeshRequest UnitSquare() {
   MeshRequest r;
@@ -125,13 +113,7 @@ MeshRequest TwoDomains() {
 
 MeshRequest Circle() {
   MeshRequest r;
-  std::vector<std::pair<double, double>> corners;
-  const int n = 2000;
-  for (int i = 0; i < n; ++i) {
-    const double a = 2 * kPi * i / n;
-    corners.push_back({std::cos(a), std::sin(a)});
-  }
-  AddLoop(&r, corners, 1, 0);
+  AddLoop(&r, RegularPolygon(2000, 1.0), 1, 0);
   r.target_size = 0.1;
   return r;
 }

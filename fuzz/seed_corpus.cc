@@ -17,6 +17,7 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
+#include "protocol/sample_shapes.h"
 
 namespace mesh {
 namespace {
@@ -140,21 +141,11 @@ std::vector<std::pair<std::string, MeshRequest>> Requests() {
   return requests;
 }
 
-PlanarComplexMesh QuadResult() {
-  PlanarComplexMesh mesh;
-  mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-  mesh.quads = {{0, 1, 2, 3}};
-  mesh.point_vertex = {0, 1, 2, 3};
-  mesh.quad_domains = {1};
-  mesh.segment_chains = {{0, 1}, {1, 2}, {2, 3}, {3, 0}};
-  return mesh;
-}
-
 std::vector<std::pair<std::string, PlanarComplexMesh>> Results() {
   std::vector<std::pair<std::string, PlanarComplexMesh>> results;
-  results.emplace_back("one_quad", QuadResult());
+  results.emplace_back("one_quad", OneQuadMesh());
 
-  PlanarComplexMesh mixed = QuadResult();
+  PlanarComplexMesh mixed = OneQuadMesh();
   mixed.vertices.push_back({0.5, 0.5, -0.0});
   mixed.vertices.push_back({std::numeric_limits<double>::denorm_min(),
                             std::numeric_limits<double>::max(), 0});

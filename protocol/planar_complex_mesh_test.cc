@@ -5,19 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "protocol/coding.h"
+#include "protocol/sample_shapes.h"
 
 namespace mesh {
 namespace {
-
-PlanarComplexMesh WorkedExample() {
-  PlanarComplexMesh mesh;
-  mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-  mesh.quads = {{0, 1, 2, 3}};
-  mesh.point_vertex = {0, 1, 2, 3};
-  mesh.quad_domains = {1};
-  mesh.segment_chains = {{0, 1}, {1, 2}, {2, 3}, {3, 0}};
-  return mesh;
-}
 
 // Builds the expected bytes field by field, independently of the encoder.
 class ExpectedBytes {
@@ -42,7 +33,7 @@ class ExpectedBytes {
 TEST(PlanarComplexMeshEncodeTest, WorkedExampleByteForByte) {
   ExpectedBytes expected;
   expected.U8(3).U64(4);
-  for (const Point3& v : WorkedExample().vertices) expected.F64(v.x).F64(v.y).F64(v.z);
+  for (const Point3& v : OneQuadMesh().vertices) expected.F64(v.x).F64(v.y).F64(v.z);
   expected.U64(1).I32(0).I32(1).I32(2).I32(3);
   expected.U64(0);
   expected.U64(4).I32(0).I32(1).I32(2).I32(3);
@@ -52,10 +43,10 @@ TEST(PlanarComplexMeshEncodeTest, WorkedExampleByteForByte) {
   expected.U64(2).I32(0).I32(1).U64(2).I32(1).I32(2);
   expected.U64(2).I32(2).I32(3).U64(2).I32(3).I32(0);
 
-  const std::string payload = EncodePlanarComplexMesh(WorkedExample());
+  const std::string payload = EncodePlanarComplexMesh(OneQuadMesh());
   ASSERT_EQ(payload.size(), 253u);
   EXPECT_EQ(payload, expected.str());
-  EXPECT_EQ(EncodedPlanarComplexMeshSize(WorkedExample()), 253u);
+  EXPECT_EQ(EncodedPlanarComplexMeshSize(OneQuadMesh()), 253u);
 }
 
 TEST(PlanarComplexMeshEncodeTest, EmptyArraysAreTheirZeroCounts) {
@@ -93,7 +84,7 @@ TEST(PlanarComplexMeshEncodeTest, CoordinatesAreCopiedBitForBit) {
 }
 
 TEST(PlanarComplexMeshDecodeTest, RoundTripsAndRejectsEveryTruncation) {
-  PlanarComplexMesh mesh = WorkedExample();
+  PlanarComplexMesh mesh = OneQuadMesh();
   mesh.triangles = {{0, 1, 2}};
   mesh.triangle_domains = {-4};
   const std::string payload = EncodePlanarComplexMesh(mesh);
@@ -112,7 +103,7 @@ TEST(PlanarComplexMeshDecodeTest, RoundTripsAndRejectsEveryTruncation) {
 }
 
 TEST(PlanarComplexMeshDecodeTest, DomainCountsMustMatchElementCounts) {
-  PlanarComplexMesh mesh = WorkedExample();
+  PlanarComplexMesh mesh = OneQuadMesh();
   mesh.quad_domains = {1, 1};
   const std::string payload = EncodePlanarComplexMesh(mesh);
   PlanarComplexMesh decoded;

@@ -21,6 +21,7 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
+#include "protocol/sample_shapes.h"
 #include "reliability/request_mix.h"
 #include "worker/test_process.h"
 
@@ -35,9 +36,6 @@ constexpr int kDeadlineMs = 10000;
 // the sanitizers. No check can shorten it, so these cases get a wider limit
 // that still catches a hang.
 constexpr int kLongBoundaryDeadlineMs = 120000;
-constexpr double kPi = 3.14159265358979323846;
-
-using Corners = std::vector<std::pair<double, double>>;
 
 MeshRequest Loop(const Corners& corners, double target_size, int32_t left = 1,
                  int32_t right = 0) {
@@ -70,14 +68,6 @@ int32_t AddInteriorPoint(MeshRequest* request, double x, double y) {
 
 double Ulp(double x) { return std::nextafter(x, INFINITY) - x; }
 
-Corners RegularPolygon(int n, double radius, double cx = 0, double cy = 0) {
-  Corners corners;
-  for (int i = 0; i < n; ++i) {
-    const double a = 2 * kPi * i / n;
-    corners.push_back({cx + radius * std::cos(a), cy + radius * std::sin(a)});
-  }
-  return corners;
-}
 
 struct Case {
   const char* name;

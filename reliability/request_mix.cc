@@ -1,19 +1,12 @@
 #include "reliability/request_mix.h"
 
+#include "protocol/sample_shapes.h"
+
 #include <limits>
 
 
 namespace mesh {
 
-void AddLoop(MeshRequest* request, const std::vector<std::pair<double, double>>& corners,
-             int32_t left, int32_t right) {
-  const int32_t first = static_cast<int32_t>(request->points.size());
-  const int32_t n = static_cast<int32_t>(corners.size());
-  for (const auto& [x, y] : corners) request->points.push_back({x, y, 0});
-  for (int32_t i = 0; i < n; ++i) {
-    request->segments.push_back({first + i, first + (i + 1) % n, left, right});
-  }
-}
 
 namespace {
 

@@ -12,11 +12,6 @@
 
 namespace mesh {
 
-// A closed loop through `corners` in the z = 0 plane, domain `left` on its
-// left and `right` on its right, appended to `request`.
-void AddLoop(MeshRequest* request, const std::vector<std::pair<double, double>>& corners,
-             int32_t left, int32_t right);
-
 // Valid requests that mesh into a few dozen elements each: quads and
 // triangles, one and two domains, a hole, an interior-only point, a plane
 // away from z = 0.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/frame.h"
+#include "protocol/sample_shapes.h"
 #include "worker/memory_channel.h"
 #include "worker/platform.h"
 
@@ -19,24 +20,14 @@ MeshRequest Square() {
   return request;
 }
 
-PlanarComplexMesh KnownMesh() {
-  PlanarComplexMesh mesh;
-  mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-  mesh.quads = {{0, 1, 2, 3}};
-  mesh.point_vertex = {0, 1, 2, 3};
-  mesh.quad_domains = {1};
-  mesh.segment_chains = {{0, 1}, {1, 2}, {2, 3}, {3, 0}};
-  return mesh;
-}
-
-// A mesh job that answers with KnownMesh and records what it was asked.
+// A mesh job that answers with OneQuadMesh and records what it was asked.
 struct FakeJob {
   std::vector<MeshRequest> seen;
   bool succeed = true;
   MeshJob job() {
     return [this](const MeshRequest& request) {
       seen.push_back(request);
-      return succeed ? KnownMesh() : PlanarComplexMesh();
+      return succeed ? OneQuadMesh() : PlanarComplexMesh();
     };
   }
 };
@@ -51,7 +42,7 @@ TEST(RequestLoopTest, SuccessFrameCarriesTheEncodedResult) {
   EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
   ASSERT_EQ(fake.seen.size(), 1u);
   EXPECT_EQ(fake.seen[0].points.size(), 4u);
-  const std::string payload = EncodePlanarComplexMesh(KnownMesh());
+  const std::string payload = EncodePlanarComplexMesh(OneQuadMesh());
   ASSERT_EQ(payload.size(), 253u);
   EXPECT_EQ(channel.output(), EncodeFrame(kKindSuccess, payload));
 }
@@ -64,7 +55,7 @@ TEST(RequestLoopTest, FailuresCostOnlyTheirRequest) {
   EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
   EXPECT_EQ(fake.seen.size(), 1u);  // malformed payloads never reach the job
   EXPECT_EQ(channel.output(), kFailureFrame + kFailureFrame +
-                                  EncodeFrame(kKindSuccess, EncodePlanarComplexMesh(KnownMesh())));
+                                  EncodeFrame(kKindSuccess, EncodePlanarComplexMesh(OneQuadMesh())));
 
   FakeJob failing;
   failing.succeed = false;
