@@ -14,9 +14,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/child_environment.h"
 #include "protocol/frame.h"
-
-extern char** environ;
 
 namespace mesh {
 
@@ -66,25 +65,6 @@ ssize_t WriteWithoutSigpipe(int fd, const void* data, size_t length) {
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   errno = saved_errno;
   return written;
-}
-
-std::vector<std::string> BuildEnvironment(const WorkerOptions& options) {
-  std::vector<std::string> env;
-  for (char** entry = environ; *entry != nullptr; ++entry) env.emplace_back(*entry);
-  auto remove_name = [&env](const std::string& name) {
-    const std::string prefix = name + "=";
-    env.erase(std::remove_if(env.begin(), env.end(),
-                             [&prefix](const std::string& e) {
-                               return e.compare(0, prefix.size(), prefix) == 0;
-                             }),
-              env.end());
-  };
-  for (const std::string& name : options.unset_env) remove_name(name);
-  for (const std::string& entry : options.set_env) {
-    remove_name(entry.substr(0, entry.find('=')));
-    env.push_back(entry);
-  }
-  return env;
 }
 
 constexpr std::chrono::milliseconds kErrorReadInterval(2);
@@ -167,7 +147,7 @@ bool WorkerProcess::Start(std::string* error) {
     }
   }
 
-  std::vector<std::string> env = BuildEnvironment(options_);
+  std::vector<std::string> env = ChildEnvironment(options_.unset_env, options_.set_env);
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(&entry[0]);
   envp.push_back(nullptr);

@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-extern char** environ;
+#include "common/child_environment.h"
 
 namespace mesh {
 
@@ -26,24 +26,6 @@ int64_t NowMs() {
 void CloseFd(int* fd) {
   if (*fd >= 0) close(*fd);
   *fd = -1;
-}
-
-std::vector<std::string> BuildEnvironment(const TestProcessOptions& options) {
-  std::vector<std::string> env;
-  for (char** entry = environ; *entry != nullptr; ++entry) env.emplace_back(*entry);
-  auto remove_name = [&env](const std::string& name) {
-    env.erase(std::remove_if(env.begin(), env.end(),
-                             [&name](const std::string& e) {
-                               return e.compare(0, name.size() + 1, name + "=") == 0;
-                             }),
-              env.end());
-  };
-  for (const std::string& name : options.unset_env) remove_name(name);
-  for (const std::string& entry : options.set_env) {
-    remove_name(entry.substr(0, entry.find('=')));
-    env.push_back(entry);
-  }
-  return env;
 }
 
 ExitStatus Decode(int raw) {
@@ -77,7 +59,7 @@ bool TestProcess::Start(const std::string& path, const std::vector<std::string>&
   if (pipe2(out_pipe, O_CLOEXEC) != 0) return false;
   if (pipe2(err_pipe, O_CLOEXEC) != 0) return false;
 
-  std::vector<std::string> env = BuildEnvironment(options);
+  std::vector<std::string> env = ChildEnvironment(options.unset_env, options.set_env);
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(&e[0]);
   envp.push_back(nullptr);

@@ -1,0 +1,18 @@
+// The environment a spawned worker starts with: this process's own, less the
+// names asked to be removed, plus the NAME=value entries asked for (each
+// replacing any earlier entry of its name). Shared by the client library and
+// the tests' process runner, so both hand a worker the same environment.
+#ifndef MESH_WORKER_COMMON_CHILD_ENVIRONMENT_H_
+#define MESH_WORKER_COMMON_CHILD_ENVIRONMENT_H_
+
+#include <string>
+#include <vector>
+
+namespace mesh {
+
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& unset_names,
+                                          const std::vector<std::string>& set_entries);
+
+}  // namespace mesh
+
+#endif  // MESH_WORKER_COMMON_CHILD_ENVIRONMENT_H_
