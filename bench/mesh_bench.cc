@@ -136,11 +136,10 @@ int RunChild(const std::string& mode, size_t case_index, int64_t iterations, FIL
     }
   } else if (mode == "stages") {
     DrainedPipe sink;
-    if (!RunStagedJob(EncodeMeshRequest(SmallFaceRequest(0)), sink, false).ok) return 1;
+    if (!RunStagedJob(EncodeMeshRequest(SmallFaceRequest(0)), sink).ok) return 1;
     const std::string payload = EncodeMeshRequest(request);
     for (int64_t i = 0; i < iterations; ++i) {
-      // The first run also checks the timed extraction against the real one.
-      const StagedJobResult run = RunStagedJob(payload, sink, i == 0);
+      const StagedJobResult run = RunStagedJob(payload, sink);
       if (!run.ok) {
         fprintf(stderr, "mesh-bench: %s\n", run.error.c_str());
         return 1;
@@ -334,16 +333,6 @@ CachedBuild& BuildOnce(const std::string& key, const MeshRequest& request) {
   return cached;
 }
 
-// The timed copy of the extraction must give the real one's record.
-bool SameAsRealExtraction(const CachedBuild& cached) {
-  ExtractionSeconds ignored;
-  const PlanarComplexMesh timed = TimedExtraction(
-      *cached.build.mesh, cached.build.frame, cached.build.plane_points, cached.request, &ignored);
-  const PlanarComplexMesh real = ExtractToPlanarComplexMesh(
-      *cached.build.mesh, cached.build.frame, cached.build.plane_points, cached.request);
-  return !real.vertices.empty() && SameRecord(timed, real);
-}
-
 // A 1 m square with `segments` boundary segments meshed at `target_size`.
 void ExtractionScaling(benchmark::State& state, double target_size, int segments) {
   CachedBuild& cached =
@@ -353,16 +342,12 @@ void ExtractionScaling(benchmark::State& state, double target_size, int segments
     state.SkipWithError("BuildPlanarMesh failed");
     return;
   }
-  if (!SameAsRealExtraction(cached)) {
-    state.SkipWithError("timed extraction differs from ExtractToPlanarComplexMesh");
-    return;
-  }
   ExtractionSeconds sum;
   for (auto _ : state) {
     ExtractionSeconds seconds;
     const PlanarComplexMesh record =
-        TimedExtraction(*cached.build.mesh, cached.build.frame, cached.build.plane_points,
-                        cached.request, &seconds);
+        ExtractToPlanarComplexMesh(*cached.build.mesh, cached.build.frame,
+                                   cached.build.plane_points, cached.request, &seconds);
     if (record.vertices.empty()) {
       state.SkipWithError("extraction failed");
       return;
@@ -394,18 +379,14 @@ void InsertionScaling(benchmark::State& state) {
     state.SkipWithError("BuildPlanarMesh failed");
     return;
   }
-  if (!SameAsRealExtraction(cached)) {
-    state.SkipWithError("timed extraction differs from ExtractToPlanarComplexMesh");
-    return;
-  }
   ExtractionSeconds sum;
   size_t inserted = 0;
   size_t elements = 0;
   for (auto _ : state) {
     ExtractionSeconds seconds;
     const PlanarComplexMesh record =
-        TimedExtraction(*cached.build.mesh, cached.build.frame, cached.build.plane_points,
-                        cached.request, &seconds);
+        ExtractToPlanarComplexMesh(*cached.build.mesh, cached.build.frame,
+                                   cached.build.plane_points, cached.request, &seconds);
     if (record.vertices.empty()) {
       state.SkipWithError("extraction failed");
       return;

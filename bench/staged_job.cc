@@ -7,15 +7,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <utility>
 
-#include "extract/elements.h"
 #include "extract/extract.h"
-#include "extract/interior_insertion.h"
-#include "extract/node_mapping.h"
-#include "extract/point_grid.h"
-#include "extract/segment_chains.h"
 #include "netgen/meshing_passes.h"
 #include "netgen/netgen_lock.h"
 #include "netgen/netgen_start.h"
@@ -107,83 +101,7 @@ DrainedPipe::~DrainedPipe() {
   if (read_fd_ >= 0) close(read_fd_);
 }
 
-bool SameRecord(const PlanarComplexMesh& a, const PlanarComplexMesh& b) {
-  auto same_points = [](const std::vector<Point3>& x, const std::vector<Point3>& y) {
-    if (x.size() != y.size()) return false;
-    for (size_t i = 0; i < x.size(); ++i) {
-      if (x[i].x != y[i].x || x[i].y != y[i].y || x[i].z != y[i].z) return false;
-    }
-    return true;
-  };
-  return same_points(a.vertices, b.vertices) && a.quads == b.quads && a.triangles == b.triangles &&
-         a.point_vertex == b.point_vertex && a.quad_domains == b.quad_domains &&
-         a.triangle_domains == b.triangle_domains && a.segment_chains == b.segment_chains;
-}
-
-PlanarComplexMesh TimedExtraction(const SurfaceMesh& mesh, const PlanarFrame& frame,
-                                  const std::vector<PlanePoint>& plane_points,
-                                  const MeshRequest& request, ExtractionSeconds* seconds) {
-  *seconds = ExtractionSeconds();
-  std::lock_guard<std::mutex> hold(netgen_lock);
-
-  Clock::time_point start = Clock::now();
-  const int32_t node_count = mesh.NodeCount();
-  if (node_count <= 0) return PlanarComplexMesh();
-  std::vector<PlanePoint> mesh_nodes;
-  mesh_nodes.reserve(static_cast<size_t>(node_count));
-  for (int32_t number = 1; number <= node_count; ++number) mesh_nodes.push_back(mesh.Node(number));
-  const ExtractTolerances tolerances = ComputeExtractTolerances(request);
-  const std::vector<bool> interior_only = InteriorOnlyFlags(request);
-  std::optional<PointGrid> grid;
-  if (static_cast<double>(plane_points.size() + request.segments.size()) * node_count >=
-      kNodeVisitsWorthAGrid) {
-    grid.emplace(mesh_nodes, mesh_nodes.size());
-  }
-  PlanarComplexMesh record;
-  std::vector<size_t> pending_interior;
-  const bool matched =
-      MatchRequestPoints(mesh_nodes, plane_points, interior_only, tolerances, &record.point_vertex,
-                         &pending_interior, grid ? &*grid : nullptr);
-  seconds->matching = SecondsSince(start);
-  if (!matched) return PlanarComplexMesh();
-
-  start = Clock::now();
-  record.vertices.reserve(mesh_nodes.size() + pending_interior.size());
-  for (const PlanePoint& node : mesh_nodes) record.vertices.push_back(frame.FromPlane(node));
-  AppendSurfaceElements(mesh, &record);
-  seconds->elements = SecondsSince(start);
-
-  start = Clock::now();
-  if (!pending_interior.empty()) {
-    if (!grid) grid.emplace(mesh_nodes, mesh_nodes.size());
-    InteriorPointInserter inserter(*grid, frame, tolerances.smallest_target_size, &mesh_nodes,
-                                   &record);
-    for (size_t i : pending_interior) {
-      const int32_t vertex = inserter.Insert(plane_points[i]);
-      if (vertex < 0) return PlanarComplexMesh();
-      record.point_vertex[i] = vertex;
-    }
-    inserter.Finish();
-  }
-  seconds->insertion = SecondsSince(start);
-
-  start = Clock::now();
-  ChainInputs chain_inputs;
-  chain_inputs.segments = &request.segments;
-  chain_inputs.plane_points = &plane_points;
-  chain_inputs.mesh_nodes = &mesh_nodes;
-  chain_inputs.node_count = node_count;
-  chain_inputs.point_vertex = &record.point_vertex;
-  chain_inputs.snap_tolerance = tolerances.snap;
-  chain_inputs.chain_band = ChainBand(request.target_size);
-  chain_inputs.node_grid = grid ? &*grid : nullptr;
-  const bool chained = BuildSegmentChains(chain_inputs, &record.segment_chains);
-  seconds->chains = SecondsSince(start);
-  if (!chained) return PlanarComplexMesh();
-  return record;
-}
-
-StagedJobResult RunStagedJob(const std::string& payload, DrainedPipe& sink, bool verify) {
+StagedJobResult RunStagedJob(const std::string& payload, DrainedPipe& sink) {
   StagedJobResult result;
   auto& seconds = result.stages.seconds;
 
@@ -210,20 +128,13 @@ StagedJobResult RunStagedJob(const std::string& payload, DrainedPipe& sink, bool
 
   ExtractionSeconds extraction;
   auto record = std::make_unique<PlanarComplexMesh>(
-      TimedExtraction(*build.mesh, build.frame, build.plane_points, *request, &extraction));
+      ExtractToPlanarComplexMesh(*build.mesh, build.frame, build.plane_points, *request,
+                                 &extraction));
   seconds[kStageExtraction] = extraction.matching + extraction.elements + extraction.chains;
   seconds[kStageInsertion] = extraction.insertion;
   if (record->vertices.empty()) {
     result.error = "extraction failed";
     return result;
-  }
-  if (verify) {
-    const PlanarComplexMesh real =
-        ExtractToPlanarComplexMesh(*build.mesh, build.frame, build.plane_points, *request);
-    if (!SameRecord(real, *record)) {
-      result.error = "timed extraction differs from ExtractToPlanarComplexMesh";
-      return result;
-    }
   }
   result.elements = record->quads.size() + record->triangles.size();
   result.inserted_vertices = record->vertices.size() - static_cast<size_t>(build.mesh->NodeCount());

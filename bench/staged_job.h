@@ -1,9 +1,8 @@
 // The worker's mesh job run in this process, one stage at a time under a
 // stopwatch, and Netgen run alone on the same request for comparison. The
-// stages are the worker's own functions called in the worker's order; only
-// the extraction is recomposed from its parts so that interior-point
-// insertion can be timed apart, and that copy is checked against
-// ExtractToPlanarComplexMesh.
+// stages are the worker's own functions called in the worker's order; the
+// extraction reports its own parts' times, so that interior-point insertion
+// is timed apart.
 #ifndef MESH_WORKER_BENCH_STAGED_JOB_H_
 #define MESH_WORKER_BENCH_STAGED_JOB_H_
 
@@ -65,29 +64,12 @@ struct StagedJobResult {
 };
 
 // Decodes `payload`, builds, extracts, encodes and writes the answer frame to
-// `sink`, timing each stage. With `verify`, also runs the real
-// ExtractToPlanarComplexMesh (untimed) and fails if its record differs.
-StagedJobResult RunStagedJob(const std::string& payload, DrainedPipe& sink, bool verify);
-
-// The extraction's parts, for the scaling rows.
-struct ExtractionSeconds {
-  double matching = 0;   // copying the nodes, tying request points to them
-  double elements = 0;   // vertices and elements
-  double insertion = 0;  // interior-only points Netgen left out
-  double chains = 0;     // segment chains
-};
-
-// ExtractToPlanarComplexMesh recomposed from its parts with a stopwatch
-// around each; the same record, under the same lock.
-PlanarComplexMesh TimedExtraction(const SurfaceMesh& mesh, const PlanarFrame& frame,
-                                  const std::vector<PlanePoint>& plane_points,
-                                  const MeshRequest& request, ExtractionSeconds* seconds);
+// `sink`, timing each stage.
+StagedJobResult RunStagedJob(const std::string& payload, DrainedPipe& sink);
 
 // BuildPlanarMesh with the worker's mesher, untimed: the input of the
 // extraction rows. `meshing_seconds` gets the time spent in GenerateMesh.
 PlanarMeshBuild BuildForBench(const MeshRequest& request, double* meshing_seconds);
-
-bool SameRecord(const PlanarComplexMesh& a, const PlanarComplexMesh& b);
 
 // Netgen alone: the spline geometry of the request (in the z = 0 plane) and
 // one GenerateMesh call with the worker's parameters. Starts the library

@@ -1,5 +1,6 @@
 #include "extract/extract.h"
 
+#include <chrono>
 #include <mutex>
 #include <optional>
 
@@ -13,13 +14,41 @@
 
 namespace mesh {
 
+namespace {
+
+// Charges the time since the previous lap to one part of the extraction;
+// without a sink it never reads the clock.
+class Laps {
+ public:
+  explicit Laps(ExtractionSeconds* sink) : sink_(sink) {
+    if (sink_ == nullptr) return;
+    *sink_ = ExtractionSeconds();
+    last_ = Clock::now();
+  }
+  void Charge(double ExtractionSeconds::*part) {
+    if (sink_ == nullptr) return;
+    const Clock::time_point now = Clock::now();
+    sink_->*part += std::chrono::duration<double>(now - last_).count();
+    last_ = now;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  ExtractionSeconds* sink_;
+  Clock::time_point last_;
+};
+
+}  // namespace
+
 PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
                                              const PlanarFrame& frame,
                                              const std::vector<PlanePoint>& plane_points,
-                                             const MeshRequest& request) {
+                                             const MeshRequest& request,
+                                             ExtractionSeconds* seconds) {
   // Declared first so that it is released last, after every working object
   // below has been freed.
   std::lock_guard<std::mutex> hold(netgen_lock);
+  Laps laps(seconds);
 
   const int32_t node_count = mesh.NodeCount();
   if (node_count <= 0) {
@@ -50,6 +79,7 @@ PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
                           grid.has_value() ? &*grid : nullptr)) {
     return PlanarComplexMesh();
   }
+  laps.Charge(&ExtractionSeconds::matching);
 
   // Vertex k is node k + 1; the caller's points are tied to vertices only
   // through point_vertex.
@@ -57,6 +87,7 @@ PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
   for (const PlanePoint& node : mesh_nodes) record.vertices.push_back(frame.FromPlane(node));
 
   AppendSurfaceElements(mesh, &record);
+  laps.Charge(&ExtractionSeconds::elements);
 
   // Only now that every element exists can a point the mesher left out be
   // placed inside one.
@@ -76,6 +107,7 @@ PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
     }
     inserter.Finish();
   }
+  laps.Charge(&ExtractionSeconds::insertion);
 
   ChainInputs chain_inputs;
   chain_inputs.segments = &request.segments;
@@ -87,7 +119,9 @@ PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
   chain_inputs.chain_band = ChainBand(request.target_size);
   // Filed before the insertions, so it holds exactly the chain candidates.
   chain_inputs.node_grid = grid.has_value() ? &*grid : nullptr;
-  if (!BuildSegmentChains(chain_inputs, &record.segment_chains)) return PlanarComplexMesh();
+  const bool chained = BuildSegmentChains(chain_inputs, &record.segment_chains);
+  laps.Charge(&ExtractionSeconds::chains);
+  if (!chained) return PlanarComplexMesh();
 
   return record;
 }
