@@ -1,5 +1,5 @@
-// fuzz-seed-corpus: writes the seed inputs committed under fuzz/corpus/, one
-// folder per fuzz target. The requests are the shapes the unit tests use
+// Writes the fuzzers' starting inputs into fuzz/corpus/, one folder per
+// fuzz target. The requests are the shapes the unit tests use
 // (valid ones the mesher can finish quickly, and refused ones for every kind
 // of check), so the fuzzers start from inputs that reach deep into each
 // stage instead of stopping at the version byte.
