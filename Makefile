@@ -1,6 +1,7 @@
 # The two commands of the README, and the builds around them.
 #   make demo   install dependencies, build, mesh the bundled examples
-#   make test   install dependencies, build, run every test, then the whole
+#   make test   install dependencies, build, check that includes only point
+#               down the layers, run every test, then the whole
 #               suite again under ASan+UBSan, and replay the fuzz corpus
 #   make fuzz   fuzz every target for FUZZ_SECONDS each (clang's libFuzzer)
 #   make soak   one worker through 10,000 mixed requests: memory, descriptors
@@ -31,6 +32,7 @@ demo: build
 	scripts/demo $(BUILD)
 
 test: build
+	scripts/check-layers
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) test-sanitized test-fuzz-corpus
 

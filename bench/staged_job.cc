@@ -4,16 +4,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <utility>
 
 #include "extract/extract.h"
-#include "netgen/meshing_passes.h"
-#include "netgen/netgen_lock.h"
-#include "netgen/netgen_start.h"
-#include "netgen/spline_geometry.h"
+#include "netgen/netgen_mesher.h"
 #include "planar/build_planar_mesh.h"
 #include "planar/plane_mesher.h"
 #include "protocol/frame.h"
@@ -40,18 +35,8 @@ class TimingMesher : public PlaneMesher {
   std::shared_ptr<SurfaceMesh> MeshPlane(const MeshRequest& request,
                                          const std::vector<PlanePoint>& plane_points) override {
     const Clock::time_point start = Clock::now();
-    auto timed_generate = [this](netgen::SplineGeometry2d& geometry,
-                                 std::shared_ptr<netgen::Mesh>& mesh,
-                                 netgen::MeshingParameters& parameters) {
-      const Clock::time_point generate_start = Clock::now();
-      struct AddOnExit {
-        double* total;
-        Clock::time_point start;
-        ~AddOnExit() { *total += SecondsSince(start); }
-      } add{&generate_seconds, generate_start};
-      return GenerateMeshWithNetgen(geometry, mesh, parameters);
-    };
-    std::shared_ptr<SurfaceMesh> mesh = MeshPlaneWithNetgen(request, plane_points, timed_generate);
+    NetgenMesher mesher(&generate_seconds);
+    std::shared_ptr<SurfaceMesh> mesh = mesher.MeshPlane(request, plane_points);
     mesh_plane_seconds = SecondsSince(start);
     return mesh;
   }
@@ -178,24 +163,7 @@ RawNetgenResult MeshWithNetgenAlone(const MeshRequest& request) {
   PlanePointsOnly capture;
   BuildPlanarMesh(request, capture);
   if (capture.plane_points.size() != request.points.size()) return result;
-
-  std::lock_guard<std::mutex> hold(netgen_lock);
-  EnsureNetgenStarted();
-  const Clock::time_point start = Clock::now();
-  DomainNumbering numbering(request.segments);
-  std::shared_ptr<QuadMeshingGeometry> geometry =
-      BuildSplineGeometry(request, capture.plane_points, numbering);
-  if (geometry == nullptr) return result;
-  netgen::MeshingParameters parameters;
-  SetMeshingParameters(request, &parameters);
-  auto mesh = std::make_shared<netgen::Mesh>();
-  const int rc = geometry->GenerateMesh(mesh, parameters);
-  result.seconds = SecondsSince(start);
-  if (rc != 0) return result;
-  result.ok = true;
-  result.elements = mesh->GetNSE();
-  result.nodes = static_cast<int32_t>(mesh->GetNP());
-  return result;
+  return MeshOnceWithNetgen(request, capture.plane_points);
 }
 
 }  // namespace mesh

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "netgen/netgen_mesher.h"
 #include "planar/planar_mesh_build.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
@@ -71,15 +72,8 @@ StagedJobResult RunStagedJob(const std::string& payload, DrainedPipe& sink);
 // extraction rows. `meshing_seconds` gets the time spent in GenerateMesh.
 PlanarMeshBuild BuildForBench(const MeshRequest& request, double* meshing_seconds);
 
-// Netgen alone: the spline geometry of the request (in the z = 0 plane) and
-// one GenerateMesh call with the worker's parameters. Starts the library
-// first, untimed.
-struct RawNetgenResult {
-  bool ok = false;
-  double seconds = 0;
-  size_t elements = 0;
-  int32_t nodes = 0;
-};
+// Netgen alone on the plane coordinates the worker's own checks find for
+// `request` (MeshOnceWithNetgen).
 RawNetgenResult MeshWithNetgenAlone(const MeshRequest& request);
 
 }  // namespace mesh

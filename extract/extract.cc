@@ -10,7 +10,7 @@
 #include "extract/node_mapping.h"
 #include "extract/point_grid.h"
 #include "extract/segment_chains.h"
-#include "netgen/netgen_lock.h"
+#include "common/netgen_lock.h"
 
 namespace mesh {
 

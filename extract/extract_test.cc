@@ -7,7 +7,7 @@
 #include "common/diagnostic.h"
 #include "extract/mesh_invariants.h"
 #include "extract/test_surface_mesh.h"
-#include "netgen/netgen_lock.h"
+#include "common/netgen_lock.h"
 
 namespace mesh {
 namespace {

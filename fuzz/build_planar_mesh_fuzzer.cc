@@ -15,7 +15,7 @@
 
 #include "common/diagnostic.h"
 #include "fuzz/fuzz_check.h"
-#include "netgen/netgen_lock.h"
+#include "common/netgen_lock.h"
 #include "planar/boundary_checks.h"
 #include "planar/build_planar_mesh.h"
 #include "protocol/mesh_request.h"

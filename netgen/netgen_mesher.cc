@@ -1,12 +1,65 @@
 #include "netgen/netgen_mesher.h"
 
+#include <chrono>
+#include <mutex>
+
+#include "common/netgen_lock.h"
 #include "netgen/meshing_passes.h"
+#include "netgen/netgen_start.h"
+#include "netgen/spline_geometry.h"
 
 namespace mesh {
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
 std::shared_ptr<SurfaceMesh> NetgenMesher::MeshPlane(const MeshRequest& request,
                                                      const std::vector<PlanePoint>& plane_points) {
-  return MeshPlaneWithNetgen(request, plane_points, GenerateMeshWithNetgen);
+  if (generate_seconds_ == nullptr) {
+    return MeshPlaneWithNetgen(request, plane_points, GenerateMeshWithNetgen);
+  }
+  double* total = generate_seconds_;
+  auto timed_generate = [total](netgen::SplineGeometry2d& geometry,
+                                std::shared_ptr<netgen::Mesh>& mesh,
+                                netgen::MeshingParameters& parameters) {
+    // Counted also when the call throws, as the runaway watch makes it.
+    struct AddOnExit {
+      double* total;
+      Clock::time_point start;
+      ~AddOnExit() { *total += SecondsSince(start); }
+    } add{total, Clock::now()};
+    return GenerateMeshWithNetgen(geometry, mesh, parameters);
+  };
+  return MeshPlaneWithNetgen(request, plane_points, timed_generate);
+}
+
+RawNetgenResult MeshOnceWithNetgen(const MeshRequest& request,
+                                   const std::vector<PlanePoint>& plane_points) {
+  RawNetgenResult result;
+  std::lock_guard<std::mutex> hold(netgen_lock);
+  EnsureNetgenStarted();
+  const Clock::time_point start = Clock::now();
+  DomainNumbering numbering(request.segments);
+  std::shared_ptr<QuadMeshingGeometry> geometry =
+      BuildSplineGeometry(request, plane_points, numbering);
+  if (geometry == nullptr) return result;
+  netgen::MeshingParameters parameters;
+  SetMeshingParameters(request, &parameters);
+  auto mesh = std::make_shared<netgen::Mesh>();
+  const int rc = geometry->GenerateMesh(mesh, parameters);
+  result.seconds = SecondsSince(start);
+  if (rc != 0) return result;
+  result.ok = true;
+  result.elements = mesh->GetNSE();
+  result.nodes = static_cast<int32_t>(mesh->GetNP());
+  return result;
 }
 
 }  // namespace mesh

@@ -1,8 +1,11 @@
 // The worker's PlaneMesher: Netgen's 2-D spline-geometry mesher, a quad pass
-// and then a triangle pass. Netgen's own types stay inside netgen/.
+// and then a triangle pass. Netgen's own types stay inside netgen/; what the
+// benchmarks time of Netgen they reach through this header too.
 #ifndef MESH_WORKER_NETGEN_NETGEN_MESHER_H_
 #define MESH_WORKER_NETGEN_NETGEN_MESHER_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -12,9 +15,31 @@ namespace mesh {
 
 class NetgenMesher : public PlaneMesher {
  public:
+  NetgenMesher() = default;
+  // Adds the seconds spent inside Netgen's GenerateMesh calls to
+  // `*generate_seconds`, so that a benchmark can tell the mesher's own time
+  // from the geometry and bookkeeping around it.
+  explicit NetgenMesher(double* generate_seconds) : generate_seconds_(generate_seconds) {}
+
   std::shared_ptr<SurfaceMesh> MeshPlane(
       const MeshRequest& request, const std::vector<PlanePoint>& plane_points) override;
+
+ private:
+  double* generate_seconds_ = nullptr;
 };
+
+// Netgen alone, for comparison with the whole worker: the spline geometry of
+// `request` over `plane_points` and one GenerateMesh call with the worker's
+// parameters, no second pass and no watch. Starts the library first, outside
+// the timing. Takes netgen_lock.
+struct RawNetgenResult {
+  bool ok = false;
+  double seconds = 0;
+  size_t elements = 0;
+  int32_t nodes = 0;
+};
+RawNetgenResult MeshOnceWithNetgen(const MeshRequest& request,
+                                   const std::vector<PlanePoint>& plane_points);
 
 }  // namespace mesh
 

@@ -9,7 +9,7 @@
 
 #include "common/diagnostic.h"
 #include "netgen/meshing_passes.h"
-#include "netgen/netgen_lock.h"
+#include "common/netgen_lock.h"
 #include "netgen/netgen_start.h"
 #include "netgen/runaway_watch.h"
 #include "netgen/test_requests.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/diagnostic.h"
-#include "netgen/netgen_lock.h"
+#include "common/netgen_lock.h"
 #include "planar/boundary_checks.h"
 #include "planar/plane_frame.h"
 #include "planar/request_checks.h"

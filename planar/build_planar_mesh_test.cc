@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "common/diagnostic.h"
-#include "netgen/netgen_lock.h"
+#include "common/netgen_lock.h"
 #include "planar/test_shapes.h"
 
 namespace mesh {

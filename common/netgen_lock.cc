@@ -1,4 +1,4 @@
-#include "netgen/netgen_lock.h"
+#include "common/netgen_lock.h"
 
 namespace mesh {
 
