@@ -3,10 +3,12 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "common/diagnostic.h"
 #include "extract/elements.h"
 #include "extract/interior_insertion.h"
+#include "extract/mesh_invariants.h"
 #include "extract/node_mapping.h"
 #include "extract/point_grid.h"
 #include "extract/segment_chains.h"
@@ -38,17 +40,13 @@ class Laps {
   Clock::time_point last_;
 };
 
-}  // namespace
-
-PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
-                                             const PlanarFrame& frame,
-                                             const std::vector<PlanePoint>& plane_points,
-                                             const MeshRequest& request,
-                                             ExtractionSeconds* seconds) {
+// Everything that reads the mesh, under netgen_lock.
+PlanarComplexMesh ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& frame,
+                                const std::vector<PlanePoint>& plane_points,
+                                const MeshRequest& request, Laps& laps) {
   // Declared first so that it is released last, after every working object
   // below has been freed.
   std::lock_guard<std::mutex> hold(netgen_lock);
-  Laps laps(seconds);
 
   const int32_t node_count = mesh.NodeCount();
   if (node_count <= 0) {
@@ -67,7 +65,7 @@ PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
 
   // The grid only speeds the searches up; every answer is the scans' own.
   std::optional<PointGrid> grid;
-  if (static_cast<double>(plane_points.size() + request.segments.size()) * node_count >=
+  if (static_cast<double>(plane_points.size()) * node_count >=
       kNodeVisitsWorthAGrid) {
     grid.emplace(mesh_nodes, mesh_nodes.size());
   }
@@ -109,20 +107,41 @@ PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
   }
   laps.Charge(&ExtractionSeconds::insertion);
 
+  const std::vector<BoundaryEdge> boundary_edges = ReadBoundaryEdges(mesh);
   ChainInputs chain_inputs;
   chain_inputs.segments = &request.segments;
   chain_inputs.plane_points = &plane_points;
-  chain_inputs.mesh_nodes = &mesh_nodes;
-  chain_inputs.node_count = node_count;
   chain_inputs.point_vertex = &record.point_vertex;
+  chain_inputs.boundary_edges = &boundary_edges;
   chain_inputs.snap_tolerance = tolerances.snap;
-  chain_inputs.chain_band = ChainBand(request.target_size);
-  // Filed before the insertions, so it holds exactly the chain candidates.
-  chain_inputs.node_grid = grid.has_value() ? &*grid : nullptr;
   const bool chained = BuildSegmentChains(chain_inputs, &record.segment_chains);
   laps.Charge(&ExtractionSeconds::chains);
   if (!chained) return PlanarComplexMesh();
 
+  return record;
+}
+
+}  // namespace
+
+PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
+                                             const PlanarFrame& frame,
+                                             const std::vector<PlanePoint>& plane_points,
+                                             const MeshRequest& request,
+                                             ExtractionSeconds* seconds) {
+  Laps laps(seconds);
+  PlanarComplexMesh record = ExtractLocked(mesh, frame, plane_points, request, laps);
+  if (record.vertices.empty()) return record;
+  // The last line of defence: whatever went wrong above, or in the mesher,
+  // a success frame never carries it. Reads only the record, so it needs no
+  // lock.
+  const std::vector<std::string> problems = CheckMeshInvariants(request, record);
+  laps.Charge(&ExtractionSeconds::check);
+  if (!problems.empty()) {
+    EmitDiagnostic("[meshing] ExtractToPlanarComplexMesh: answer failed its own check: %s; "
+                   "returning empty",
+                   problems[0].c_str());
+    return PlanarComplexMesh();
+  }
   return record;
 }
 

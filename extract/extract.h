@@ -22,11 +22,14 @@ struct ExtractionSeconds {
   double elements = 0;   // vertices and elements
   double insertion = 0;  // interior-only points Netgen left out
   double chains = 0;     // segment chains
+  double check = 0;      // the answer's own check before it is sent
 };
 
 // Returns the complete record, or the empty record after writing exactly one
-// diagnostic line. Holds netgen_lock for its whole run; keeps nothing of
-// `mesh`. With `seconds`, also times each part; the worker passes none.
+// diagnostic line. A record that fails CheckMeshInvariants is never
+// returned: it becomes the empty record with an "answer failed its own
+// check" line. Holds netgen_lock while it reads `mesh`; keeps nothing of
+// it. With `seconds`, also times each part; the worker passes none.
 PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
                                              const PlanarFrame& frame,
                                              const std::vector<PlanePoint>& plane_points,

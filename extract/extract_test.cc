@@ -1,10 +1,14 @@
 #include "extract/extract.h"
 
+#include <functional>
 #include <future>
+#include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "common/diagnostic.h"
+#include "extract/elements.h"
 #include "extract/mesh_invariants.h"
 #include "extract/test_surface_mesh.h"
 #include "common/netgen_lock.h"
@@ -55,6 +59,10 @@ TestSurfaceMesh SquareMesh() {
   mesh.AddTriangle(2, 3, 5, 1);
   mesh.elements.push_back({8, {1, 2, 3, 4}, 1});
   mesh.AddTriangle(2, 5, 6, 1);
+  mesh.AddBoundaryChain(0, {1, 2, 3});
+  mesh.AddBoundaryChain(1, {3, 5});
+  mesh.AddBoundaryChain(2, {5, 6, 4});
+  mesh.AddBoundaryChain(3, {4, 1});
   return mesh;
 }
 
@@ -84,34 +92,85 @@ TEST(ExtractTest, SquareMeshInTheCallersNumbering) {
 }
 
 TEST(ExtractTest, ElementsKeepTheirOrderCornersAndDomains) {
-  const SquareJob job;
   TestSurfaceMesh mesh = SquareMesh();
   mesh.elements[0].domain = 7;
   mesh.elements[2].domain = 7;
-  MeshRequest request = job.request;
-  request.interior_only.clear();
-  request.points.pop_back();
-  std::vector<PlanePoint> plane_points = job.plane_points;
-  plane_points.pop_back();
-  const PlanarComplexMesh result =
-      ExtractToPlanarComplexMesh(mesh, job.frame, plane_points, request);
-  EXPECT_EQ(result.vertices.size(), 6u);
+  PlanarComplexMesh result;
+  AppendSurfaceElements(mesh, &result);
   EXPECT_EQ(result.quads, (Quads{{0, 1, 5, 3}}));
   EXPECT_EQ(result.quad_domains, std::vector<int32_t>{7});
   EXPECT_EQ(result.triangles, (Triangles{{1, 2, 4}, {1, 4, 5}}));
   EXPECT_EQ(result.triangle_domains, (std::vector<int32_t>{7, 1}));
 }
 
-TEST(ExtractTest, NodesWithoutElementsStillAnswer) {
+TEST(ExtractTest, ChainsAreTheMeshersDivisionOfEachSegment) {
+  // Node 7 lies a hair inside segment 0's line, nearer than any band would
+  // tell apart from rounding, but the mesher did not put it on the segment:
+  // it is an interior node (of the quad, now split around it).
   const SquareJob job;
   TestSurfaceMesh mesh = SquareMesh();
-  mesh.elements.clear();
-  mesh.nodes.push_back({0.25, 0.5});  // Netgen kept the interior point
-  const PlanarComplexMesh result = job.Run(mesh);
-  EXPECT_EQ(result.vertices.size(), 7u);
-  EXPECT_TRUE(result.quads.empty());
-  EXPECT_TRUE(result.triangles.empty());
-  EXPECT_EQ(result.point_vertex, (std::vector<int32_t>{0, 2, 4, 3, 6}));
+  mesh.nodes.push_back({0.25, 1e-12});
+  mesh.elements[0] = {4, {1, 2, 6, 4}, 1};
+  MeshRequest request = job.request;
+  request.interior_only.clear();
+  request.points.pop_back();
+  std::vector<PlanePoint> plane_points = job.plane_points;
+  plane_points.pop_back();
+  // The edges of one segment may come in any order and either way round.
+  std::swap(mesh.boundary_edges[0], mesh.boundary_edges[1]);
+  std::swap(mesh.boundary_edges[0].nodes[0], mesh.boundary_edges[0].nodes[1]);
+  std::swap(mesh.boundary_edges[0].positions[0], mesh.boundary_edges[0].positions[1]);
+  ScopedDiagnosticCapture capture;
+  const PlanarComplexMesh result =
+      ExtractToPlanarComplexMesh(mesh, job.frame, plane_points, request);
+  EXPECT_TRUE(capture.lines().empty());
+  EXPECT_EQ(result.segment_chains, (Chains{{0, 1, 2}, {2, 4}, {4, 5, 3}, {3, 0}}));
+}
+
+TEST(ExtractTest, NoAnswerFailingItsOwnCheckGoesOut) {
+  struct Case {
+    const char* name;
+    std::function<void(TestSurfaceMesh*)> spoil;
+    const char* line;
+  } cases[] = {
+      {"a chain stepping over a node",
+       [](TestSurfaceMesh* m) {
+         m->boundary_edges.erase(m->boundary_edges.begin(), m->boundary_edges.begin() + 2);
+         m->AddBoundaryChain(0, {1, 3});
+       },
+       "chain 0: vertices 0 and 2 are not joined by an element edge"},
+      {"an element collapsed",
+       [](TestSurfaceMesh* m) { m->AddTriangle(2, 2, 6, 1); },
+       "triangle 2 has no area: it is collapsed, folded or turned over (perimeter 2 m)"},
+      {"an area missing",
+       [](TestSurfaceMesh* m) {
+         // Triangle 2-5-6 cut down to two around node 7 inside it, leaving
+         // out 2-7-6 (0.05 m^2) and keeping every boundary edge.
+         m->nodes.push_back({0.6, 0.8});
+         m->elements.pop_back();
+         m->AddTriangle(2, 5, 7, 1);
+         m->AddTriangle(5, 6, 7, 1);
+       },
+       "elements cover 0.95 m^2, the region 1 m^2 (relative difference -0.05)"},
+      {"no elements at all",
+       [](TestSurfaceMesh* m) {
+         m->elements.clear();
+         m->nodes.push_back({0.25, 0.5});  // Netgen kept the interior point
+       },
+       "chain 0: vertices 0 and 1 are not joined by an element edge"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestSurfaceMesh mesh = SquareMesh();
+    c.spoil(&mesh);
+    ScopedDiagnosticCapture capture;
+    const PlanarComplexMesh result = SquareJob().Run(mesh);
+    EXPECT_EQ(EncodePlanarComplexMesh(result), EncodePlanarComplexMesh(PlanarComplexMesh()));
+    ASSERT_EQ(capture.lines().size(), 1u);
+    EXPECT_EQ(capture.lines()[0], std::string("[meshing] ExtractToPlanarComplexMesh: answer "
+                                              "failed its own check: ") +
+                                      c.line + "; returning empty");
+  }
 }
 
 TEST(ExtractTest, FailuresGiveTheEmptyRecordAndOneLine) {

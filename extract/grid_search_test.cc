@@ -1,8 +1,8 @@
 // The grid searches against the plain scans they replace, on many seeded
 // random cases built to hit the scans' tie rules: nodes on a coarse lattice
-// (equal distances everywhere), duplicates, nodes exactly at a tolerance or
-// at the chain band, points on shared edges and corners, flat elements, and
-// node sets squeezed onto a line or far from the origin.
+// (equal distances everywhere), duplicates, nodes exactly at a tolerance,
+// points on shared edges and corners, flat elements, and node sets squeezed
+// onto a line or far from the origin.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -144,64 +144,6 @@ TEST(GridSearchTest, MatchingRequestPointsGivesTheScansOutcome) {
     ASSERT_EQ(fast_pending, plain_pending) << "trial " << trial;
     ASSERT_EQ(fast_lines.lines(), plain_text) << "trial " << trial;
   }
-}
-
-// Nodes along, beside and past the ends of a few segments, and elsewhere.
-TEST(GridSearchTest, NodesAlongASegmentAreTheScansInTheScansOrder) {
-  Random random(3);
-  int nonempty = 0;
-  for (int trial = 0; trial < 2000; ++trial) {
-    const int layout = trial % 5 == 3 ? 0 : trial % 5;
-    const double spread = std::pow(10.0, Pick(random, -2, 1));
-    const double target_size = spread * std::pow(10.0, Pick(random, -4, 0));
-    std::vector<PlanePoint> ends = RandomNodes(random, layout, spread, 6);
-    std::vector<PlanePoint> nodes = RandomNodes(random, layout, spread, Pick(random, 0, 100));
-    ChainInputs inputs;
-    inputs.snap_tolerance = std::max(1e-9, 1e-6 * target_size);
-    inputs.chain_band = ChainBand(target_size);
-    for (int s = 0; s + 1 < static_cast<int>(ends.size()); ++s) {
-      const PlanePoint a = ends[s], b = ends[s + 1];
-      const double du = b.u - a.u, dv = b.v - a.v;
-      const double length = std::sqrt(du * du + dv * dv);
-      if (!(length > 0)) continue;
-      for (int i = 0; i < Pick(random, 0, 25); ++i) {
-        double t = Pick(random, 0, 3) == 0 ? Pick(random, 0, 4) / 4.0 : Uniform(random, 0, 1);
-        if (Pick(random, 0, 5) == 0)
-          t = Pick(random, 0, 1) == 0 ? -0.999 * inputs.snap_tolerance / length
-                                      : 1 + 1.001 * inputs.snap_tolerance / length;
-        double off = 0;
-        switch (Pick(random, 0, 3)) {
-          case 0:
-            off = inputs.chain_band;
-            break;
-          case 1:
-            off = -inputs.chain_band * 1.0001;
-            break;
-          case 2:
-            off = Uniform(random, -1, 1) * inputs.chain_band;
-            break;
-          default:
-            break;
-        }
-        nodes.push_back({a.u + t * du - off * dv / length, a.v + t * dv + off * du / length});
-      }
-    }
-    nodes.insert(nodes.end(), ends.begin(), ends.end());
-    std::shuffle(nodes.begin(), nodes.end(), random);
-    inputs.mesh_nodes = &nodes;
-    inputs.node_count = static_cast<int32_t>(nodes.size()) - Pick(random, 0, 2);
-    const PointGrid grid(nodes, static_cast<size_t>(inputs.node_count));
-    for (int s = 0; s + 1 < static_cast<int>(ends.size()); ++s) {
-      inputs.node_grid = nullptr;
-      const std::vector<int32_t> plain = NodesAlongSegment(ends[s], ends[s + 1], inputs);
-      inputs.node_grid = &grid;
-      const std::vector<int32_t> fast = NodesAlongSegment(ends[s], ends[s + 1], inputs);
-      ASSERT_EQ(fast, plain) << "trial " << trial << " segment " << s;
-      nonempty += !plain.empty();
-    }
-  }
-  // The cases were about something.
-  EXPECT_GT(nonempty, 5000);
 }
 
 // --- Interior points -------------------------------------------------------
@@ -391,7 +333,18 @@ TEST(GridSearchTest, ExtractionOnALargeMeshIsThePlainOne) {
     for (int i = 0; i < per_side; ++i) corners.push_back({n - i * step, 0});
     for (const auto& [r, c] : corners) request.points.push_back({c * cell, r * cell, 0});
     const int32_t count = static_cast<int32_t>(corners.size());
-    for (int32_t i = 0; i < count; ++i) request.segments.push_back({i, (i + 1) % count, 1, 0});
+    for (int32_t i = 0; i < count; ++i) {
+      request.segments.push_back({i, (i + 1) % count, 1, 0});
+      // The lattice nodes from this corner to the next, as the mesher would
+      // have divided the segment.
+      const auto [r0, c0] = corners[i];
+      const auto [r1, c1] = corners[(i + 1) % count];
+      std::vector<int32_t> along;
+      for (int k = 0; k <= step; ++k) {
+        along.push_back(number(r0 + (r1 - r0) / step * k, c0 + (c1 - c0) / step * k));
+      }
+      mesh.AddBoundaryChain(i, along);
+    }
     for (int i = 0; i < 40; ++i) {
       request.interior_only.push_back(static_cast<int32_t>(request.points.size()));
       request.points.push_back({Uniform(random, 0.01, 0.99), Uniform(random, 0.01, 0.99), 0});
@@ -429,11 +382,9 @@ TEST(GridSearchTest, ExtractionOnALargeMeshIsThePlainOne) {
     ChainInputs inputs;
     inputs.segments = &request.segments;
     inputs.plane_points = &plane_points;
-    inputs.mesh_nodes = &nodes;
-    inputs.node_count = static_cast<int32_t>(mesh.nodes.size());
     inputs.point_vertex = &plain.point_vertex;
+    inputs.boundary_edges = &mesh.boundary_edges;
     inputs.snap_tolerance = tolerances.snap;
-    inputs.chain_band = ChainBand(request.target_size);
     ASSERT_TRUE(BuildSegmentChains(inputs, &plain.segment_chains));
     ASSERT_FALSE(pending.empty());
     ExpectSameRecord(fast, plain, "trial " + std::to_string(trial));

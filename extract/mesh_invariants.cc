@@ -4,13 +4,14 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "extract/interior_insertion.h"
 #include "extract/node_mapping.h"
-#include "extract/segment_chains.h"
 #include "planar/request_checks.h"
 
 namespace mesh {
@@ -76,13 +77,36 @@ struct Plane {
   }
 };
 
+// Twice the signed area of triangle a-b-c, from differences so that small
+// elements far from the plane's origin keep their precision.
+double TwiceArea(const Vec2& a, const Vec2& b, const Vec2& c) {
+  return Cross2({b.u - a.u, b.v - a.v}, {c.u - a.u, c.v - a.v});
+}
+
+double Distance(const Vec2& a, const Vec2& b) { return std::hypot(b.u - a.u, b.v - a.v); }
+
 template <size_t kCorners>
-double SignedArea(const std::array<int32_t, kCorners>& corners, const std::vector<Vec2>& at) {
-  double twice = 0.0;
-  for (size_t j = 0; j < kCorners; ++j) {
-    twice += Cross2(at[corners[j]], at[corners[(j + 1) % kCorners]]);
-  }
-  return 0.5 * twice;
+double Perimeter(const std::array<int32_t, kCorners>& corners, const std::vector<Vec2>& at) {
+  double sum = 0.0;
+  for (size_t j = 0; j < kCorners; ++j) sum += Distance(at[corners[j]], at[corners[(j + 1) % kCorners]]);
+  return sum;
+}
+
+// An element's area, or 0 when it has none that rounding could not have
+// made: zero or negative area, corners collapsed onto each other, or (for a
+// quad) folded over, i.e. neither diagonal cuts it into two triangles that
+// both have area. `floor` is the smallest twice-area a triangle must have.
+double ElementArea(const std::array<int32_t, 3>& c, const std::vector<Vec2>& at, double floor) {
+  const double twice = TwiceArea(at[c[0]], at[c[1]], at[c[2]]);
+  return twice > floor ? 0.5 * twice : 0.0;
+}
+double ElementArea(const std::array<int32_t, 4>& c, const std::vector<Vec2>& at, double floor) {
+  const Vec2 &p0 = at[c[0]], &p1 = at[c[1]], &p2 = at[c[2]], &p3 = at[c[3]];
+  const double a012 = TwiceArea(p0, p1, p2), a023 = TwiceArea(p0, p2, p3);
+  const double a123 = TwiceArea(p1, p2, p3), a130 = TwiceArea(p1, p3, p0);
+  if (a012 > floor && a023 > floor) return 0.5 * (a012 + a023);
+  if (a123 > floor && a130 > floor) return 0.5 * (a123 + a130);
+  return 0.0;
 }
 
 template <size_t kCorners>
@@ -227,22 +251,99 @@ void CheckPointVertices(const MeshRequest& request, const PlanarComplexMesh& ans
   }
 }
 
-void CheckChains(const MeshRequest& request, const PlanarComplexMesh& answer,
-                 const std::vector<Vec2>& points, const std::vector<Vec2>& vertices,
-                 double rounding, const MeshInvariantOptions& options, Problems* problems) {
-  const double snap = SnapTolerance(request.target_size);
-  const double band = ChainBand(request.target_size) + rounding;
-  std::set<std::pair<int32_t, int32_t>> edges;
-  if (options.chain_links_are_edges) {
-    auto add = [&](const int32_t* c, size_t count) {
-      for (size_t j = 0; j < count; ++j) {
-        const int32_t a = c[j], b = c[(j + 1) % count];
-        edges.insert({std::min(a, b), std::max(a, b)});
-      }
+// The element edges as sorted keys, for lookups in logarithmic time.
+class EdgeSet {
+ public:
+  explicit EdgeSet(const PlanarComplexMesh& answer) {
+    keys_.reserve(4 * answer.quads.size() + 3 * answer.triangles.size());
+    auto add = [this](const int32_t* c, size_t count) {
+      for (size_t j = 0; j < count; ++j) keys_.push_back(Key(c[j], c[(j + 1) % count]));
     };
     for (const auto& q : answer.quads) add(q.data(), 4);
     for (const auto& t : answer.triangles) add(t.data(), 3);
+    std::sort(keys_.begin(), keys_.end());
+    keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
   }
+  bool Has(int32_t a, int32_t b) const {
+    return std::binary_search(keys_.begin(), keys_.end(), Key(a, b));
+  }
+
+ private:
+  static uint64_t Key(int32_t a, int32_t b) {
+    const uint32_t lo = static_cast<uint32_t>(std::min(a, b));
+    const uint32_t hi = static_cast<uint32_t>(std::max(a, b));
+    return (static_cast<uint64_t>(lo) << 32) | hi;
+  }
+  std::vector<uint64_t> keys_;
+};
+
+// The neighbours of every vertex that stands for an interior-only point:
+// such a vertex placed on a boundary edge splits it, and the chain then
+// steps over it.
+std::unordered_map<int32_t, std::vector<int32_t>> InteriorNeighbours(
+    const MeshRequest& request, const PlanarComplexMesh& answer) {
+  std::unordered_map<int32_t, std::vector<int32_t>> neighbours;
+  for (int32_t i : request.interior_only) neighbours[answer.point_vertex[i]];
+  if (neighbours.empty()) return neighbours;
+  auto add = [&neighbours](const int32_t* c, size_t count) {
+    for (size_t j = 0; j < count; ++j) {
+      const int32_t a = c[j], b = c[(j + 1) % count];
+      auto found = neighbours.find(a);
+      if (found != neighbours.end()) found->second.push_back(b);
+      found = neighbours.find(b);
+      if (found != neighbours.end()) found->second.push_back(a);
+    }
+  };
+  for (const auto& q : answer.quads) add(q.data(), 4);
+  for (const auto& t : answer.triangles) add(t.data(), 3);
+  return neighbours;
+}
+
+// A path from g to h whose inner vertices all stand for interior-only
+// points, shortest first; empty when there is none.
+std::vector<int32_t> SplitPath(int32_t g, int32_t h,
+                               const std::unordered_map<int32_t, std::vector<int32_t>>& neighbours,
+                               const EdgeSet& edges) {
+  std::unordered_map<int32_t, int32_t> came_from;
+  std::vector<int32_t> frontier;
+  for (const auto& [n, list] : neighbours) {
+    if (n != g && n != h && edges.Has(g, n)) {
+      came_from[n] = g;
+      frontier.push_back(n);
+    }
+  }
+  for (size_t next = 0; next < frontier.size(); ++next) {
+    const int32_t n = frontier[next];
+    if (edges.Has(n, h)) {
+      std::vector<int32_t> path = {h};
+      for (int32_t k = n; k != g; k = came_from[k]) path.push_back(k);
+      path.push_back(g);
+      std::reverse(path.begin(), path.end());
+      return path;
+    }
+    for (int32_t m : neighbours.at(n)) {
+      if (m != g && neighbours.count(m) != 0 && came_from.count(m) == 0) {
+        came_from[m] = n;
+        frontier.push_back(m);
+      }
+    }
+  }
+  return {};
+}
+
+// Returns, per domain, the area of the slivers between the segments and the
+// paths that split them: the elements there end at the interior-only point,
+// not at the segment.
+std::map<int32_t, double> CheckChains(const MeshRequest& request, const PlanarComplexMesh& answer,
+                                      const std::vector<Vec2>& points,
+                                      const std::vector<Vec2>& vertices, double rounding,
+                                      Problems* problems) {
+  const double snap = SnapTolerance(request.target_size);
+  const double band = snap + rounding;
+  const EdgeSet edges(answer);
+  const std::unordered_map<int32_t, std::vector<int32_t>> neighbours =
+      InteriorNeighbours(request, answer);
+  std::map<int32_t, double> sliver_area;
   for (size_t s = 0; s < request.segments.size(); ++s) {
     const BoundarySegment& segment = request.segments[s];
     const std::vector<int32_t>& chain = answer.segment_chains[s];
@@ -262,6 +363,7 @@ void CheckChains(const MeshRequest& request, const PlanarComplexMesh& answer,
     if (length_squared < snap * snap) continue;  // too short to have a direction
     const double length = std::sqrt(length_squared);
     const double slack = (snap + rounding) / length;
+    const bool meshed_beside = segment.left_domain >= 1 || segment.right_domain >= 1;
     double previous_t = -slack;
     std::set<int32_t> seen;
     for (size_t j = 0; j < chain.size(); ++j) {
@@ -271,8 +373,8 @@ void CheckChains(const MeshRequest& request, const PlanarComplexMesh& answer,
       const double t = (w.u * d.u + w.v * d.v) / length_squared;
       const double off = std::fabs(Cross2(d, w)) / length;
       if (off > band) {
-        problems->Add("chain %zu entry %zu (vertex %d) lies %g m off the segment (band %g)", s,
-                      j, k, off, band);
+        problems->Add("chain %zu entry %zu (vertex %d) lies %g m off the segment (allowed %g)",
+                      s, j, k, off, band);
       }
       if (t < -slack || t > 1.0 + slack) {
         problems->Add("chain %zu entry %zu (vertex %d) lies past the segment's ends (t=%g)", s,
@@ -282,37 +384,57 @@ void CheckChains(const MeshRequest& request, const PlanarComplexMesh& answer,
         problems->Add("chain %zu entry %zu (vertex %d) steps back along the segment", s, j, k);
       }
       previous_t = std::max(previous_t, t);
-      if (options.chain_links_are_edges && j > 0 && chain[j - 1] != k &&
-          edges.count({std::min(chain[j - 1], k), std::max(chain[j - 1], k)}) == 0) {
+      if (j == 0 || !meshed_beside || chain[j - 1] == k || edges.Has(chain[j - 1], k)) continue;
+      const std::vector<int32_t> path = SplitPath(chain[j - 1], k, neighbours, edges);
+      if (path.empty()) {
         problems->Add("chain %zu: vertices %d and %d are not joined by an element edge", s,
                       chain[j - 1], k);
+        continue;
+      }
+      double twice = 0.0;
+      for (size_t p = 1; p + 1 < path.size(); ++p) {
+        twice += TwiceArea(vertices[path[0]], vertices[path[p]], vertices[path[p + 1]]);
+      }
+      for (int32_t domain : {segment.left_domain, segment.right_domain}) {
+        if (domain >= 1) sliver_area[domain] += 0.5 * std::fabs(twice);
       }
     }
   }
+  return sliver_area;
 }
 
 void CheckDomainsAndAreas(const MeshRequest& request, const PlanarComplexMesh& answer,
                           const std::vector<Vec2>& points, const std::vector<Vec2>& vertices,
-                          const MeshInvariantOptions& options, Problems* problems) {
+                          double rounding, const std::map<int32_t, double>& sliver_area,
+                          Problems* problems) {
   std::set<int32_t> named;
   // The area each domain's boundary encloses, by the shoelace formula over
-  // the segments that have it on their left or right. Segments between two
-  // domains cancel in the total, so the total is the whole region.
-  std::map<int32_t, double> boundary_area;
+  // the segments that have it on their left or right, and the length of
+  // that boundary. Segments between two domains cancel in the total, so the
+  // total is the whole region.
+  std::map<int32_t, long double> boundary_area;
+  std::map<int32_t, double> boundary_length;
+  double total_length = 0.0;
   // Domain numbers below 1 are outside, like 0: the mesher never meshes
   // them.
   for (const BoundarySegment& segment : request.segments) {
-    const double twice = Cross2(points[segment.point_a], points[segment.point_b]);
+    const Vec2& a = points[segment.point_a];
+    const Vec2& b = points[segment.point_b];
+    const long double twice = Cross2(a, b);
+    const double length = Distance(a, b);
     if (segment.left_domain >= 1) {
       named.insert(segment.left_domain);
-      boundary_area[segment.left_domain] += 0.5 * twice;
+      boundary_area[segment.left_domain] += 0.5L * twice;
+      boundary_length[segment.left_domain] += length;
     }
     if (segment.right_domain >= 1) {
       named.insert(segment.right_domain);
-      boundary_area[segment.right_domain] -= 0.5 * twice;
+      boundary_area[segment.right_domain] -= 0.5L * twice;
+      boundary_length[segment.right_domain] += length;
     }
+    if (segment.left_domain >= 1 || segment.right_domain >= 1) total_length += length;
   }
-  double region = 0.0;
+  long double region = 0.0;
   for (const auto& [domain, area] : boundary_area) region += area;
   // The checker's normal may face either way.
   if (region < 0.0) {
@@ -320,41 +442,61 @@ void CheckDomainsAndAreas(const MeshRequest& request, const PlanarComplexMesh& a
     for (auto& [domain, area] : boundary_area) area = -area;
   }
 
-  std::map<int32_t, double> element_area;
-  size_t positive = 0, negative = 0;
-  auto add = [&](const char* kind, size_t e, int32_t domain, double signed_area) {
+  // Accumulated in extended precision, so that the sum adds no error of its
+  // own however many elements there are.
+  std::map<int32_t, long double> element_area;
+  auto add = [&](const char* kind, size_t e, int32_t domain, double area, double perimeter) {
     if (domain < 1) {
       problems->Add("%s %zu lies in domain %d, outside every domain", kind, e, domain);
     } else if (named.count(domain) == 0) {
       problems->Add("%s %zu lies in domain %d, which no request segment names", kind, e, domain);
     }
-    if (signed_area > 0.0) ++positive;
-    if (signed_area < 0.0) ++negative;
-    element_area[domain] += std::fabs(signed_area);
+    if (area == 0.0) {
+      problems->Add("%s %zu has no area: it is collapsed, folded or turned over (perimeter %g m)",
+                    kind, e, perimeter);
+    }
+    element_area[domain] += area;
   };
+  // A triangle's twice-area moves by at most its perimeter times the
+  // rounding of its corners; one no larger than that has no area to speak of.
   for (size_t e = 0; e < answer.quads.size(); ++e) {
-    add("quad", e, answer.quad_domains[e], SignedArea(answer.quads[e], vertices));
+    const double perimeter = Perimeter(answer.quads[e], vertices);
+    add("quad", e, answer.quad_domains[e],
+        ElementArea(answer.quads[e], vertices, 2.0 * rounding * perimeter), perimeter);
   }
   for (size_t e = 0; e < answer.triangles.size(); ++e) {
-    add("triangle", e, answer.triangle_domains[e], SignedArea(answer.triangles[e], vertices));
-  }
-  if (positive > 0 && negative > 0) {
-    problems->Add("elements turn both ways: %zu one way, %zu the other", positive, negative);
+    const double perimeter = Perimeter(answer.triangles[e], vertices);
+    add("triangle", e, answer.triangle_domains[e],
+        ElementArea(answer.triangles[e], vertices, 2.0 * rounding * perimeter), perimeter);
   }
 
-  const double allowed = options.relative_area_tolerance * region;
-  double total = 0.0;
+  // Interior vertices move every element's area but cancel in the sum; only
+  // the vertices on the boundary, each off by up to the rounding, change
+  // what the elements cover, by at most the boundary's length times that.
+  // The relative part allows for the element areas' own arithmetic.
+  auto allowed = [&](double area, double length, double slivers) {
+    return 1e-9 * area + 2.0 * rounding * length + slivers;
+  };
+  double all_slivers = 0.0;
+  for (const auto& [domain, area] : sliver_area) all_slivers += area;
+  long double total = 0.0;
   for (const auto& [domain, area] : element_area) total += area;
-  if (!(std::fabs(total - region) <= allowed)) {
-    problems->Add("elements cover %.17g m^2, the region %.17g m^2 (relative difference %g)",
-                  total, region, region > 0.0 ? (total - region) / region : total);
+  if (!(std::fabs(static_cast<double>(total - region)) <=
+        allowed(static_cast<double>(region), total_length, all_slivers))) {
+    problems->Add("elements cover %.12g m^2, the region %.12g m^2 (relative difference %g)",
+                  static_cast<double>(total), static_cast<double>(region),
+                  region > 0.0 ? static_cast<double>((total - region) / region)
+                               : static_cast<double>(total));
   }
   for (int32_t domain : named) {
-    const double want = boundary_area[domain];
-    const double got = element_area.count(domain) ? element_area[domain] : 0.0;
-    if (!(std::fabs(got - want) <= allowed)) {
-      problems->Add("domain %d: elements cover %.17g m^2, its boundary encloses %.17g m^2",
-                    domain, got, want);
+    const long double want = boundary_area[domain];
+    const long double got = element_area.count(domain) ? element_area[domain] : 0.0L;
+    const auto slivers = sliver_area.find(domain);
+    if (!(std::fabs(static_cast<double>(got - want)) <=
+          allowed(static_cast<double>(std::fabs(want)), boundary_length[domain],
+                  slivers == sliver_area.end() ? 0.0 : slivers->second))) {
+      problems->Add("domain %d: elements cover %.12g m^2, its boundary encloses %.12g m^2",
+                    domain, static_cast<double>(got), static_cast<double>(want));
     }
   }
 }
@@ -362,8 +504,7 @@ void CheckDomainsAndAreas(const MeshRequest& request, const PlanarComplexMesh& a
 }  // namespace
 
 std::vector<std::string> CheckMeshInvariants(const MeshRequest& request,
-                                             const PlanarComplexMesh& answer,
-                                             const MeshInvariantOptions& options) {
+                                             const PlanarComplexMesh& answer) {
   Problems problems;
   if (!CheckShapeAndRanges(request, answer, &problems)) return problems.Finish();
   Plane plane;
@@ -371,16 +512,21 @@ std::vector<std::string> CheckMeshInvariants(const MeshRequest& request,
     problems.Add("the answer spans no plane");
     return problems.Finish();
   }
-  // Coordinates far from the origin carry proportionally larger rounding.
-  const double rounding = 1e-12 * (1.0 + MaxAbsCoordinate(request, answer));
+  // What a coordinate of this magnitude is known to: a few of its last
+  // bits, through the worker's mapping into 3-D and this one back into 2-D.
+  const double rounding = 64 * std::numeric_limits<double>::epsilon() *
+                          (1.0 + MaxAbsCoordinate(request, answer));
   CheckPlanarity(answer, plane, 10.0 * rounding, &problems);
 
   std::vector<Vec2> points, vertices;
+  points.reserve(request.points.size());
+  vertices.reserve(answer.vertices.size());
   for (const Point3& p : request.points) points.push_back(plane.To2d(p));
   for (const Point3& p : answer.vertices) vertices.push_back(plane.To2d(p));
   CheckPointVertices(request, answer, points, vertices, rounding, &problems);
-  CheckChains(request, answer, points, vertices, rounding, options, &problems);
-  CheckDomainsAndAreas(request, answer, points, vertices, options, &problems);
+  const std::map<int32_t, double> slivers =
+      CheckChains(request, answer, points, vertices, rounding, &problems);
+  CheckDomainsAndAreas(request, answer, points, vertices, rounding, slivers, &problems);
   return problems.Finish();
 }
 

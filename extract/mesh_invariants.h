@@ -14,17 +14,6 @@
 
 namespace mesh {
 
-struct MeshInvariantOptions {
-  // Also require consecutive chain entries to be joined by an element edge,
-  // i.e. the mesh is conforming along every boundary segment. Off by
-  // default: an interior-only point placed on a boundary edge splits that
-  // edge without joining the segment's chain.
-  bool chain_links_are_edges = false;
-  // Allowed difference between the elements' total area and the region's
-  // area (and each domain's), relative to the region's area.
-  double relative_area_tolerance = 1e-9;
-};
-
 // Returns one human-readable line per problem found; empty means the answer
 // holds every invariant:
 // - array lengths agree (domains with elements, one point_vertex entry per
@@ -35,16 +24,21 @@ struct MeshInvariantOptions {
 //   plane, within the snap tolerance (interior-only points: within the
 //   distance at which an existing vertex is reused);
 // - every chain runs from point_vertex[point_a] to point_vertex[point_b],
-//   each entry within the chain band of the segment and in order along it;
+//   each entry within the snap tolerance of the segment and in order along
+//   it, and each two consecutive entries joined by an element edge, or by a
+//   path through vertices of interior-only points that split that edge (a
+//   segment with no domain on either side has no elements to be joined by);
 // - every element lies in a domain that the request's segments name (numbers
-//   below 1 are outside, as 0 is, and never meshed), and all elements turn
-//   the same way;
+//   below 1 are outside, as 0 is, and never meshed), and none has zero or
+//   negative area, none is collapsed and no quad is folded over;
 // - the elements of each domain, and all of them together, cover the area
 //   that the request's boundary encloses for it.
-// Long lists are cut short with a final line saying how many were left out.
-std::vector<std::string> CheckMeshInvariants(
-    const MeshRequest& request, const PlanarComplexMesh& answer,
-    const MeshInvariantOptions& options = MeshInvariantOptions());
+// Every tolerance allows for the rounding of coordinates of the answer's
+// magnitude, no more. Linear in the size of the answer, up to sorting its
+// edges. Long lists are cut short with a final line saying how many were
+// left out.
+std::vector<std::string> CheckMeshInvariants(const MeshRequest& request,
+                                             const PlanarComplexMesh& answer);
 
 }  // namespace mesh
 

@@ -7,46 +7,42 @@
 #include <cstdint>
 #include <vector>
 
-#include "extract/point_grid.h"
+#include "planar/planar_mesh_build.h"
 #include "planar/plane_frame.h"
 #include "protocol/mesh_request.h"
 
 namespace mesh {
 
-// max(1e-6, 0.001 * target_size): the farthest a node may lie from a
-// segment's line and still be on the segment.
-double ChainBand(double target_size);
-
-// Everything the chains are built from. Only the first `node_count` entries
-// of mesh_nodes (the mesher's own nodes) are candidates: vertices added for
-// interior-only points afterwards never join a chain.
+// Everything the chains are built from. The chains come from the mesher's
+// own division of each segment into boundary edges, never from where nodes
+// happen to lie: a node near a segment (an interior node beside a short
+// segment, the corner of a small hole) is not on it unless the mesher put it
+// there. Vertices added for interior-only points afterwards are therefore
+// never part of a chain.
 struct ChainInputs {
   const std::vector<BoundarySegment>* segments = nullptr;
   const std::vector<PlanePoint>* plane_points = nullptr;
-  const std::vector<PlanePoint>* mesh_nodes = nullptr;
-  int32_t node_count = 0;
   const std::vector<int32_t>* point_vertex = nullptr;
+  // As the mesher numbers nodes, from 1.
+  const std::vector<BoundaryEdge>* boundary_edges = nullptr;
   double snap_tolerance = 0.0;
-  double chain_band = 0.0;
-  // When set (filing exactly the first node_count nodes), each segment looks
-  // only at the cells along it instead of at every node; the chains are the
-  // same.
-  const PointGrid* node_grid = nullptr;
 };
 
-// The nodes within the chain band of segment a-b and no further than the
-// snap tolerance past either end, ordered by their position along it
-// (clamped to [0, 1]); nodes at equal positions stay in index order.
-std::vector<int32_t> NodesAlongSegment(const PlanePoint& a, const PlanePoint& b,
-                                       const ChainInputs& inputs);
+// Every boundary edge of `mesh`, in its order.
+std::vector<BoundaryEdge> ReadBoundaryEdges(const SurfaceMesh& mesh);
 
-// The chain of segment `s`. A segment shorter than the snap tolerance in the
-// plane is just its two end vertices. Returns false after writing the
-// mismatch line when the chain does not run from point_vertex[point_a] to
-// point_vertex[point_b].
-bool BuildSegmentChain(size_t s, const ChainInputs& inputs, std::vector<int32_t>* chain);
+// The chain of segment `s` from the edges `edges` (indices into
+// inputs.boundary_edges, all on segment s): their vertices in order of
+// position along the segment, each once. A segment shorter than the snap
+// tolerance in the plane is just its two end vertices. Returns false after
+// writing the mismatch line when the chain does not run from
+// point_vertex[point_a] to point_vertex[point_b].
+bool BuildSegmentChain(size_t s, const ChainInputs& inputs, const std::vector<size_t>& edges,
+                       std::vector<int32_t>* chain);
 
-// One chain per segment in request order; stops at the first failure.
+// One chain per segment in request order; stops at the first failure. Edges
+// naming no request segment are ignored. Linear in the number of edges, up
+// to the sort of each segment's own.
 bool BuildSegmentChains(const ChainInputs& inputs,
                         std::vector<std::vector<int32_t>>* chains);
 

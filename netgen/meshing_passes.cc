@@ -39,6 +39,21 @@ class NetgenSurfaceMesh : public SurfaceMesh {
     return result;
   }
 
+  size_t BoundaryEdgeCount() const override { return mesh_->GetNSeg(); }
+
+  // Spline k of the geometry is request segment k - 1, and the positions are
+  // the spline's own parameter, which runs from point_a to point_b.
+  BoundaryEdge BoundaryEdgeAt(size_t index) const override {
+    const netgen::Segment& segment = (*mesh_)[netgen::SegmentIndex(index)];
+    BoundaryEdge result;
+    result.spline = segment.edgenr - 1;
+    for (int i = 0; i < 2; ++i) {
+      result.nodes[i] = segment[i];
+      result.positions[i] = segment.epgeominfo[i].dist;
+    }
+    return result;
+  }
+
  private:
   std::shared_ptr<netgen::Mesh> mesh_;
   DomainNumbering numbering_;

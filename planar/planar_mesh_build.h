@@ -23,6 +23,16 @@ struct SurfaceElement {
   int32_t domain = 0;
 };
 
+// One piece of the boundary as the mesher divided it: the request segment
+// (`spline`, counted from 0) it lies on, its two node numbers (from 1) in the
+// segment's own direction, and where each lies along the segment (0 at
+// point_a, 1 at point_b).
+struct BoundaryEdge {
+  int32_t spline = 0;
+  std::array<int32_t, 2> nodes{};
+  std::array<double, 2> positions{};
+};
+
 // Read access to a finished 2-D mesh. Node coordinates are plane coordinates.
 // Read it only with netgen_lock held.
 class SurfaceMesh {
@@ -33,6 +43,8 @@ class SurfaceMesh {
   virtual PlanePoint Node(int32_t number) const = 0;
   virtual size_t ElementCount() const = 0;
   virtual SurfaceElement Element(size_t index) const = 0;
+  virtual size_t BoundaryEdgeCount() const = 0;
+  virtual BoundaryEdge BoundaryEdgeAt(size_t index) const = 0;
 };
 
 // The optional result of BuildPlanarMesh; `ok` false is the empty result and

@@ -176,10 +176,7 @@ PlanarComplexMesh ExpectSoundAnswer(const MeshRequest& request, const Frame& fra
   PlanarComplexMesh answer;
   EXPECT_EQ(frame.kind, kKindSuccess);
   EXPECT_TRUE(DecodePlanarComplexMesh(frame.payload.data(), frame.payload.size(), &answer));
-  MeshInvariantOptions options;
-  // Interior points lie well inside, so no boundary edge is split.
-  options.chain_links_are_edges = true;
-  const std::vector<std::string> problems = CheckMeshInvariants(request, answer, options);
+  const std::vector<std::string> problems = CheckMeshInvariants(request, answer);
   EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
   return answer;
 }
