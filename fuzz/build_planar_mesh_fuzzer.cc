@@ -30,6 +30,8 @@ class PointsOnlyMesh : public SurfaceMesh {
   PlanePoint Node(int32_t number) const override { return nodes_[number - 1]; }
   size_t ElementCount() const override { return 0; }
   SurfaceElement Element(size_t) const override { return SurfaceElement(); }
+  size_t BoundaryEdgeCount() const override { return 0; }
+  BoundaryEdge BoundaryEdgeAt(size_t) const override { return BoundaryEdge(); }
 
  private:
   std::vector<PlanePoint> nodes_;

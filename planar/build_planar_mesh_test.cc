@@ -44,6 +44,8 @@ class OneTriangle : public SurfaceMesh {
   }
   size_t ElementCount() const override { return 1; }
   SurfaceElement Element(size_t) const override { return {3, {1, 2, 3, 0}, 1}; }
+  size_t BoundaryEdgeCount() const override { return 0; }
+  BoundaryEdge BoundaryEdgeAt(size_t) const override { return BoundaryEdge(); }
 };
 
 class FakeMesher : public PlaneMesher {
