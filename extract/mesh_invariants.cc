@@ -251,16 +251,23 @@ void CheckPointVertices(const MeshRequest& request, const PlanarComplexMesh& ans
   }
 }
 
+// Calls visit(a, b) for every edge of every element, once per element that
+// has it.
+template <typename Visit>
+void ForEachElementEdge(const PlanarComplexMesh& answer, Visit visit) {
+  auto walk = [&visit](const int32_t* c, size_t count) {
+    for (size_t j = 0; j < count; ++j) visit(c[j], c[(j + 1) % count]);
+  };
+  for (const auto& q : answer.quads) walk(q.data(), 4);
+  for (const auto& t : answer.triangles) walk(t.data(), 3);
+}
+
 // The element edges as sorted keys, for lookups in logarithmic time.
 class EdgeSet {
  public:
   explicit EdgeSet(const PlanarComplexMesh& answer) {
     keys_.reserve(4 * answer.quads.size() + 3 * answer.triangles.size());
-    auto add = [this](const int32_t* c, size_t count) {
-      for (size_t j = 0; j < count; ++j) keys_.push_back(Key(c[j], c[(j + 1) % count]));
-    };
-    for (const auto& q : answer.quads) add(q.data(), 4);
-    for (const auto& t : answer.triangles) add(t.data(), 3);
+    ForEachElementEdge(answer, [this](int32_t a, int32_t b) { keys_.push_back(Key(a, b)); });
     std::sort(keys_.begin(), keys_.end());
     keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
   }
@@ -285,17 +292,12 @@ std::unordered_map<int32_t, std::vector<int32_t>> InteriorNeighbours(
   std::unordered_map<int32_t, std::vector<int32_t>> neighbours;
   for (int32_t i : request.interior_only) neighbours[answer.point_vertex[i]];
   if (neighbours.empty()) return neighbours;
-  auto add = [&neighbours](const int32_t* c, size_t count) {
-    for (size_t j = 0; j < count; ++j) {
-      const int32_t a = c[j], b = c[(j + 1) % count];
-      auto found = neighbours.find(a);
-      if (found != neighbours.end()) found->second.push_back(b);
-      found = neighbours.find(b);
-      if (found != neighbours.end()) found->second.push_back(a);
-    }
-  };
-  for (const auto& q : answer.quads) add(q.data(), 4);
-  for (const auto& t : answer.triangles) add(t.data(), 3);
+  ForEachElementEdge(answer, [&neighbours](int32_t a, int32_t b) {
+    auto found = neighbours.find(a);
+    if (found != neighbours.end()) found->second.push_back(b);
+    found = neighbours.find(b);
+    if (found != neighbours.end()) found->second.push_back(a);
+  });
   return neighbours;
 }
 
