@@ -516,8 +516,7 @@ std::vector<std::string> CheckMeshInvariants(const MeshRequest& request,
   }
   // What a coordinate of this magnitude is known to: a few of its last
   // bits, through the worker's mapping into 3-D and this one back into 2-D.
-  const double rounding = 64 * std::numeric_limits<double>::epsilon() *
-                          (1.0 + MaxAbsCoordinate(request, answer));
+  const double rounding = CoordinateRounding(MaxAbsCoordinate(request, answer));
   CheckPlanarity(answer, plane, 10.0 * rounding, &problems);
 
   std::vector<Vec2> points, vertices;

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "common/diagnostic.h"
+#include "planar/request_checks.h"
 
 namespace mesh {
 
@@ -76,6 +77,20 @@ bool EnclosesArea(const Point3& area, double squared_diagonal) {
   return std::sqrt(area.x * area.x + area.y * area.y + area.z * area.z) >= threshold;
 }
 
+// The diagonal of the bounding box of every point in the plane.
+double PlaneSpan(const std::vector<PlanePoint>& plane_points) {
+  if (plane_points.empty()) return 0.0;
+  double min_u = plane_points[0].u, max_u = min_u;
+  double min_v = plane_points[0].v, max_v = min_v;
+  for (const PlanePoint& p : plane_points) {
+    min_u = std::min(min_u, p.u);
+    max_u = std::max(max_u, p.u);
+    min_v = std::min(min_v, p.v);
+    max_v = std::max(max_v, p.v);
+  }
+  return std::hypot(max_u - min_u, max_v - min_v);
+}
+
 size_t FindRoot(std::vector<size_t>* parent, size_t i) {
   while ((*parent)[i] != i) i = (*parent)[i] = (*parent)[(*parent)[i]];
   return i;
@@ -132,22 +147,33 @@ bool CheckSegmentCap(size_t segment_count) {
 }
 
 bool CheckPlaneExtent(const std::vector<PlanePoint>& plane_points) {
-  if (plane_points.empty()) return true;
-  double min_u = plane_points[0].u, max_u = min_u;
-  double min_v = plane_points[0].v, max_v = min_v;
-  for (const PlanePoint& p : plane_points) {
-    min_u = std::min(min_u, p.u);
-    max_u = std::max(max_u, p.u);
-    min_v = std::min(min_v, p.v);
-    max_v = std::max(max_v, p.v);
-  }
   // A span too wide for a double is infinite, and refused like any other.
-  const double span = std::hypot(max_u - min_u, max_v - min_v);
+  const double span = PlaneSpan(plane_points);
   if (!(span <= kMaxPlaneExtent)) {
     EmitDiagnostic("[meshing] BuildPlanarMesh: region spans %g m in the meshing plane, more "
                    "than the %g m the mesher can handle \xE2\x80\x94 refusing as degenerate; "
                    "returning empty",
                    span, kMaxPlaneExtent);
+    return false;
+  }
+  return true;
+}
+
+bool CheckCoordinateResolution(const MeshRequest& request,
+                               const std::vector<PlanePoint>& plane_points) {
+  double largest_size = request.target_size;
+  for (double size : request.domain_target_sizes) largest_size = std::max(largest_size, size);
+  double magnitude = 0.0;
+  for (const Point3& p : request.points) {
+    magnitude = std::max({magnitude, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+  }
+  const double rounding = CoordinateRounding(magnitude);
+  const double longest_element = std::min(PlaneSpan(plane_points), 2.0 * largest_size);
+  if (longest_element < 5.0 * rounding) {
+    EmitDiagnostic("[meshing] BuildPlanarMesh: coordinates as large as %g m round by up to %g m, "
+                   "too coarse for elements no longer than %g m (target size %g m) "
+                   "\xE2\x80\x94 refusing as degenerate; returning empty",
+                   magnitude, rounding, longest_element, largest_size);
     return false;
   }
   return true;

@@ -55,6 +55,16 @@ constexpr double kMaxPlaneExtent = 1e9;
 // kMaxPlaneExtent. Every point counts, interior-only and unused ones too.
 bool CheckPlaneExtent(const std::vector<PlanePoint>& plane_points);
 
+// Refuses a region too far from the origin for the elements it asks for.
+// No element is longer than twice the largest target size (the request's or
+// any domain's), nor than the region's span in the plane; when even that
+// length is under five times CoordinateRounding of the largest coordinate,
+// neighbouring vertices would land on the same or next doubles in 3-D and
+// the elements collapse. A building at UTM coordinates (5e6 m) rounds by
+// about 7e-8 m, so millimetre elements there are far inside the limit.
+bool CheckCoordinateResolution(const MeshRequest& request,
+                               const std::vector<PlanePoint>& plane_points);
+
 // Refuses the first pair (i < j, by i then j) of segments that properly cross
 // in the plane. Pairs sharing an endpoint index are skipped; touching,
 // collinear overlap and coincident points are not crossings. The orientation

@@ -123,6 +123,40 @@ TEST(PlaneExtentTest, RegionsWiderThanTheMesherCanTakeAreRefused) {
   EXPECT_NE(line({{-1.7e308, 0}, {1.7e308, 0}}).find("spans inf m"), std::string::npos);
 }
 
+TEST(CoordinateResolutionTest, RegionsTooFarOutForTheirElementsAreRefused) {
+  auto line = [](const MeshRequest& request) {
+    const std::vector<PlanePoint> plane = FlatPlanePoints(request.points);
+    return LineOf([&] { return CheckCoordinateResolution(request, plane); });
+  };
+  // The plane points come from the request's own x and y; only their
+  // spread matters, so a square shifted far out keeps a 1 m span.
+  auto far_square = [](double offset, double target_size) {
+    MeshRequest r = Loop(Square(offset, offset, 1), 1, 0);
+    r.target_size = target_size;
+    return r;
+  };
+  // At 1e15 m neighbouring doubles are 0.125 m apart.
+  EXPECT_EQ(line(far_square(1e15, 0.1)),
+            "[meshing] BuildPlanarMesh: coordinates as large as 1e+15 m round by up to "
+            "14.2109 m, too coarse for elements no longer than 0.2 m (target size 0.1 m) "
+            "\xE2\x80\x94 refusing as degenerate; returning empty");
+  // A building at UTM northings meshed at a millimetre is far inside.
+  EXPECT_EQ(line(far_square(9876543.5, 0.001)), "");
+  // Near the origin nothing the snap tolerance lets through is refused.
+  EXPECT_EQ(line(far_square(0, 1e-9)), "");
+  // A small region is meshed with elements no larger than itself however
+  // big the target size: its span, not the size, is the measure.
+  MeshRequest small_far = Loop(Square(1e15, 1e15, 40), 1, 0);
+  small_far.target_size = 1e6;
+  EXPECT_NE(line(small_far).find("no longer than 56.5685 m (target size 1e+06 m)"),
+            std::string::npos);
+  // A coarse domain lets the elements grow past what the rounding blurs.
+  MeshRequest coarse_domain = far_square(1e12, 1e-3);
+  EXPECT_NE(line(coarse_domain), "");
+  coarse_domain.domain_target_sizes = {0.5};
+  EXPECT_EQ(line(coarse_domain), "");
+}
+
 TEST(PlaneSegmentLengthTest, SegmentsThatCollapseInThePlaneAreRefused) {
   // As a unit square seen along x: the segments along x have no length left.
   const std::vector<BoundarySegment> segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0},

@@ -57,7 +57,7 @@ PlanarMeshBuild BuildPlanarMesh(const MeshRequest& request, PlaneMesher& mesher)
   // The cap comes first because it bounds the quadratic crossing test; the
   // signed area that decides orientation only means something once every
   // domain's boundary is known to be closed.
-  if (!CheckPlaneExtent(plane_points) ||
+  if (!CheckPlaneExtent(plane_points) || !CheckCoordinateResolution(request, plane_points) ||
       !CheckPlaneSegmentLengths(request.segments, plane_points,
                                 SnapTolerance(request.target_size)) ||
       !CheckSegmentCap(request.segments.size()) ||

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 #include "common/diagnostic.h"
 
@@ -128,6 +129,10 @@ bool CheckInteriorOnly(const MeshRequest& request) {
 }  // namespace
 
 double SnapTolerance(double target_size) { return std::max(1e-9, target_size * 1e-6); }
+
+double CoordinateRounding(double magnitude) {
+  return 64 * std::numeric_limits<double>::epsilon() * (1.0 + magnitude);
+}
 
 bool CheckRequest(const MeshRequest& request) {
   return CheckCountAndTargetSize(request) && CheckDomainSizes(request) &&

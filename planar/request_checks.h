@@ -12,6 +12,14 @@ namespace mesh {
 // the extraction uses the same distance to recognise the caller's points.
 double SnapTolerance(double target_size);
 
+// How far a coordinate as large as `magnitude` metres may move through the
+// worker's own arithmetic: into the meshing plane, through the mesher and
+// back into 3-D is a few dozen roundings of a value that size, so 64 units
+// in its last place (of 1 m at least, since the plane's own origin adds its
+// share). The refusal of regions too far from the origin and the answer
+// check both measure against it.
+double CoordinateRounding(double magnitude);
+
 // Runs the request-only checks in a fixed order: point count and target
 // size, per-domain sizes, points, plane normal, segment endpoints (all of
 // them before any length), segment lengths, interior-only indices. Returns

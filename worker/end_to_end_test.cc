@@ -257,5 +257,90 @@ TEST(EndToEndRepeatTest, FailuresBetweenAnswersKeepTheStreamInStep) {
       << run.process.err;
 }
 
+// --- Real outlines ----------------------------------------------------------
+// Outlines as they come from the field, where segment lengths, target sizes
+// and coordinates sit far apart. Each answer must hold every invariant, and
+// each chain must run only through vertices the mesher put on its own
+// segment: the invariant check finds a chain that steps off it.
+
+// A circle drawn finely and meshed coarsely: 3 mm segments under a 5 m
+// target size, so a band wide enough for the target size would take in
+// vertices well inside the circle.
+TEST(RealOutlineTest, CircleOfShortSegmentsUnderACoarseTargetSize) {
+  MeshRequest request;
+  AddLoop(&request, RegularPolygon(500, 0.25), 1, 0);
+  request.target_size = 5.0;
+  const WorkerRun run = RunWorker({request});
+  ASSERT_EQ(run.frames.size(), 1u);
+  const PlanarComplexMesh answer = ExpectSoundAnswer(request, run.frames[0]);
+  ASSERT_EQ(answer.segment_chains.size(), request.segments.size());
+  for (size_t i = 0; i < request.segments.size(); ++i) {
+    // No vertex is placed on a segment far shorter than the target size.
+    EXPECT_EQ(answer.segment_chains[i].size(), 2u) << "segment " << i;
+  }
+}
+
+// A map-projected outline: a 40,000 km square with a 2 km hole, meshed at
+// 1,400 km, so any band tied to the target size is wider than the hole.
+TEST(RealOutlineTest, ContinentWithAHoleSmallerThanItsTargetSize) {
+  MeshRequest request;
+  AddLoop(&request, {{0, 0}, {4e7, 0}, {4e7, 4e7}, {0, 4e7}}, 1, 0);
+  AddLoop(&request, {{2e7, 2e7}, {2e7 + 2000, 2e7}, {2e7 + 2000, 2e7 + 2000}, {2e7, 2e7 + 2000}},
+          0, 1);
+  request.target_size = 1.4e6;
+  const WorkerRun run = RunWorker({request});
+  ASSERT_EQ(run.frames.size(), 1u);
+  const PlanarComplexMesh answer = ExpectSoundAnswer(request, run.frames[0]);
+  ASSERT_EQ(answer.segment_chains.size(), request.segments.size());
+  for (size_t i = 4; i < 8; ++i) {
+    const std::vector<int32_t>& chain = answer.segment_chains[i];
+    ASSERT_FALSE(chain.empty());
+    EXPECT_EQ(chain.front(), answer.point_vertex[request.segments[i].point_a]);
+    EXPECT_EQ(chain.back(), answer.point_vertex[request.segments[i].point_b]);
+    for (size_t j = 0; j < 8; ++j) {
+      // The hole's other corners are no part of this side.
+      if (j == static_cast<size_t>(request.segments[i].point_a) ||
+          j == static_cast<size_t>(request.segments[i].point_b)) {
+        continue;
+      }
+      for (int32_t v : chain) EXPECT_NE(v, answer.point_vertex[j]) << "segment " << i;
+    }
+  }
+}
+
+// Survey detail at UTM coordinates: a 4 x 3 cm plate meshed at 1 mm, half a
+// million metres east and ten million north, must mesh like one at the
+// origin, not be refused as too far out.
+TEST(RealOutlineTest, MillimetreDetailAtUtmCoordinates) {
+  MeshRequest request;
+  AddLoop(&request, {{0, 0}, {0.04, 0}, {0.04, 0.03}, {0, 0.03}}, 1, 0);
+  for (Point3& p : request.points) {
+    p.x += 512345.25;
+    p.y += 9876543.5;
+    p.z = 132.5;
+  }
+  request.target_size = 0.001;
+  const WorkerRun run = RunWorker({request});
+  ASSERT_EQ(run.frames.size(), 1u);
+  const PlanarComplexMesh answer = ExpectSoundAnswer(request, run.frames[0]);
+  EXPECT_GT(answer.quads.size() + answer.triangles.size(), 1000u);
+}
+
+// A metre square a trillion kilometres out: its vertices would round onto
+// each other, so it is refused with the reason before meshing.
+TEST(RealOutlineTest, RegionTooFarFromTheOriginIsRefusedWithTheReason) {
+  MeshRequest request;
+  AddLoop(&request, {{1e15, 1e15}, {1e15 + 1, 1e15}, {1e15 + 1, 1e15 + 1}, {1e15, 1e15 + 1}},
+          1, 0);
+  request.target_size = 0.1;
+  const WorkerRun run = RunWorker({request});
+  ASSERT_EQ(run.frames.size(), 1u);
+  EXPECT_EQ(run.frames[0].kind, kKindFailure);
+  EXPECT_EQ(run.process.err,
+            "[meshing] BuildPlanarMesh: coordinates as large as 1e+15 m round by up to "
+            "14.2109 m, too coarse for elements no longer than 0.2 m (target size 0.1 m) "
+            "\xE2\x80\x94 refusing as degenerate; returning empty\n");
+}
+
 }  // namespace
 }  // namespace mesh
