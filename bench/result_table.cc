@@ -261,10 +261,13 @@ void TableReporter::Finalize() {
                     Thousands(Counter(*m, "segments")).c_str()),
              Milliseconds(m->milliseconds),
              Format("%.2f%% of meshing", 100 * m->milliseconds / meshing_ms), "",
-             Format("matching %s, vertices+elements %s, chains %s; meshing %s",
+             Format("matching %s, vertices+elements %s, chains %s; answer check %s "
+                    "(%.2f%% of meshing); meshing %s",
                     Milliseconds(Counter(*m, "matching") * 1000).c_str(),
                     Milliseconds(Counter(*m, "elements") * 1000).c_str(),
                     Milliseconds(Counter(*m, "chains") * 1000).c_str(),
+                    Milliseconds(Counter(*m, "check") * 1000).c_str(),
+                    100 * Counter(*m, "check") * 1000 / meshing_ms,
                     Milliseconds(meshing_ms).c_str())});
         break;
       }

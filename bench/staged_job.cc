@@ -58,7 +58,7 @@ class PlanePointsOnly : public PlaneMesher {
 const char* StageName(Stage stage) {
   static const char* const kNames[kStageCount] = {"decode",  "checks",     "geometry",
                                                   "meshing", "extraction", "insertion",
-                                                  "encode",  "write",      "release"};
+                                                  "check",   "encode",  "write",      "release"};
   return kNames[stage];
 }
 
@@ -117,6 +117,7 @@ StagedJobResult RunStagedJob(const std::string& payload, DrainedPipe& sink) {
                                  &extraction));
   seconds[kStageExtraction] = extraction.matching + extraction.elements + extraction.chains;
   seconds[kStageInsertion] = extraction.insertion;
+  seconds[kStageCheck] = extraction.check;
   if (record->vertices.empty()) {
     result.error = "extraction failed";
     return result;

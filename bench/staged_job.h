@@ -27,6 +27,7 @@ enum Stage {
   kStageMeshing,     // the GenerateMesh calls
   kStageExtraction,  // node mapping, elements, chains
   kStageInsertion,   // interior-only points Netgen left out
+  kStageCheck,       // the answer's own check before it is sent
   kStageEncode,      // answer record to payload
   kStageWrite,       // answer frame into a pipe
   kStageRelease,     // dropping the mesh, the record and the buffers
