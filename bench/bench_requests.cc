@@ -4,12 +4,15 @@
 #include <random>
 #include <utility>
 
-#include "protocol/sample_shapes.h"
+#include "testing/loops.h"
 
 namespace mesh {
 
+using test::AddLoop;
+using test::RegularPolygon;
+
 MeshRequest SquareRequest(double side, double target_size, int segments_per_side) {
-  std::vector<std::pair<double, double>> corners;
+  test::Corners corners;
   const int n = segments_per_side;
   for (int i = 0; i < n; ++i) corners.push_back({side * i / n, 0});
   for (int i = 0; i < n; ++i) corners.push_back({side, side * i / n});

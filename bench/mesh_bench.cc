@@ -38,6 +38,7 @@
 #include "client/worker_process.h"
 #include "extract/extract.h"
 #include "protocol/mesh_request.h"
+#include "worker/platform.h"
 
 namespace mesh {
 namespace {
@@ -52,7 +53,7 @@ WorkerOptions BenchWorkerOptions() {
   WorkerOptions options;
   const char* path = getenv("MESH_WORKER");
   options.worker_path = path != nullptr && *path != '\0' ? path : MESH_WORKER_PATH;
-  options.unset_env = {"TALVEX_MESH_WORKER_ALLOW_HANG_TEST"};
+  options.unset_env = {kHangTestVariable};
   return options;
 }
 

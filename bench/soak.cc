@@ -23,6 +23,7 @@
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
 #include "reliability/request_mix.h"
+#include "worker/platform.h"
 #include "worker/test_process.h"
 
 namespace mesh {
@@ -89,7 +90,7 @@ bool ReadAnswer(TestProcess& worker, uint32_t* kind, std::string* payload) {
 int Soak(const std::string& worker_path, size_t count) {
   const std::vector<Request> cycle = RequestCycle();
   TestProcessOptions options;
-  options.unset_env = {"TALVEX_MESH_WORKER_ALLOW_HANG_TEST"};
+  options.unset_env = {kHangTestVariable};
   // Diagnostics and the mesher's chatter: thousands of lines nobody reads.
   options.close_stderr = true;
   TestProcess worker;

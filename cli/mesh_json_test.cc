@@ -6,7 +6,7 @@
 
 #include "protocol/frame.h"
 #include "protocol/coding.h"
-#include "protocol/sample_shapes.h"
+#include "testing/shapes.h"
 
 namespace mesh {
 namespace {
@@ -122,7 +122,7 @@ TEST(MeshJsonTest, RequestsSurviveJsonToFrameToJson) {
 }
 
 TEST(MeshJsonTest, AnswersUseTheResultRecordsFieldNamesInOrder) {
-  const nlohmann::ordered_json json = PlanarComplexMeshToJson(OneQuadMesh());
+  const nlohmann::ordered_json json = PlanarComplexMeshToJson(test::OneQuadMesh());
   std::vector<std::string> keys;
   for (const auto& item : json.items()) keys.push_back(item.key());
   EXPECT_EQ(keys, (std::vector<std::string>{"vertices", "quads", "triangles", "point_vertex",

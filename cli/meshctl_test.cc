@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/test_support.h"
+#include "worker/platform.h"
 
 namespace mesh {
 namespace {
@@ -17,7 +18,7 @@ using nlohmann::json;
 
 TestProcessOptions Environment(std::vector<std::string> set = {}) {
   TestProcessOptions options;
-  options.unset_env = {"MESHCTL_WORKER", "TALVEX_MESH_WORKER_ALLOW_HANG_TEST"};
+  options.unset_env = {"MESHCTL_WORKER", kHangTestVariable};
   options.set_env = std::move(set);
   return options;
 }

@@ -12,19 +12,14 @@
 
 #include "protocol/frame.h"
 #include "protocol/planar_complex_mesh.h"
+#include "testing/shapes.h"
+#include "worker/platform.h"
 
 namespace mesh {
 namespace {
 
 using std::chrono::milliseconds;
-
-MeshRequest Square(double target_size) {
-  MeshRequest request;
-  request.points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-  request.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0}, {3, 0, 1, 0}};
-  request.target_size = target_size;
-  return request;
-}
+using test::UnitSquareRequest;
 
 // An L-shaped plate split into two domains, tilted out of the xy plane.
 MeshRequest TwoDomains(bool prefer_quads) {
@@ -42,17 +37,17 @@ MeshRequest TwoDomains(bool prefer_quads) {
 WorkerPoolOptions RealWorkers(size_t count) {
   WorkerPoolOptions options;
   options.worker.worker_path = MESH_WORKER_PATH;
-  options.worker.set_env = {"TALVEX_MESH_WORKER_ALLOW_HANG_TEST=1"};
+  options.worker.set_env = {std::string(kHangTestVariable) + "=1"};
   options.workers = count;
   return options;
 }
 
 std::vector<MeshRequest> MixedRequests() {
   std::vector<MeshRequest> requests;
-  for (double size : {0.5, 0.1, 0.3, 0.05, 0.25}) requests.push_back(Square(size));
+  for (double size : {0.5, 0.1, 0.3, 0.05, 0.25}) requests.push_back(UnitSquareRequest(size));
   requests.push_back(TwoDomains(true));
   requests.push_back(TwoDomains(false));
-  MeshRequest refused = Square(0.25);
+  MeshRequest refused = UnitSquareRequest(0.25);
   refused.target_size = -1;
   requests.push_back(refused);
   return requests;
@@ -91,7 +86,7 @@ TEST(WorkerPoolTest, HangsAndCrashesCostOnlyTheirOwnRequests) {
   for (Kind kind : plan) {
     switch (kind) {
       case kGood:
-        futures.push_back(pool.Submit(Square(0.25)));
+        futures.push_back(pool.Submit(UnitSquareRequest(0.25)));
         break;
       case kHang:
         futures.push_back(pool.SubmitCall(kKindHangTest, ""));
@@ -129,7 +124,7 @@ TEST(WorkerPoolTest, CallbacksRunOnceAndQueuedWorkIsFinishedOnDestruction) {
   {
     WorkerPool pool(RealWorkers(2));
     for (int i = 0; i < 12; ++i) {
-      pool.Submit(Square(0.5), [&](WorkerAnswer answer) {
+      pool.Submit(UnitSquareRequest(0.5), [&](WorkerAnswer answer) {
         ++calls;
         if (answer.ok()) ++meshed;
       });

@@ -18,29 +18,22 @@
 #include <gtest/gtest.h>
 
 #include "protocol/frame.h"
+#include "testing/shapes.h"
+#include "worker/platform.h"
 
 namespace mesh {
 namespace {
 
 using std::chrono::milliseconds;
-
-constexpr char kHangVariable[] = "TALVEX_MESH_WORKER_ALLOW_HANG_TEST";
-
-MeshRequest Square(double target_size = 0.25) {
-  MeshRequest request;
-  request.points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-  request.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0}, {3, 0, 1, 0}};
-  request.target_size = target_size;
-  return request;
-}
+using test::UnitSquareRequest;
 
 WorkerOptions RealWorker(bool hang_test_armed = false) {
   WorkerOptions options;
   options.worker_path = MESH_WORKER_PATH;
   if (hang_test_armed) {
-    options.set_env = {std::string(kHangVariable) + "=1"};
+    options.set_env = {std::string(kHangTestVariable) + "=1"};
   } else {
-    options.unset_env = {kHangVariable};
+    options.unset_env = {kHangTestVariable};
   }
   return options;
 }
@@ -83,7 +76,7 @@ bool HasLineStartingWith(const std::vector<std::string>& lines, const std::strin
 TEST(WorkerProcessTest, MeshesRequestsWithOneWorker) {
   WorkerProcess worker(RealWorker());
   for (double size : {0.5, 0.25}) {
-    WorkerAnswer answer = worker.Mesh(Square(size), milliseconds(60000));
+    WorkerAnswer answer = worker.Mesh(UnitSquareRequest(size), milliseconds(60000));
     ASSERT_EQ(answer.outcome, CallOutcome::kSuccess) << answer.Describe();
     EXPECT_FALSE(answer.mesh.vertices.empty());
     EXPECT_EQ(answer.mesh.point_vertex.size(), 4u);
@@ -94,7 +87,7 @@ TEST(WorkerProcessTest, MeshesRequestsWithOneWorker) {
 
 TEST(WorkerProcessTest, FailureFrameCarriesTheReasonAndKeepsTheWorker) {
   WorkerProcess worker(RealWorker());
-  MeshRequest two_points = Square();
+  MeshRequest two_points = UnitSquareRequest(0.25);
   two_points.points.resize(2);
   two_points.segments.clear();
   WorkerAnswer refused = worker.Mesh(two_points, milliseconds(60000));
@@ -108,7 +101,8 @@ TEST(WorkerProcessTest, FailureFrameCarriesTheReasonAndKeepsTheWorker) {
   WorkerAnswer malformed = worker.Call(kKindMeshRequest, "\x03", milliseconds(60000));
   EXPECT_EQ(malformed.outcome, CallOutcome::kFailure);
   EXPECT_TRUE(malformed.diagnostics.empty());
-  EXPECT_EQ(worker.Mesh(Square(), milliseconds(60000)).outcome, CallOutcome::kSuccess);
+  EXPECT_EQ(worker.Mesh(UnitSquareRequest(0.25), milliseconds(60000)).outcome,
+            CallOutcome::kSuccess);
   EXPECT_EQ(worker.starts(), 1);
 }
 
@@ -126,7 +120,7 @@ TEST(WorkerProcessTest, HangTestTimesOutAndTheNextRequestSucceeds) {
   EXPECT_FALSE(worker.running());
   EXPECT_TRUE(Reaped(hung));
 
-  WorkerAnswer next = worker.Mesh(Square(), milliseconds(60000));
+  WorkerAnswer next = worker.Mesh(UnitSquareRequest(0.25), milliseconds(60000));
   EXPECT_EQ(next.outcome, CallOutcome::kSuccess) << next.Describe();
   EXPECT_NE(worker.pid(), hung);
   EXPECT_EQ(worker.starts(), 2);
@@ -143,7 +137,8 @@ TEST(WorkerProcessTest, DeathsAreReportedWithExitCodeOrSignal) {
       EXPECT_TRUE(answer.exited);
       EXPECT_EQ(answer.exit_code, 3);
     }
-    EXPECT_EQ(worker.Mesh(Square(), milliseconds(60000)).outcome, CallOutcome::kSuccess);
+    EXPECT_EQ(worker.Mesh(UnitSquareRequest(0.25), milliseconds(60000)).outcome,
+              CallOutcome::kSuccess);
     EXPECT_EQ(worker.starts(), 3);
   }
   {
@@ -167,13 +162,14 @@ TEST(WorkerProcessTest, DeathsAreReportedWithExitCodeOrSignal) {
 
 TEST(WorkerProcessTest, WorkerLostWhileIdleIsReplacedWithoutCostingTheNextRequest) {
   WorkerProcess worker(RealWorker());
-  ASSERT_EQ(worker.Mesh(Square(), milliseconds(60000)).outcome, CallOutcome::kSuccess);
+  ASSERT_EQ(worker.Mesh(UnitSquareRequest(0.25), milliseconds(60000)).outcome,
+            CallOutcome::kSuccess);
   const pid_t first = worker.pid();
   kill(first, SIGKILL);
   for (int i = 0; i < 2000 && ProcessState(first) != 'Z'; ++i) usleep(1000);
   ASSERT_EQ(ProcessState(first), 'Z');
 
-  WorkerAnswer answer = worker.Mesh(Square(), milliseconds(60000));
+  WorkerAnswer answer = worker.Mesh(UnitSquareRequest(0.25), milliseconds(60000));
   EXPECT_EQ(answer.outcome, CallOutcome::kSuccess) << answer.Describe();
   EXPECT_TRUE(Reaped(first));
   EXPECT_EQ(worker.starts(), 2);
@@ -190,19 +186,19 @@ TEST(WorkerProcessTest, NoDescriptorOrChildOutlivesTheSupervisor) {
       pids.push_back(worker.pid());
     };
     note_pid();
-    worker.Mesh(Square(), milliseconds(60000));
+    worker.Mesh(UnitSquareRequest(0.25), milliseconds(60000));
     worker.Call(kKindHangTest, "", milliseconds(100));
     note_pid();
     worker.Call(7, "", milliseconds(60000));
     note_pid();
-    worker.Mesh(Square(), milliseconds(60000));
+    worker.Mesh(UnitSquareRequest(0.25), milliseconds(60000));
     EXPECT_EQ(worker.starts(), 3);
   }
   {
     WorkerOptions nowhere;
     nowhere.worker_path = "/nonexistent/mesh-worker";
     WorkerProcess worker(nowhere);
-    WorkerAnswer answer = worker.Mesh(Square());
+    WorkerAnswer answer = worker.Mesh(UnitSquareRequest(0.25));
     EXPECT_EQ(answer.outcome, CallOutcome::kStartFailed);
     EXPECT_NE(answer.error.find("/nonexistent/mesh-worker"), std::string::npos) << answer.error;
   }

@@ -10,12 +10,14 @@
 #include "common/diagnostic.h"
 #include "extract/elements.h"
 #include "extract/mesh_invariants.h"
-#include "extract/test_surface_mesh.h"
 #include "common/netgen_lock.h"
+#include "testing/shapes.h"
+#include "testing/surface_mesh.h"
 
 namespace mesh {
 namespace {
 
+using test::TestSurfaceMesh;
 using Triangles = std::vector<std::array<int32_t, 3>>;
 using Quads = std::vector<std::array<int32_t, 4>>;
 using Chains = std::vector<std::vector<int32_t>>;
@@ -34,10 +36,11 @@ struct SquareJob {
     frame.u_axis = {0.6, 0, 0.8};
     frame.v_axis = {0, 1, 0};
     plane_points = {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0.25, 0.5}};
+    request = test::UnitSquareRequest(0.5);
+    // Its corners and the interior point where the tilted frame puts them.
+    request.points.clear();
     for (const PlanePoint& p : plane_points) request.points.push_back(frame.FromPlane(p));
-    request.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0}, {3, 0, 1, 0}};
     request.interior_only = {4};
-    request.target_size = 0.5;
   }
   PlanarComplexMesh Run(const SurfaceMesh& mesh) const {
     return ExtractToPlanarComplexMesh(mesh, frame, plane_points, request);

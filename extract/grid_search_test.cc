@@ -17,11 +17,12 @@
 #include "extract/node_mapping.h"
 #include "extract/point_grid.h"
 #include "extract/segment_chains.h"
-#include "extract/test_surface_mesh.h"
+#include "testing/surface_mesh.h"
 
 namespace mesh {
 namespace {
 
+using test::TestSurfaceMesh;
 using Random = std::mt19937;
 
 double Uniform(Random& random, double lo, double hi) {

@@ -17,37 +17,24 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
-#include "protocol/sample_shapes.h"
+#include "testing/loops.h"
+#include "testing/shapes.h"
 
 namespace mesh {
 namespace {
 
-// Closes the loop through `points[first..first+count)` with segments that
-// have `left` on their left and `right` on their right.
-void AddLoop(MeshRequest* request, int32_t first, int32_t count, int32_t left,
-             int32_t right) {
-  for (int32_t i = 0; i < count; ++i) {
-    request->segments.push_back({first + i, first + (i + 1) % count, left, right});
-  }
-}
-
-MeshRequest Square(double target_size) {
-  MeshRequest request;
-  request.points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-  AddLoop(&request, 0, 4, 1, 0);
-  request.target_size = target_size;
-  return request;
-}
+using test::AddLoop;
+using test::OneQuadMesh;
+using test::UnitSquareRequest;
 
 std::vector<std::pair<std::string, MeshRequest>> Requests() {
   std::vector<std::pair<std::string, MeshRequest>> requests;
-  requests.emplace_back("unit_square", Square(0.25));
+  requests.emplace_back("unit_square", UnitSquareRequest(0.25));
 
   MeshRequest hole;
-  hole.points = {{0, 0, 0},     {2, 0, 0},     {2, 2, 0},     {0, 2, 0},
-                 {0.5, 0.5, 0}, {0.5, 1.5, 0}, {1.5, 1.5, 0}, {1.5, 0.5, 0}};
-  AddLoop(&hole, 0, 4, 1, 0);
-  AddLoop(&hole, 4, 4, 1, 0);  // clockwise: the domain is on its left
+  AddLoop(&hole, {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}}, 1, 0);
+  // Clockwise: the domain is on its left.
+  AddLoop(&hole, {{0.5, 0.5, 0}, {0.5, 1.5, 0}, {1.5, 1.5, 0}, {1.5, 0.5, 0}}, 1, 0);
   hole.target_size = 0.4;
   requests.emplace_back("square_with_hole", hole);
 
@@ -60,31 +47,28 @@ std::vector<std::pair<std::string, MeshRequest>> Requests() {
   requests.emplace_back("two_domains", two);
 
   MeshRequest ell;
-  ell.points = {{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}};
-  AddLoop(&ell, 0, 6, 1, 0);
+  AddLoop(&ell, {{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}}, 1, 0);
   ell.target_size = 0.5;
   ell.domain_target_sizes = {0.3};
   requests.emplace_back("l_shape", ell);
 
-  MeshRequest interior = Square(0.5);
+  MeshRequest interior = UnitSquareRequest(0.5);
   interior.points.push_back({0.3, 0.6, 0});
   interior.interior_only = {4};
   requests.emplace_back("interior_point", interior);
 
-  MeshRequest triangles = Square(0.5);
+  MeshRequest triangles = UnitSquareRequest(0.5);
   triangles.prefer_quads = false;
   requests.emplace_back("triangles_only", triangles);
 
   MeshRequest tilted;
-  tilted.points = {{0, 0, 0}, {1, 0, 1}, {1, 1, 1}, {0, 1, 0}};
-  AddLoop(&tilted, 0, 4, 1, 0);
+  AddLoop(&tilted, {{0, 0, 0}, {1, 0, 1}, {1, 1, 1}, {0, 1, 0}}, 1, 0);
   tilted.target_size = 0.5;
   tilted.plane_normal = {-1, 0, 1};
   requests.emplace_back("tilted_with_normal", tilted);
 
   MeshRequest clockwise;
-  clockwise.points = {{0, 0, 5}, {0, 1, 5}, {1, 1, 5}, {1, 0, 5}};
-  AddLoop(&clockwise, 0, 4, 0, 1);
+  AddLoop(&clockwise, {{0, 0, 5}, {0, 1, 5}, {1, 1, 5}, {1, 0, 5}}, 0, 1);
   clockwise.target_size = 0.5;
   requests.emplace_back("clockwise_outline", clockwise);
 
@@ -98,28 +82,27 @@ std::vector<std::pair<std::string, MeshRequest>> Requests() {
   two_points.target_size = 1;
   requests.emplace_back("refused_two_points", two_points);
 
-  MeshRequest nan_size = Square(std::numeric_limits<double>::quiet_NaN());
+  MeshRequest nan_size = UnitSquareRequest(std::numeric_limits<double>::quiet_NaN());
   requests.emplace_back("refused_nan_target_size", nan_size);
 
-  MeshRequest infinite_point = Square(0.5);
+  MeshRequest infinite_point = UnitSquareRequest(0.5);
   infinite_point.points[2].y = std::numeric_limits<double>::infinity();
   requests.emplace_back("refused_infinite_point", infinite_point);
 
-  MeshRequest out_of_range = Square(0.5);
+  MeshRequest out_of_range = UnitSquareRequest(0.5);
   out_of_range.segments[2].point_b = 4;
   requests.emplace_back("refused_endpoint_out_of_range", out_of_range);
 
-  MeshRequest short_segment = Square(0.5);
+  MeshRequest short_segment = UnitSquareRequest(0.5);
   short_segment.points[1] = {1e-12, 0, 0};
   requests.emplace_back("refused_short_segment", short_segment);
 
-  MeshRequest bad_interior = Square(0.5);
+  MeshRequest bad_interior = UnitSquareRequest(0.5);
   bad_interior.interior_only = {-1};
   requests.emplace_back("refused_interior_out_of_range", bad_interior);
 
   MeshRequest bow_tie;
-  bow_tie.points = {{0, 0, 0}, {1, 1, 0}, {1, 0, 0}, {0, 1, 0}};
-  AddLoop(&bow_tie, 0, 4, 1, 0);
+  AddLoop(&bow_tie, {{0, 0, 0}, {1, 1, 0}, {1, 0, 0}, {0, 1, 0}}, 1, 0);
   bow_tie.target_size = 0.5;
   requests.emplace_back("refused_bow_tie", bow_tie);
 
@@ -130,12 +113,11 @@ std::vector<std::pair<std::string, MeshRequest>> Requests() {
   requests.emplace_back("refused_slit", slit);
 
   MeshRequest collinear;
-  collinear.points = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
-  AddLoop(&collinear, 0, 3, 1, 0);
+  AddLoop(&collinear, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, 1, 0);
   collinear.target_size = 0.5;
   requests.emplace_back("refused_collinear", collinear);
 
-  MeshRequest open = Square(0.5);
+  MeshRequest open = UnitSquareRequest(0.5);
   open.segments.pop_back();
   requests.emplace_back("open_outline", open);
   return requests;
@@ -164,11 +146,11 @@ std::string MeshFrame(const MeshRequest& request) {
 }
 
 std::vector<std::pair<std::string, std::string>> Streams() {
-  const std::string square = MeshFrame(Square(0.25));
+  const std::string square = MeshFrame(UnitSquareRequest(0.25));
   const std::string empty = EncodeFrame(kKindMeshRequest, "");
   std::string bad_magic = empty;
   bad_magic[3] = '2';
-  MeshRequest refused = Square(0.25);
+  MeshRequest refused = UnitSquareRequest(0.25);
   refused.points.resize(2);
   return {
       {"one_request", square},

@@ -16,10 +16,14 @@
 #include "netgen/meshing_passes.h"
 #include "common/netgen_lock.h"
 #include "netgen/netgen_start.h"
-#include "netgen/test_requests.h"
+#include "testing/plane_points.h"
+#include "testing/shapes.h"
 
 namespace mesh {
 namespace {
+
+using test::FlatPlanePoints;
+using test::TwoDomainRectangleRequest;
 
 // The file a symbol resolves to, as the dynamic linker binds it for every
 // library that calls it.
@@ -50,7 +54,7 @@ void MeshTwoDomainsWithQuads() {
   std::lock_guard<std::mutex> hold(netgen_lock);
   EnsureNetgenStarted();
   ScopedDiagnosticCapture quiet;
-  ASSERT_NE(MeshPlaneWithNetgen(request, PlanePointsOf(request), GenerateMeshWithNetgen),
+  ASSERT_NE(MeshPlaneWithNetgen(request, FlatPlanePoints(request.points), GenerateMeshWithNetgen),
             nullptr);
 }
 

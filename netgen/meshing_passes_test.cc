@@ -7,10 +7,15 @@
 #include <vector>
 
 #include "common/diagnostic.h"
-#include "netgen/test_requests.h"
+#include "testing/plane_points.h"
+#include "testing/shapes.h"
 
 namespace mesh {
 namespace {
+
+using test::FlatPlanePoints;
+using test::TwoDomainRectangleRequest;
+using test::UnitSquareRequest;
 
 // What one scripted pass does: throw `message` when it is set, otherwise
 // return `result`.
@@ -76,7 +81,7 @@ struct PassesResult {
 PassesResult RunPasses(const MeshRequest& request, ScriptedMesher* mesher) {
   DomainNumbering numbering(request.segments);
   auto geometry =
-      BuildSplineGeometry(request, PlanePointsOf(request), numbering);
+      BuildSplineGeometry(request, FlatPlanePoints(request.points), numbering);
   netgen::MeshingParameters parameters;
   SetMeshingParameters(request, &parameters);
   ScopedDiagnosticCapture capture;
@@ -151,7 +156,7 @@ TEST(MeshingPassesTest, BothPassesFailingWriteTheTrianglePassReason) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     ScriptedMesher mesher({c.quad_pass, c.triangle_pass}, 1);
-    PassesResult result = RunPasses(UnitSquareRequest(), &mesher);
+    PassesResult result = RunPasses(UnitSquareRequest(0.25), &mesher);
     EXPECT_EQ(result.mesh, nullptr);
     EXPECT_EQ(result.lines, std::vector<std::string>{c.line});
     EXPECT_EQ(mesher.records.size(), 2u);
@@ -159,9 +164,9 @@ TEST(MeshingPassesTest, BothPassesFailingWriteTheTrianglePassReason) {
 }
 
 TEST(MeshingPassesTest, ExceptionsOfOtherKindsAreNotCaught) {
-  MeshRequest request = UnitSquareRequest();
+  MeshRequest request = UnitSquareRequest(0.25);
   DomainNumbering numbering(request.segments);
-  auto geometry = BuildSplineGeometry(request, PlanePointsOf(request), numbering);
+  auto geometry = BuildSplineGeometry(request, FlatPlanePoints(request.points), numbering);
   netgen::MeshingParameters parameters;
   GenerateMeshFunction throws_int = [](netgen::SplineGeometry2d&,
                                        std::shared_ptr<netgen::Mesh>&,
@@ -170,7 +175,7 @@ TEST(MeshingPassesTest, ExceptionsOfOtherKindsAreNotCaught) {
 }
 
 TEST(MeshingPassesTest, ParametersSpanEveryTargetSize) {
-  MeshRequest request = UnitSquareRequest();  // names domain 1 only
+  MeshRequest request = UnitSquareRequest(0.25);  // names domain 1 only
   request.target_size = 0.1;
   request.domain_target_sizes = {0.05, 0.0, 0.4};
   request.prefer_quads = false;
@@ -199,11 +204,11 @@ TEST(MeshingPassesTest, ParametersSpanEveryTargetSize) {
 }
 
 TEST(MeshingPassesTest, FailedBuildReturnsNullAndSuccessOwnsTheGeometry) {
-  MeshRequest request = UnitSquareRequest();
+  MeshRequest request = UnitSquareRequest(0.25);
   ScriptedMesher failing({{1}, {1}}, 1);
   {
     ScopedDiagnosticCapture capture;
-    EXPECT_EQ(MeshPlaneWithNetgen(request, PlanePointsOf(request), failing.Function()),
+    EXPECT_EQ(MeshPlaneWithNetgen(request, FlatPlanePoints(request.points), failing.Function()),
               nullptr);
     EXPECT_EQ(capture.lines().size(), 1u);
   }
@@ -211,7 +216,7 @@ TEST(MeshingPassesTest, FailedBuildReturnsNullAndSuccessOwnsTheGeometry) {
   // extraction is the one that refuses it.
   ScriptedMesher empty({{0}}, 1);
   std::shared_ptr<SurfaceMesh> mesh =
-      MeshPlaneWithNetgen(request, PlanePointsOf(request), empty.Function());
+      MeshPlaneWithNetgen(request, FlatPlanePoints(request.points), empty.Function());
   ASSERT_NE(mesh, nullptr);
   EXPECT_EQ(mesh->NodeCount(), 0);
   EXPECT_EQ(mesh->ElementCount(), 0u);

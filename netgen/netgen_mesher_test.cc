@@ -12,11 +12,16 @@
 #include "common/netgen_lock.h"
 #include "netgen/netgen_start.h"
 #include "netgen/runaway_watch.h"
-#include "netgen/test_requests.h"
 #include "planar/build_planar_mesh.h"
+#include "testing/plane_points.h"
+#include "testing/shapes.h"
 
 namespace mesh {
 namespace {
+
+using test::FlatPlanePoints;
+using test::TwoDomainRectangleRequest;
+using test::UnitSquareRequest;
 
 struct Meshed {
   std::shared_ptr<SurfaceMesh> mesh;
@@ -30,7 +35,7 @@ Meshed MeshWithNetgen(const MeshRequest& request) {
   Meshed meshed;
   ScopedDiagnosticCapture capture;
   meshed.mesh = MeshPlaneWithNetgen(
-      request, PlanePointsOf(request),
+      request, FlatPlanePoints(request.points),
       [&meshed](netgen::SplineGeometry2d& geometry, std::shared_ptr<netgen::Mesh>& mesh,
                 netgen::MeshingParameters& parameters) {
         ++meshed.passes;
@@ -90,7 +95,7 @@ bool HasNode(const SurfaceMesh& mesh, double u, double v) {
 }
 
 TEST(NetgenMesherTest, UnitSquareMeshesInTheQuadPass) {
-  Meshed meshed = MeshWithNetgen(UnitSquareRequest());
+  Meshed meshed = MeshWithNetgen(UnitSquareRequest(0.25));
   ASSERT_NE(meshed.mesh, nullptr);
   EXPECT_TRUE(meshed.lines.empty());
   EXPECT_EQ(meshed.passes, 1);
@@ -108,7 +113,7 @@ TEST(NetgenMesherTest, UnitSquareMeshesInTheQuadPass) {
 }
 
 TEST(NetgenMesherTest, TrianglesOnlyWhenQuadsAreNotPreferred) {
-  MeshRequest request = UnitSquareRequest();
+  MeshRequest request = UnitSquareRequest(0.25);
   request.prefer_quads = false;
   Meshed meshed = MeshWithNetgen(request);
   ASSERT_NE(meshed.mesh, nullptr);
@@ -154,7 +159,7 @@ TEST(NetgenMesherTest, ElementsCarryTheCallersDomainNumbers) {
 }
 
 TEST(NetgenMesherTest, RequestWithoutSegmentsGivesAnEmptyMesh) {
-  MeshRequest request = UnitSquareRequest();
+  MeshRequest request = UnitSquareRequest(0.25);
   request.segments.clear();
   Meshed meshed = MeshWithNetgen(request);
   // Netgen meshes nothing and reports success; the extraction refuses the
@@ -203,7 +208,7 @@ TEST(NetgenMesherTest, RunawayMeshIsStoppedAndTheNextMeshIsNormal) {
   }
   // The stop flag must not outlive the runaway: a normal mesh afterwards is
   // whole, not cut short.
-  Meshed square = MeshWithNetgen(UnitSquareRequest());
+  Meshed square = MeshWithNetgen(UnitSquareRequest(0.25));
   ASSERT_NE(square.mesh, nullptr);
   EXPECT_TRUE(square.lines.empty());
   EXPECT_EQ(square.mesh->ElementCount(), 16u);
@@ -211,13 +216,13 @@ TEST(NetgenMesherTest, RunawayMeshIsStoppedAndTheNextMeshIsNormal) {
 
 TEST(NetgenMesherTest, StartsTheLibraryOnceAndKeepsNoMesh) {
   NetgenMesher mesher;
-  MeshRequest request = UnitSquareRequest();
+  MeshRequest request = UnitSquareRequest(0.25);
   std::weak_ptr<SurfaceMesh> first;
   for (int i = 0; i < 3; ++i) {
     std::shared_ptr<SurfaceMesh> mesh;
     {
       std::lock_guard<std::mutex> hold(netgen_lock);
-      mesh = mesher.MeshPlane(request, PlanePointsOf(request));
+      mesh = mesher.MeshPlane(request, FlatPlanePoints(request.points));
     }
     ASSERT_NE(mesh, nullptr);
     EXPECT_GT(mesh->ElementCount(), 0u);
@@ -230,14 +235,14 @@ TEST(NetgenMesherTest, StartsTheLibraryOnceAndKeepsNoMesh) {
 // The whole stage as the worker runs it: the checks, then Netgen.
 
 MeshRequest RefusedBeforeTheLock() {
-  MeshRequest request = UnitSquareRequest();
+  MeshRequest request = UnitSquareRequest(0.25);
   request.target_size = 0;
   return request;
 }
 
 // Passes every request-only check, then crosses itself.
 MeshRequest RefusedUnderTheLock() {
-  MeshRequest request = UnitSquareRequest();
+  MeshRequest request = UnitSquareRequest(0.25);
   request.points = {{0, 0, 0}, {1, 1, 0}, {1, 0, 0}, {0, 1, 0}};
   return request;
 }
@@ -268,7 +273,7 @@ TEST(BuildPlanarMeshWithNetgenTest, LockIsFreeAfterEveryOutcome) {
   NetgenMesher netgen;
   ScriptedNetgenMesher fallback({1, 0});
   ScriptedNetgenMesher both_fail({1, 5});
-  MeshRequest no_segments = UnitSquareRequest();
+  MeshRequest no_segments = UnitSquareRequest(0.25);
   no_segments.segments.clear();
   struct Case {
     const char* name;
@@ -280,9 +285,9 @@ TEST(BuildPlanarMeshWithNetgenTest, LockIsFreeAfterEveryOutcome) {
   const Case cases[] = {
       {"refused before the lock", RefusedBeforeTheLock(), &netgen, false, 1},
       {"refused under the lock", RefusedUnderTheLock(), &netgen, false, 1},
-      {"meshed", UnitSquareRequest(), &netgen, true, 0},
+      {"meshed", UnitSquareRequest(0.25), &netgen, true, 0},
       {"meshed by the fallback", TwoDomainRectangleRequest(), &fallback, true, 1},
-      {"both passes failed", UnitSquareRequest(), &both_fail, false, 1},
+      {"both passes failed", UnitSquareRequest(0.25), &both_fail, false, 1},
       // Netgen meshes nothing and says so with success.
       {"no segments", no_segments, &netgen, true, 0},
   };
@@ -314,7 +319,7 @@ TEST(BuildPlanarMeshWithNetgenTest, LibraryStartsOnceAndNeverForRefusedRequests)
         BuildPlanarMesh(RefusedBeforeTheLock(), mesher);
         BuildPlanarMesh(RefusedUnderTheLock(), mesher);
         if (NetgenStartCount() != 0) code |= 1;
-        if (!BuildPlanarMesh(UnitSquareRequest(), mesher).ok) code |= 2;
+        if (!BuildPlanarMesh(UnitSquareRequest(0.25), mesher).ok) code |= 2;
         if (NetgenStartCount() != 1) code |= 4;
         if (!BuildPlanarMesh(TwoDomainRectangleRequest(), mesher).ok) code |= 8;
         BuildPlanarMesh(RefusedUnderTheLock(), mesher);

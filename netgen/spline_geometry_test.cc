@@ -3,17 +3,22 @@
 #include <gtest/gtest.h>
 
 #include "common/diagnostic.h"
-#include "netgen/test_requests.h"
+#include "testing/plane_points.h"
+#include "testing/shapes.h"
 
 namespace mesh {
 namespace {
 
+using test::FlatPlanePoints;
+using test::UnitSquareRequest;
+
 std::shared_ptr<QuadMeshingGeometry> Build(const MeshRequest& request) {
-  return BuildSplineGeometry(request, PlanePointsOf(request), DomainNumbering(request.segments));
+  return BuildSplineGeometry(request, FlatPlanePoints(request.points),
+                             DomainNumbering(request.segments));
 }
 
 TEST(SplineGeometryTest, EveryRequestPointAndSegmentKeepsItsIndex) {
-  MeshRequest request = UnitSquareRequest();
+  MeshRequest request = UnitSquareRequest(0.25);
   request.points.push_back({0.5, 0.5, 0});  // interior-only
   request.points.push_back({3, 3, 0});      // named by no segment
   request.interior_only = {4};
@@ -53,7 +58,7 @@ TEST(SplineGeometryTest, EveryRequestPointAndSegmentKeepsItsIndex) {
 }
 
 TEST(SplineGeometryTest, EachDomainGetsItsSizeAndTheQuadChoice) {
-  MeshRequest request = UnitSquareRequest();
+  MeshRequest request = UnitSquareRequest(0.25);
   request.target_size = 0.1;
   request.domain_target_sizes = {0.05, 0.0, -1.0};
   // Domains 1 to 4 as Netgen numbers them; -2 is the caller's own marker.
@@ -76,7 +81,7 @@ TEST(SplineGeometryTest, EachDomainGetsItsSizeAndTheQuadChoice) {
 }
 
 TEST(SplineGeometryTest, CallerDomainNumbersReachNetgenDenseAndInOrder) {
-  MeshRequest request = UnitSquareRequest();
+  MeshRequest request = UnitSquareRequest(0.25);
   request.domain_target_sizes = {0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8};
   request.segments = {{0, 1, 7, 0}, {1, 2, 2000000000, -5}, {2, 3, 3, 7}, {3, 0, 3, 0}};
   DomainNumbering numbering(request.segments);
@@ -119,7 +124,7 @@ TEST(SplineGeometryTest, QuadFlagsGrowWithTheDomainNumber) {
 }
 
 TEST(SplineGeometryTest, RequestWithoutSegmentsHasPointsOnly) {
-  MeshRequest request = UnitSquareRequest();
+  MeshRequest request = UnitSquareRequest(0.25);
   request.segments.clear();
   auto geometry = Build(request);
   ASSERT_NE(geometry, nullptr);

@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "common/diagnostic.h"
-#include "planar/test_shapes.h"
+#include "testing/loops.h"
+#include "testing/plane_points.h"
 
 namespace mesh {
 namespace {

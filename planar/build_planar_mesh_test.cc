@@ -13,7 +13,7 @@
 
 #include "common/diagnostic.h"
 #include "common/netgen_lock.h"
-#include "planar/test_shapes.h"
+#include "testing/loops.h"
 
 namespace mesh {
 namespace {
@@ -138,15 +138,6 @@ std::vector<Point3> LShape() {
   return {{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}};
 }
 
-std::vector<Point3> RegularPolygon(int corners) {
-  std::vector<Point3> points;
-  for (int k = 0; k < corners; ++k) {
-    const double angle = 2 * M_PI * k / corners;
-    points.push_back({std::cos(angle), std::sin(angle), 0});
-  }
-  return points;
-}
-
 std::string Degenerate(const std::string& what) {
   return "[meshing] BuildPlanarMesh: " + what +
          " \xE2\x80\x94 refusing as degenerate; returning empty";
@@ -166,7 +157,7 @@ TEST(BuildPlanarMeshTest, RefusalsWriteOneLineAndNeverReachTheMesher) {
   MeshRequest tiny_normal = Loop(Square(0, 0, 1), 1, 0);
   tiny_normal.plane_normal = {0, 0, 1e-13};
   MeshRequest collinear_no_outer = Loop({{0, 0, 0}, {1, 1, 0}, {2, 2, 0}}, 0, 1);
-  MeshRequest too_many = Loop(RegularPolygon(2001), 1, 0);
+  MeshRequest too_many = Loop(test::RegularPolygon(2001, 1), 1, 0);
   // Diagonals that cross and leave domain 2 open: the crossing is named.
   MeshRequest crossing = Loop(Square(0, 0, 1), 1, 0);
   crossing.segments.push_back({0, 2, 2, 0});
@@ -273,7 +264,7 @@ TEST(BuildPlanarMeshTest, AcceptedLayoutsReachTheMesherUnderTheLock) {
       {"outline with a hole", with_hole, {0, 1, 0}},
       {"inner cut with one domain on both sides", with_inner_cut, {0, 1, 0}},
       {"clockwise outline", clockwise_outline, {0, -1, 0}},
-      {"2000 segments", Loop(RegularPolygon(2000), 1, 0), {NAN, NAN, NAN}},
+      {"2000 segments", Loop(test::RegularPolygon(2000, 1), 1, 0), {NAN, NAN, NAN}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "planar/test_shapes.h"
+#include "testing/loops.h"
 
 namespace mesh {
 namespace {

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "common/diagnostic.h"
-#include "planar/test_shapes.h"
+#include "testing/loops.h"
 
 namespace mesh {
 namespace {

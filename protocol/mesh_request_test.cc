@@ -6,24 +6,17 @@
 #include <gtest/gtest.h>
 
 #include "protocol/coding.h"
+#include "testing/shapes.h"
 
 namespace mesh {
 namespace {
-
-MeshRequest UnitSquare() {
-  MeshRequest request;
-  request.points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-  request.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0}, {3, 0, 1, 0}};
-  request.target_size = 0.25;
-  return request;
-}
 
 bool Decodes(const std::string& payload, MeshRequest* out) {
   return DecodeMeshRequest(payload.data(), payload.size(), out);
 }
 
 TEST(MeshRequestDecodeTest, SquareIs226BytesAndRoundTrips) {
-  const std::string payload = EncodeMeshRequest(UnitSquare());
+  const std::string payload = EncodeMeshRequest(test::UnitSquareRequest(0.25));
   ASSERT_EQ(payload.size(), 226u);
   const auto* bytes = reinterpret_cast<const unsigned char*>(payload.data());
   EXPECT_EQ(bytes[0], 3);
@@ -92,7 +85,7 @@ TEST(MeshRequestDecodeTest, PreferQuadsByteIsZeroOrAnythingElse) {
 }
 
 TEST(MeshRequestDecodeTest, MalformedPayloadsLeaveTheRecordUntouched) {
-  const std::string good = EncodeMeshRequest(UnitSquare());
+  const std::string good = EncodeMeshRequest(test::UnitSquareRequest(0.25));
   MeshRequest sentinel;
   sentinel.target_size = 42.0;
   sentinel.interior_only = {9};
@@ -119,7 +112,7 @@ constexpr size_t kPointCount = 1, kSegmentCount = 9 + 96, kInteriorCount = 9 + 9
                  kDomainSizeCount = kInteriorCount + 8 + 8;
 
 TEST(MeshRequestDecodeTest, HugeCountsFailWithoutAllocating) {
-  const std::string good = EncodeMeshRequest(UnitSquare());
+  const std::string good = EncodeMeshRequest(test::UnitSquareRequest(0.25));
   for (size_t offset : {kPointCount, kSegmentCount, kInteriorCount, kDomainSizeCount}) {
     std::string payload = good;
     EncodeFixed64(reinterpret_cast<unsigned char*>(&payload[offset]),

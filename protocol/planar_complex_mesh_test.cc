@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "protocol/coding.h"
-#include "protocol/sample_shapes.h"
+#include "testing/shapes.h"
 
 namespace mesh {
 namespace {
+
+using test::OneQuadMesh;
 
 // Builds the expected bytes field by field, independently of the encoder.
 class ExpectedBytes {

@@ -21,12 +21,17 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
-#include "protocol/sample_shapes.h"
 #include "reliability/request_mix.h"
+#include "testing/loops.h"
+#include "worker/platform.h"
 #include "worker/test_process.h"
 
 namespace mesh {
 namespace {
+
+using test::AddLoop;
+using test::Corners;
+using test::RegularPolygon;
 
 constexpr int kDeadlineMs = 10000;
 // Boundaries of about 2000 segments are work, not a hang: Netgen samples
@@ -45,7 +50,7 @@ MeshRequest Loop(const Corners& corners, double target_size, int32_t left = 1,
   return request;
 }
 
-const Corners kUnitSquare = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+const Corners kUnitSquare = test::Square(0, 0, 1);
 
 // Adds segments between existing points, in order, as one closed loop.
 void AddIndexLoop(MeshRequest* request, const std::vector<int32_t>& indices, int32_t left,
@@ -218,8 +223,8 @@ const Case kCases[] = {
     {"FigureEightThroughOneIndex",
      [] {
        MeshRequest r;
-       for (const auto& [x, y] : Corners{{0, 0}, {1, 0}, {1, 1}, {2, 1}, {2, 2}, {1, 2}, {0, 1}}) {
-         AddPoint(&r, x, y);
+       for (const Point3& p : Corners{{0, 0}, {1, 0}, {1, 1}, {2, 1}, {2, 2}, {1, 2}, {0, 1}}) {
+         AddPoint(&r, p.x, p.y);
        }
        // Both squares meet at point 2, (1, 1).
        AddIndexLoop(&r, {0, 1, 2, 3, 4, 5, 2, 6}, 1, 0);
@@ -250,7 +255,9 @@ const Case kCases[] = {
     {"OutlineClosingOnADuplicateOfItsFirstPoint",
      [] {
        MeshRequest r;
-       for (const auto& [x, y] : Corners{{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0, 0}}) AddPoint(&r, x, y);
+       for (const Point3& p : Corners{{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0, 0}}) {
+         AddPoint(&r, p.x, p.y);
+       }
        r.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0}, {3, 4, 1, 0}};
        r.target_size = 0.25;
        return r;
@@ -385,8 +392,8 @@ const Case kCases[] = {
        // whose area alone sets the plane's normal, so the hole passes for an
        // outline and the slits for extra boundary of its domain.
        MeshRequest r;
-       for (const auto& [x, y] : Corners{{0, 8.8e-280}, {2, 0}, {0, 3.5e-310}, {0, 2.03}}) {
-         AddPoint(&r, x, y);
+       for (const Point3& p : Corners{{0, 8.8e-280}, {2, 0}, {0, 3.5e-310}, {0, 2.03}}) {
+         AddPoint(&r, p.x, p.y);
        }
        AddIndexLoop(&r, {0, 1, 2, 3}, 1, 0);
        AddLoop(&r, {{0.5, 0.5}, {0.5, 1.5}, {1.5, 1.5}, {1.5, 0.5}}, 1, 0);
@@ -515,7 +522,7 @@ std::string DiagnosticLines(const std::string& err) {
 
 Outcome RunCase(const MeshRequest& request, int deadline_ms) {
   TestProcessOptions options;
-  options.unset_env = {"TALVEX_MESH_WORKER_ALLOW_HANG_TEST"};
+  options.unset_env = {kHangTestVariable};
   TestProcess worker;
   Outcome outcome;
   if (!worker.Start(MESH_WORKER_PATH, {}, options)) {
@@ -619,7 +626,7 @@ TEST(DegenerateGeometrySequenceTest, OneWorkerAnswersEveryCaseAsFreshOnesDo) {
     expected += fresh.frame;
   }
   TestProcessOptions options;
-  options.unset_env = {"TALVEX_MESH_WORKER_ALLOW_HANG_TEST"};
+  options.unset_env = {kHangTestVariable};
   const ProcessOutput run = RunProcess(MESH_WORKER_PATH, input, options, 120000);
   EXPECT_TRUE(run.status.exited && run.status.code == 0) << run.status.signal;
   EXPECT_EQ(run.out.size(), expected.size());

@@ -16,6 +16,7 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "reliability/request_mix.h"
+#include "worker/platform.h"
 #include "worker/test_process.h"
 
 namespace mesh {
@@ -41,7 +42,7 @@ std::string MixedInput() {
 
 TestProcessOptions WorkerOptions() {
   TestProcessOptions options;
-  options.unset_env = {"TALVEX_MESH_WORKER_ALLOW_HANG_TEST", "LD_PRELOAD"};
+  options.unset_env = {kHangTestVariable, "LD_PRELOAD"};
   return options;
 }
 

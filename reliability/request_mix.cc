@@ -1,29 +1,20 @@
 #include "reliability/request_mix.h"
 
-#include "protocol/sample_shapes.h"
-
 #include <limits>
 
+#include "testing/loops.h"
+#include "testing/shapes.h"
 
 namespace mesh {
 
-
-namespace {
-
-MeshRequest Square(double target_size) {
-  MeshRequest request;
-  AddLoop(&request, {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 1, 0);
-  request.target_size = target_size;
-  return request;
-}
-
-}  // namespace
+using test::AddLoop;
+using test::UnitSquareRequest;
 
 std::vector<std::pair<std::string, MeshRequest>> MeshableRequests() {
   std::vector<std::pair<std::string, MeshRequest>> requests;
-  requests.emplace_back("square", Square(0.25));
+  requests.emplace_back("square", UnitSquareRequest(0.25));
 
-  MeshRequest triangles = Square(0.2);
+  MeshRequest triangles = UnitSquareRequest(0.2);
   triangles.prefer_quads = false;
   requests.emplace_back("square_triangles", triangles);
 
@@ -33,15 +24,11 @@ std::vector<std::pair<std::string, MeshRequest>> MeshableRequests() {
   hole.target_size = 0.4;
   requests.emplace_back("square_with_hole", hole);
 
-  MeshRequest two;
-  two.points = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {0, 1, 0}};
-  two.segments = {{0, 1, 1, 0}, {1, 2, 2, 0}, {2, 3, 2, 0}, {3, 4, 2, 0},
-                  {4, 5, 1, 0}, {5, 0, 1, 0}, {1, 4, 1, 2}};
-  two.target_size = 0.4;
+  MeshRequest two = test::TwoDomainRectangleRequest(0.4);
   two.domain_target_sizes = {0, 0.25};
   requests.emplace_back("two_domains", two);
 
-  MeshRequest interior = Square(0.3);
+  MeshRequest interior = UnitSquareRequest(0.3);
   interior.interior_only = {4};
   interior.points.push_back({0.37, 0.61, 0});
   requests.emplace_back("interior_point", interior);
@@ -57,14 +44,14 @@ std::vector<std::pair<std::string, MeshRequest>> MeshableRequests() {
 
 std::vector<std::pair<std::string, MeshRequest>> RefusedRequests() {
   std::vector<std::pair<std::string, MeshRequest>> requests;
-  MeshRequest few = Square(0.25);
+  MeshRequest few = UnitSquareRequest(0.25);
   few.points.resize(2);
   few.segments.clear();
   requests.emplace_back("two_points", few);
 
-  requests.emplace_back("nan_target_size", Square(std::numeric_limits<double>::quiet_NaN()));
+  requests.emplace_back("nan_target_size", UnitSquareRequest(std::numeric_limits<double>::quiet_NaN()));
 
-  MeshRequest endpoint = Square(0.25);
+  MeshRequest endpoint = UnitSquareRequest(0.25);
   endpoint.segments[3].point_b = 7;
   requests.emplace_back("endpoint_out_of_range", endpoint);
 
@@ -73,11 +60,11 @@ std::vector<std::pair<std::string, MeshRequest>> RefusedRequests() {
   bow_tie.target_size = 0.25;
   requests.emplace_back("bow_tie", bow_tie);
 
-  MeshRequest open = Square(0.25);
+  MeshRequest open = UnitSquareRequest(0.25);
   open.segments.pop_back();
   requests.emplace_back("open_outline", open);
 
-  MeshRequest outside = Square(0.25);
+  MeshRequest outside = UnitSquareRequest(0.25);
   outside.interior_only = {4};
   outside.points.push_back({3, 3, 0});
   requests.emplace_back("interior_point_outside", outside);
@@ -85,7 +72,7 @@ std::vector<std::pair<std::string, MeshRequest>> RefusedRequests() {
 }
 
 std::vector<std::pair<std::string, std::string>> MalformedPayloads() {
-  const std::string valid = EncodeMeshRequest(Square(0.25));
+  const std::string valid = EncodeMeshRequest(UnitSquareRequest(0.25));
   std::string huge_count = valid;
   for (int i = 1; i <= 8; ++i) huge_count[i] = '\xff';
   std::string version_two = valid;

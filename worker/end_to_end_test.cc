@@ -15,40 +15,18 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
-#include "protocol/sample_shapes.h"
+#include "testing/frames.h"
+#include "testing/loops.h"
+#include "testing/shapes.h"
+#include "worker/platform.h"
 #include "worker/test_process.h"
 
 namespace mesh {
 namespace {
 
-struct Frame {
-  uint32_t kind = 0;
-  std::string payload;
-};
-
-// Splits the response stream into frames. Fails the test if anything but
-// whole frames is on it: the mesher's own printing must go elsewhere.
-std::vector<Frame> SplitFrames(const std::string& stream) {
-  std::vector<Frame> frames;
-  size_t at = 0;
-  while (at < stream.size()) {
-    if (stream.size() - at < kFrameHeaderSize) {
-      ADD_FAILURE() << "stray bytes after " << frames.size() << " frames: "
-                    << stream.substr(at, 80);
-      break;
-    }
-    const FrameHeader header =
-        DecodeFrameHeader(reinterpret_cast<const unsigned char*>(stream.data() + at));
-    if (!header.magic_ok || header.payload_length > stream.size() - at - kFrameHeaderSize) {
-      ADD_FAILURE() << "not a frame at byte " << at << ": " << stream.substr(at, 80);
-      break;
-    }
-    frames.push_back({header.kind, stream.substr(at + kFrameHeaderSize,
-                                                 static_cast<size_t>(header.payload_length))});
-    at += kFrameHeaderSize + static_cast<size_t>(header.payload_length);
-  }
-  return frames;
-}
+using test::AddLoop;
+using test::Frame;
+using test::RegularPolygon;
 
 struct WorkerRun {
   ProcessOutput process;
@@ -62,14 +40,14 @@ WorkerRun RunWorker(const std::vector<MeshRequest>& requests) {
     input += EncodeFrame(kKindMeshRequest, EncodeMeshRequest(r));
   }
   TestProcessOptions options;
-  options.unset_env = {"TALVEX_MESH_WORKER_ALLOW_HANG_TEST"};
+  options.unset_env = {kHangTestVariable};
   const auto start = std::chrono::steady_clock::now();
   WorkerRun run;
   run.process = RunProcess(MESH_WORKER_PATH, input, options, 300000);
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_TRUE(run.process.status.exited) << "signal " << run.process.status.signal;
   EXPECT_EQ(run.process.status.code, 0) << run.process.err;
-  run.frames = SplitFrames(run.process.out);
+  run.frames = test::SplitFrames(run.process.out);
   EXPECT_EQ(run.frames.size(), requests.size()) << run.process.err;
   return run;
 }
@@ -77,12 +55,7 @@ WorkerRun RunWorker(const std::vector<MeshRequest>& requests) {
 // --- Shapes ---------------------------------------------------------------
 
 
-MeshRequest UnitSquare() {
-  MeshRequest r;
-  AddLoop(&r, {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 1, 0);
-  r.target_size = 0.1;
-  return r;
-}
+MeshRequest UnitSquare() { return test::UnitSquareRequest(0.1); }
 
 MeshRequest LShape() {
   MeshRequest r;
@@ -102,11 +75,7 @@ MeshRequest SquareWithHole() {
 
 // A 2 x 1 rectangle split at x = 1, the right half meshed finer.
 MeshRequest TwoDomains() {
-  MeshRequest r;
-  r.points = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {0, 1, 0}};
-  r.segments = {{0, 1, 1, 0}, {1, 2, 2, 0}, {2, 3, 2, 0}, {3, 4, 2, 0},
-                {4, 5, 1, 0}, {5, 0, 1, 0}, {1, 4, 1, 2}};
-  r.target_size = 0.2;
+  MeshRequest r = test::TwoDomainRectangleRequest(0.2);
   r.domain_target_sizes = {0, 0.1};
   return r;
 }

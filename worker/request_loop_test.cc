@@ -3,22 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "protocol/frame.h"
-#include "protocol/sample_shapes.h"
+#include "testing/frames.h"
+#include "testing/shapes.h"
 #include "worker/memory_channel.h"
 #include "worker/platform.h"
 
 namespace mesh {
 namespace {
 
-const std::string kFailureFrame("MSH1\x01\0\0\0\0\0\0\0\0\0\0\0", 16);
-
-MeshRequest Square() {
-  MeshRequest request;
-  request.points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-  request.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0}, {3, 0, 1, 0}};
-  request.target_size = 1;
-  return request;
-}
+using test::kFailureFrame;
+using test::OneQuadMesh;
+using test::UnitSquareRequest;
 
 // A mesh job that answers with OneQuadMesh and records what it was asked.
 struct FakeJob {
@@ -38,7 +33,7 @@ std::string MeshFrame(const MeshRequest& request) {
 
 TEST(RequestLoopTest, SuccessFrameCarriesTheEncodedResult) {
   FakeJob fake;
-  MemoryChannel channel(MeshFrame(Square()));
+  MemoryChannel channel(MeshFrame(UnitSquareRequest(1)));
   EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
   ASSERT_EQ(fake.seen.size(), 1u);
   EXPECT_EQ(fake.seen[0].points.size(), 4u);
@@ -50,8 +45,9 @@ TEST(RequestLoopTest, SuccessFrameCarriesTheEncodedResult) {
 TEST(RequestLoopTest, FailuresCostOnlyTheirRequest) {
   FakeJob fake;
   std::string empty_payload = EncodeFrame(kKindMeshRequest, "");
-  std::string malformed = EncodeFrame(kKindMeshRequest, EncodeMeshRequest(Square()) + "x");
-  MemoryChannel channel(empty_payload + malformed + MeshFrame(Square()));
+  std::string malformed =
+      EncodeFrame(kKindMeshRequest, EncodeMeshRequest(UnitSquareRequest(1)) + "x");
+  MemoryChannel channel(empty_payload + malformed + MeshFrame(UnitSquareRequest(1)));
   EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
   EXPECT_EQ(fake.seen.size(), 1u);  // malformed payloads never reach the job
   EXPECT_EQ(channel.output(), kFailureFrame + kFailureFrame +
@@ -59,7 +55,7 @@ TEST(RequestLoopTest, FailuresCostOnlyTheirRequest) {
 
   FakeJob failing;
   failing.succeed = false;
-  MemoryChannel second(MeshFrame(Square()) + MeshFrame(Square()));
+  MemoryChannel second(MeshFrame(UnitSquareRequest(1)) + MeshFrame(UnitSquareRequest(1)));
   EXPECT_EQ(RunRequestLoop(second, false, failing.job()), kExitChannelClosed);
   EXPECT_EQ(second.output(), kFailureFrame + kFailureFrame);
 }
@@ -70,7 +66,7 @@ TEST(RequestLoopTest, MalformedFramesEndTheLoopWithoutAnAnswer) {
     std::string input;
     int exit_code;
   };
-  std::string bad_magic = MeshFrame(Square());
+  std::string bad_magic = MeshFrame(UnitSquareRequest(1));
   bad_magic[3] = '2';
   std::string too_long(16, '\0');
   EncodeFrameHeader(kKindMeshRequest, kMaxRequestPayload + 1,
@@ -86,8 +82,9 @@ TEST(RequestLoopTest, MalformedFramesEndTheLoopWithoutAnAnswer) {
   for (const Case& c : cases) {
     FakeJob fake;
     // A request after the bad frame must not be answered either.
-    MemoryChannel channel(c.exit_code == kExitChannelClosed ? c.input
-                                                             : c.input + MeshFrame(Square()));
+    MemoryChannel channel(c.exit_code == kExitChannelClosed
+                              ? c.input
+                              : c.input + MeshFrame(UnitSquareRequest(1)));
     EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), c.exit_code) << c.name;
     EXPECT_TRUE(channel.output().empty()) << c.name;
     EXPECT_TRUE(fake.seen.empty()) << c.name;
@@ -102,7 +99,7 @@ TEST(RequestLoopTest, UnknownKindConsumesItsWholePayloadFirst) {
 }
 
 TEST(RequestLoopTest, InputEndingAnywhereIsACleanEnd) {
-  const std::string frame = MeshFrame(Square());
+  const std::string frame = MeshFrame(UnitSquareRequest(1));
   for (size_t cut = 0; cut < frame.size(); ++cut) {
     FakeJob fake;
     MemoryChannel channel(frame.substr(0, cut));
@@ -113,14 +110,14 @@ TEST(RequestLoopTest, InputEndingAnywhereIsACleanEnd) {
 
 TEST(RequestLoopTest, FailedWriteEndsTheLoopWithZero) {
   FakeJob fake;
-  MemoryChannel channel(MeshFrame(Square()) + MeshFrame(Square()));
+  MemoryChannel channel(MeshFrame(UnitSquareRequest(1)) + MeshFrame(UnitSquareRequest(1)));
   channel.FailWritesAfter(20);  // inside the first answer's payload
   EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
   EXPECT_EQ(fake.seen.size(), 1u);
 
   FakeJob failing;
   failing.succeed = false;
-  MemoryChannel header_fails(MeshFrame(Square()));
+  MemoryChannel header_fails(MeshFrame(UnitSquareRequest(1)));
   header_fails.FailWritesAfter(0);
   EXPECT_EQ(RunRequestLoop(header_fails, false, failing.job()), kExitChannelClosed);
 }

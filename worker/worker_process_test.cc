@@ -13,12 +13,17 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
+#include "testing/frames.h"
+#include "testing/shapes.h"
+#include "worker/platform.h"
 #include "worker/test_process.h"
 
 namespace mesh {
 namespace {
 
-const std::string kFailureFrame("MSH1\x01\0\0\0\0\0\0\0\0\0\0\0", 16);
+using test::kFailureFrame;
+using test::SplitFrames;
+using test::UnitSquareRequest;
 
 std::string Header(uint32_t kind, uint64_t length) {
   unsigned char bytes[kFrameHeaderSize];
@@ -30,7 +35,7 @@ std::string EmptyMeshRequest() { return Header(kKindMeshRequest, 0); }
 
 TestProcessOptions WithoutHangTest() {
   TestProcessOptions options;
-  options.unset_env = {"TALVEX_MESH_WORKER_ALLOW_HANG_TEST"};
+  options.unset_env = {kHangTestVariable};
   return options;
 }
 
@@ -104,56 +109,25 @@ TEST(WorkerProcessTest, FailedRequestsAreAnsweredAndTheWorkerServesOn) {
   EXPECT_EQ(result.out, kFailureFrame + kFailureFrame + kFailureFrame);
 }
 
-MeshRequest UnitSquare() {
-  MeshRequest request;
-  request.points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-  request.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0}, {3, 0, 1, 0}};
-  request.target_size = 0.5;
-  return request;
-}
-
-// Splits a response stream into its frames; fails the test on anything else.
-std::vector<std::pair<uint32_t, std::string>> Frames(const std::string& stream) {
-  std::vector<std::pair<uint32_t, std::string>> frames;
-  size_t pos = 0;
-  while (pos < stream.size()) {
-    if (stream.size() - pos < kFrameHeaderSize) {
-      ADD_FAILURE() << "stray bytes after the last frame";
-      break;
-    }
-    const FrameHeader header =
-        DecodeFrameHeader(reinterpret_cast<const unsigned char*>(stream.data()) + pos);
-    EXPECT_TRUE(header.magic_ok);
-    pos += kFrameHeaderSize;
-    if (header.payload_length > stream.size() - pos) {
-      ADD_FAILURE() << "frame longer than the stream";
-      break;
-    }
-    frames.emplace_back(header.kind, stream.substr(pos, header.payload_length));
-    pos += header.payload_length;
-  }
-  return frames;
-}
-
 TEST(WorkerProcessTest, RequestsBackToBackAreAnsweredInOrder) {
-  MeshRequest two_points = UnitSquare();
+  const MeshRequest square = UnitSquareRequest(0.5);
+  MeshRequest two_points = square;
   two_points.points.resize(2);
   two_points.segments.clear();
-  MeshRequest finer = UnitSquare();
-  finer.target_size = 0.25;
-  const std::string input = EncodeFrame(kKindMeshRequest, EncodeMeshRequest(UnitSquare())) +
+  const MeshRequest finer = UnitSquareRequest(0.25);
+  const std::string input = EncodeFrame(kKindMeshRequest, EncodeMeshRequest(square)) +
                             EncodeFrame(kKindMeshRequest, EncodeMeshRequest(two_points)) +
                             EncodeFrame(kKindMeshRequest, EncodeMeshRequest(finer));
   ProcessOutput result = RunWorker(input);
   ExpectExit(result, 0, "three requests");
-  const auto frames = Frames(result.out);
+  const auto frames = SplitFrames(result.out);
   ASSERT_EQ(frames.size(), 3u);
-  EXPECT_EQ(frames[0].first, kKindSuccess);
-  EXPECT_EQ(frames[1].first, kKindFailure);
-  EXPECT_EQ(frames[2].first, kKindSuccess);
+  EXPECT_EQ(frames[0].kind, kKindSuccess);
+  EXPECT_EQ(frames[1].kind, kKindFailure);
+  EXPECT_EQ(frames[2].kind, kKindSuccess);
   PlanarComplexMesh coarse, fine;
-  ASSERT_TRUE(DecodePlanarComplexMesh(frames[0].second.data(), frames[0].second.size(), &coarse));
-  ASSERT_TRUE(DecodePlanarComplexMesh(frames[2].second.data(), frames[2].second.size(), &fine));
+  ASSERT_TRUE(DecodePlanarComplexMesh(frames[0].payload.data(), frames[0].payload.size(), &coarse));
+  ASSERT_TRUE(DecodePlanarComplexMesh(frames[2].payload.data(), frames[2].payload.size(), &fine));
   EXPECT_LT(coarse.quads.size() + coarse.triangles.size(),
             fine.quads.size() + fine.triangles.size());
   // The mesher's progress went to standard error, between the reasons.
@@ -164,19 +138,20 @@ TEST(WorkerProcessTest, RequestsBackToBackAreAnsweredInOrder) {
 TEST(WorkerProcessTest, MesherPrintingWithoutStandardErrorNeverReachesTheAnswers) {
   TestProcessOptions no_error = WithoutHangTest();
   no_error.close_stderr = true;
-  const std::string request = EncodeFrame(kKindMeshRequest, EncodeMeshRequest(UnitSquare()));
+  const std::string request =
+      EncodeFrame(kKindMeshRequest, EncodeMeshRequest(UnitSquareRequest(0.5)));
   ProcessOutput closed = RunWorker(request + request, no_error);
   ProcessOutput open = RunWorker(request + request);
   ExpectExit(closed, 0, "stderr closed");
-  const auto frames = Frames(closed.out);
+  const auto frames = SplitFrames(closed.out);
   ASSERT_EQ(frames.size(), 2u);
-  EXPECT_EQ(frames[0].first, kKindSuccess);
+  EXPECT_EQ(frames[0].kind, kKindSuccess);
   EXPECT_EQ(closed.out, open.out);
 }
 
 TEST(WorkerProcessTest, HangTestArmsOnAnyNonEmptyValue) {
   TestProcessOptions armed;
-  armed.set_env = {"TALVEX_MESH_WORKER_ALLOW_HANG_TEST=0"};
+  armed.set_env = {std::string(kHangTestVariable) + "=0"};
   TestProcess worker;
   ASSERT_TRUE(worker.Start(MESH_WORKER_PATH, {}, armed));
   ASSERT_TRUE(worker.WriteInput(Header(kKindHangTest, 5) + "hello" + EmptyMeshRequest()));
@@ -206,7 +181,7 @@ TEST(WorkerProcessTest, HangTestArmsOnAnyNonEmptyValue) {
   EXPECT_EQ(status.signal, SIGKILL);
 
   TestProcessOptions empty_value;
-  empty_value.set_env = {"TALVEX_MESH_WORKER_ALLOW_HANG_TEST="};
+  empty_value.set_env = {std::string(kHangTestVariable) + "="};
   ProcessOutput result = RunWorker(Header(kKindHangTest, 0), empty_value);
   ExpectExit(result, 3, "hang test set to empty");
 }

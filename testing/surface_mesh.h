@@ -1,7 +1,7 @@
 // A SurfaceMesh held in plain arrays, so the extraction can be tested on
-// hand-made meshes without the mesher. Test-only.
-#ifndef MESH_WORKER_EXTRACT_TEST_SURFACE_MESH_H_
-#define MESH_WORKER_EXTRACT_TEST_SURFACE_MESH_H_
+// hand-made meshes without the mesher.
+#ifndef MESH_WORKER_TESTING_SURFACE_MESH_H_
+#define MESH_WORKER_TESTING_SURFACE_MESH_H_
 
 #include <cstddef>
 #include <vector>
@@ -9,6 +9,7 @@
 #include "planar/planar_mesh_build.h"
 
 namespace mesh {
+namespace test {
 
 class TestSurfaceMesh : public SurfaceMesh {
  public:
@@ -41,6 +42,7 @@ class TestSurfaceMesh : public SurfaceMesh {
   BoundaryEdge BoundaryEdgeAt(size_t index) const override { return boundary_edges[index]; }
 };
 
+}  // namespace test
 }  // namespace mesh
 
-#endif  // MESH_WORKER_EXTRACT_TEST_SURFACE_MESH_H_
+#endif  // MESH_WORKER_TESTING_SURFACE_MESH_H_

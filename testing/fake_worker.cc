@@ -1,6 +1,6 @@
 // A stand-in for mesh-worker that misbehaves on purpose, so that tests can
 // drive the supervisor through cases the real worker never produces. The
-// behaviour is chosen by FAKE_WORKER_MODE. Test-only.
+// behaviour is chosen by FAKE_WORKER_MODE.
 #include <dirent.h>
 #include <stdlib.h>
 #include <string.h>
@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "protocol/frame.h"
 #include "protocol/coding.h"
+#include "protocol/frame.h"
 
 namespace {
 
