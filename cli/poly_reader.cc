@@ -12,6 +12,8 @@
 #include <sstream>
 #include <utility>
 
+#include "planar/polygon_geometry.h"
+
 namespace mesh {
 
 namespace {
@@ -181,21 +183,13 @@ bool ReadVertices(Records& records, std::vector<Vertex>* vertices, long long* ba
 // are drawn, not computed, and a contact that rounding hides is one the
 // worker's own crossing test will not see either.
 
-double Orient(double ax, double ay, double bx, double by, double cx, double cy) {
-  return (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
-}
-
-// True when p, known to be on the line through a and b, lies within the
-// segment's box (ends included).
-bool WithinBox(const Vertex& a, const Vertex& b, double px, double py) {
-  return std::min(a.x, b.x) <= px && px <= std::max(a.x, b.x) && std::min(a.y, b.y) <= py &&
-         py <= std::max(a.y, b.y);
-}
+PlanePoint InPlane(const Vertex& v) { return PlanePoint{v.x, v.y}; }
 
 bool OnSegment(const Vertex& a, const Vertex& b, double px, double py) {
-  return Orient(a.x, a.y, b.x, b.y, px, py) == 0 && WithinBox(a, b, px, py);
+  return OnSegment(InPlane(a), InPlane(b), PlanePoint{px, py});
 }
 
+// 0 also for NaN, an orientation whose products overflowed.
 int Sign(double value) { return (value > 0) - (value < 0); }
 
 class Planar {
@@ -368,22 +362,17 @@ bool CheckGraph(const Records& records, const std::vector<Vertex>& v,
       }
       const bool shared = s[i].a == s[j].a || s[i].a == s[j].b || s[i].b == s[j].a ||
                           s[i].b == s[j].b;
-      const int d1 = Sign(Orient(c.x, c.y, d.x, d.y, a.x, a.y));
-      const int d2 = Sign(Orient(c.x, c.y, d.x, d.y, b.x, b.y));
-      const int d3 = Sign(Orient(a.x, a.y, b.x, b.y, c.x, c.y));
-      const int d4 = Sign(Orient(a.x, a.y, b.x, b.y, d.x, d.y));
       bool meet;
       if (shared) {
         // Two segments from one vertex meet elsewhere only by overlapping.
-        meet = d1 == 0 && d2 == 0 &&
+        meet = Sign(Orient(InPlane(c), InPlane(d), InPlane(a))) == 0 &&
+               Sign(Orient(InPlane(c), InPlane(d), InPlane(b))) == 0 &&
                ((s[i].a != s[j].a && s[i].a != s[j].b && OnSegment(c, d, a.x, a.y)) ||
                 (s[i].b != s[j].a && s[i].b != s[j].b && OnSegment(c, d, b.x, b.y)) ||
                 (s[j].a != s[i].a && s[j].a != s[i].b && OnSegment(a, b, c.x, c.y)) ||
                 (s[j].b != s[i].a && s[j].b != s[i].b && OnSegment(a, b, d.x, d.y)));
       } else {
-        meet = (d1 * d2 < 0 && d3 * d4 < 0) || (d1 == 0 && OnSegment(c, d, a.x, a.y)) ||
-               (d2 == 0 && OnSegment(c, d, b.x, b.y)) || (d3 == 0 && OnSegment(a, b, c.x, c.y)) ||
-               (d4 == 0 && OnSegment(a, b, d.x, d.y));
+        meet = SegmentsMeet(InPlane(a), InPlane(b), InPlane(c), InPlane(d));
       }
       if (meet) {
         *error = at(s[i].line) + Numbered("segment", base + i, s[i].line) + " and " +

@@ -6,22 +6,13 @@
 #include <tuple>
 
 #include "common/diagnostic.h"
+#include "planar/polygon_geometry.h"
 
 namespace mesh {
 
 namespace {
 
 bool IsOuter(const BoundarySegment& segment) { return segment.right_domain == 0; }
-
-// Twice the signed area of the triangle x, y, w: positive when w lies to the
-// left of the line from x to y.
-double Orient(const PlanePoint& x, const PlanePoint& y, const PlanePoint& w) {
-  return (y.u - x.u) * (w.v - x.v) - (y.v - x.v) * (w.u - x.u);
-}
-
-bool StrictlyOppositeSigns(double a, double b) {
-  return (a > 0.0 && b < 0.0) || (a < 0.0 && b > 0.0);
-}
 
 bool ShareEndpoint(const BoundarySegment& s, const BoundarySegment& t) {
   return s.point_a == t.point_a || s.point_a == t.point_b || s.point_b == t.point_a ||
@@ -59,15 +50,7 @@ Point3 AreaVector(const std::vector<Point3>& points, const std::vector<BoundaryS
   *squared_diagonal = dx * dx + dy * dy + dz * dz;
 
   Point3 area;
-  for (size_t i : chosen) {
-    const Point3& pa = points[segments[i].point_a];
-    const Point3& pb = points[segments[i].point_b];
-    const double ax = pa.x - centre.x, ay = pa.y - centre.y, az = pa.z - centre.z;
-    const double bx = pb.x - centre.x, by = pb.y - centre.y, bz = pb.z - centre.z;
-    area.x += (ay - by) * (az + bz);
-    area.y += (az - bz) * (ax + bx);
-    area.z += (ax - bx) * (ay + by);
-  }
+  AddSegmentAreaVector(points, segments, chosen, centre, &area);
   return area;
 }
 
@@ -185,8 +168,7 @@ bool CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
       if (ShareEndpoint(s, t)) continue;
       const PlanePoint& e = plane_points[t.point_a];
       const PlanePoint& f = plane_points[t.point_b];
-      if (StrictlyOppositeSigns(Orient(e, f, a), Orient(e, f, b)) &&
-          StrictlyOppositeSigns(Orient(a, b, e), Orient(a, b, f))) {
+      if (SegmentsCross(a, b, e, f)) {
         EmitDiagnostic("[meshing] BuildPlanarMesh: boundary self-intersects (segments %zu "
                        "and %zu cross) \xE2\x80\x94 refusing as degenerate; returning empty",
                        i, j);
