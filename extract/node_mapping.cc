@@ -19,7 +19,7 @@ ExtractTolerances ComputeExtractTolerances(const MeshRequest& request) {
   ExtractTolerances tolerances;
   tolerances.snap = SnapTolerance(request.target_size);
   tolerances.smallest_target_size = SmallestTargetSize(request);
-  tolerances.interior = std::max(0.0015, 0.001 * tolerances.smallest_target_size);
+  tolerances.interior_match = std::max(0.0015, 0.001 * tolerances.smallest_target_size);
   return tolerances;
 }
 
@@ -74,7 +74,7 @@ bool MatchRequestPoints(const std::vector<PlanePoint>& mesh_nodes,
   point_vertex->assign(plane_points.size(), -1);
   for (size_t i = 0; i < plane_points.size(); ++i) {
     const bool interior = i < interior_only.size() && interior_only[i];
-    const double tolerance = interior ? tolerances.interior : tolerances.snap;
+    const double tolerance = interior ? tolerances.interior_match : tolerances.snap;
     const double tolerance_squared = tolerance * tolerance;
     NearestNode nearest;
     if (grid != nullptr) {
