@@ -89,9 +89,9 @@ bool MatchRequestPoints(const std::vector<PlanePoint>& mesh_nodes,
     } else if (interior) {
       pending_interior->push_back(i);
     } else {
-      EmitDiagnostic("[meshing] ExtractToPlanarComplexMesh: input point %zu not preserved by "
-                     "Netgen (closest mesh node dist\xC2\xB2=%g, tol\xC2\xB2=%g); returning empty",
-                     i, nearest.distance_squared, tolerance_squared);
+      EmitExtractDiagnostic("input point %zu not preserved by Netgen (closest mesh node "
+                            "dist\xC2\xB2=%g, tol\xC2\xB2=%g); returning empty",
+                            i, nearest.distance_squared, tolerance_squared);
       return false;
     }
   }

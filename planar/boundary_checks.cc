@@ -96,9 +96,9 @@ bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
   }
 
   if (!encloses) {
-    EmitDiagnostic("[meshing] BuildPlanarMesh: boundary loops enclose (near-)zero area "
-                   "(collinear, a slit, or openings consuming the outline) \xE2\x80\x94 "
-                   "refusing as degenerate; returning empty");
+    EmitBuildPlanarMeshDiagnostic("boundary loops enclose (near-)zero area (collinear, a slit, "
+                                  "or openings consuming the outline) \xE2\x80\x94 refusing as "
+                                  "degenerate; returning empty");
     return false;
   }
   return true;
@@ -106,9 +106,9 @@ bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
 
 bool CheckSegmentCap(size_t segment_count) {
   if (segment_count > kSegmentCap) {
-    EmitDiagnostic("[meshing] BuildPlanarMesh: boundary has %zu segments (cap %zu) "
-                   "\xE2\x80\x94 refusing as degenerate; returning empty",
-                   segment_count, kSegmentCap);
+    EmitBuildPlanarMeshDiagnostic("boundary has %zu segments (cap %zu) \xE2\x80\x94 refusing as "
+                                  "degenerate; returning empty",
+                                  segment_count, kSegmentCap);
     return false;
   }
   return true;
@@ -127,10 +127,10 @@ bool CheckPlaneExtent(const std::vector<PlanePoint>& plane_points) {
   // A span too wide for a double is infinite, and refused like any other.
   const double span = std::hypot(max_u - min_u, max_v - min_v);
   if (!(span <= kMaxPlaneExtent)) {
-    EmitDiagnostic("[meshing] BuildPlanarMesh: region spans %g m in the meshing plane, more "
-                   "than the %g m the mesher can handle \xE2\x80\x94 refusing as degenerate; "
-                   "returning empty",
-                   span, kMaxPlaneExtent);
+    EmitBuildPlanarMeshDiagnostic("region spans %g m in the meshing plane, more than the %g m the "
+                                  "mesher can handle \xE2\x80\x94 refusing as degenerate; "
+                                  "returning empty",
+                                  span, kMaxPlaneExtent);
     return false;
   }
   return true;
@@ -145,11 +145,11 @@ bool CheckPlaneSegmentLengths(const std::vector<BoundarySegment>& segments,
     const double du = b.u - a.u, dv = b.v - a.v;
     const double squared = du * du + dv * dv;
     if (squared < snap_tolerance * snap_tolerance) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: boundary segment %zu (points %d and %d) is "
-                     "%g m long in the meshing plane, under the %g m snap tolerance "
-                     "\xE2\x80\x94 refusing as degenerate; returning empty",
-                     i, segments[i].point_a, segments[i].point_b, std::sqrt(squared),
-                     snap_tolerance);
+      EmitBuildPlanarMeshDiagnostic("boundary segment %zu (points %d and %d) is %g m long in the "
+                                    "meshing plane, under the %g m snap tolerance \xE2\x80\x94 "
+                                    "refusing as degenerate; returning empty",
+                                    i, segments[i].point_a, segments[i].point_b, std::sqrt(squared),
+                                    snap_tolerance);
       return false;
     }
   }
@@ -169,9 +169,9 @@ bool CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
       const PlanePoint& e = plane_points[t.point_a];
       const PlanePoint& f = plane_points[t.point_b];
       if (SegmentsCross(a, b, e, f)) {
-        EmitDiagnostic("[meshing] BuildPlanarMesh: boundary self-intersects (segments %zu "
-                       "and %zu cross) \xE2\x80\x94 refusing as degenerate; returning empty",
-                       i, j);
+        EmitBuildPlanarMeshDiagnostic("boundary self-intersects (segments %zu and %zu cross) "
+                                      "\xE2\x80\x94 refusing as degenerate; returning empty",
+                                      i, j);
         return false;
       }
     }
@@ -208,9 +208,9 @@ bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments) {
       balance += std::get<2>(ends[next]);
     }
     if (balance != 0) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d boundary is not closed at "
-                     "point %d \xE2\x80\x94 refusing as degenerate; returning empty",
-                     domain, point);
+      EmitBuildPlanarMeshDiagnostic("domain %d boundary is not closed at point %d \xE2\x80\x94 "
+                                    "refusing as degenerate; returning empty",
+                                    domain, point);
       return false;
     }
     first = next;
@@ -259,10 +259,10 @@ bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
   }
   for (const auto& [domain, b] : boundaries) {
     if (b.twice_area < 0.0) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d lies on the outer side of its "
-                     "boundary (signed area %g in the meshing plane) \xE2\x80\x94 refusing "
-                     "as degenerate; returning empty",
-                     domain, b.twice_area * 0.5);
+      EmitBuildPlanarMeshDiagnostic("domain %d lies on the outer side of its boundary (signed "
+                                    "area %g in the meshing plane) \xE2\x80\x94 refusing as "
+                                    "degenerate; returning empty",
+                                    domain, b.twice_area * 0.5);
       return false;
     }
     // Netgen meshes outwards from both sides of a boundary that encloses
@@ -272,10 +272,10 @@ bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
     const double du = b.max_u - b.min_u, dv = b.max_v - b.min_v;
     const double threshold = std::max((du * du + dv * dv) * 1e-9, 1e-12);
     if (!(b.twice_area >= threshold)) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d encloses (near-)zero area (signed "
-                     "area %g in the meshing plane) \xE2\x80\x94 refusing as degenerate; "
-                     "returning empty",
-                     domain, b.twice_area * 0.5);
+      EmitBuildPlanarMeshDiagnostic("domain %d encloses (near-)zero area (signed area %g in the "
+                                    "meshing plane) \xE2\x80\x94 refusing as degenerate; "
+                                    "returning empty",
+                                    domain, b.twice_area * 0.5);
       return false;
     }
   }
