@@ -1,5 +1,6 @@
 #include "planar/polygon_geometry.h"
 
+#include <array>
 #include <cmath>
 
 #include <gtest/gtest.h>
@@ -7,21 +8,20 @@
 namespace mesh {
 namespace {
 
-void ExpectPoint(const Point3& actual, const Point3& expected) {
-  EXPECT_EQ(actual.x, expected.x);
-  EXPECT_EQ(actual.y, expected.y);
-  EXPECT_EQ(actual.z, expected.z);
-}
+// Vectors are compared whole and exactly: the sums below add small binary
+// fractions, which no rounding touches.
+using Xyz = std::array<double, 3>;
+Xyz Coordinates(const Point3& p) { return {p.x, p.y, p.z}; }
 
-// A unit square tilted 45 degrees about the y axis (it lies in z = x): its
-// area is sqrt(2), so the vector is twice that along the normal (-1, 0, 1)
-// over sqrt(2).
+// A 1 by sqrt(2) rectangle tilted 45 degrees about the y axis (it lies in
+// z = x): the vector is twice its area, 2 sqrt(2), along its normal
+// (-1, 0, 1) / sqrt(2).
 const std::vector<Point3> kTiltedSquare = {{0, 0, 0}, {1, 0, 1}, {1, 1, 1}, {0, 1, 0}};
 
 TEST(AreaVectorTest, TiltedPolygon) {
   Point3 area;
   AddPolygonAreaVector(kTiltedSquare, Point3{0.5, 0.5, 0.5}, &area);
-  ExpectPoint(area, {-2, 0, 2});
+  EXPECT_EQ(Coordinates(area), (Xyz{-2, 0, 2}));
 
   // The centre only moves rounding, not the closed polygon's vector.
   Point3 far_centre;
@@ -34,19 +34,19 @@ TEST(AreaVectorTest, TiltedPolygon) {
   const std::vector<Point3> reversed(kTiltedSquare.rbegin(), kTiltedSquare.rend());
   Point3 turned;
   AddPolygonAreaVector(reversed, Point3{0.5, 0.5, 0.5}, &turned);
-  ExpectPoint(turned, {2, 0, -2});
+  EXPECT_EQ(Coordinates(turned), (Xyz{2, 0, -2}));
 
   // Fewer than three points enclose nothing.
   Point3 none;
   AddPolygonAreaVector({{0, 0, 0}, {1, 2, 3}}, Point3(), &none);
-  ExpectPoint(none, {0, 0, 0});
+  EXPECT_EQ(Coordinates(none), (Xyz{0, 0, 0}));
 }
 
 // The terms are added to what the caller's vector already holds.
 TEST(AreaVectorTest, AddsToTheGivenVector) {
   Point3 area{1, 2, 3};
   AddPolygonAreaVector(kTiltedSquare, Point3{0.5, 0.5, 0.5}, &area);
-  ExpectPoint(area, {-1, 2, 5});
+  EXPECT_EQ(Coordinates(area), (Xyz{-1, 2, 5}));
 }
 
 // Only the chosen segments count, each from point_a to point_b: an outline
@@ -61,18 +61,18 @@ TEST(AreaVectorTest, ChosenSegments) {
       {4, 7, 1, 0}, {7, 6, 1, 0}, {6, 5, 1, 0}, {5, 4, 1, 0}, {0, 6, 1, 1}};
   Point3 outline;
   AddSegmentAreaVector(points, segments, {0, 1, 2, 3}, Point3{1, 1, 0}, &outline);
-  ExpectPoint(outline, {0, 0, 8});
+  EXPECT_EQ(Coordinates(outline), (Xyz{0, 0, 8}));
 
   Point3 with_opening;
   AddSegmentAreaVector(points, segments, {0, 1, 2, 3, 4, 5, 6, 7}, Point3{1, 1, 0},
                        &with_opening);
-  ExpectPoint(with_opening, {0, 0, 6});
+  EXPECT_EQ(Coordinates(with_opening), (Xyz{0, 0, 6}));
 
   // The same square as a polygon of its points gives the same vector.
   Point3 polygon;
   AddPolygonAreaVector({points[0], points[1], points[2], points[3]}, Point3{1, 1, 0},
                        &polygon);
-  ExpectPoint(polygon, outline);
+  EXPECT_EQ(Coordinates(polygon), Coordinates(outline));
 }
 
 TEST(OrientTest, SideOfTheLine) {
