@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "netgen/netgen_mesher.h"
-#include "planar/planar_mesh_build.h"
+#include "planar/surface_mesh.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "planar/plane_frame.h"
+#include "planar/polygon_geometry.h"
 
 namespace mesh {
 
@@ -75,14 +76,11 @@ Point3 Normalised(const Point3& a) {
 PlanarFrame PictureFrame(const MeshRequest& request, const PlanarComplexMesh& mesh) {
   Point3 hint = request.plane_normal;
   if (hint.x == 0 && hint.y == 0 && hint.z == 0) {
-    for (const BoundarySegment& s : request.segments) {
-      if (s.right_domain != 0) continue;
-      const Point3& a = request.points[s.point_a];
-      const Point3& b = request.points[s.point_b];
-      hint.x += (a.y - b.y) * (a.z + b.z);
-      hint.y += (a.z - b.z) * (a.x + b.x);
-      hint.z += (a.x - b.x) * (a.y + b.y);
+    std::vector<size_t> outer;
+    for (size_t i = 0; i < request.segments.size(); ++i) {
+      if (request.segments[i].right_domain == 0) outer.push_back(i);
     }
+    AddSegmentAreaVector(request.points, request.segments, outer, Point3(), &hint);
   }
   const bool has_hint = hint.x != 0 || hint.y != 0 || hint.z != 0;
   PlanarFrame frame;

@@ -12,6 +12,8 @@
 #include <sstream>
 #include <utility>
 
+#include "planar/polygon_geometry.h"
+
 namespace mesh {
 
 namespace {
@@ -181,21 +183,13 @@ bool ReadVertices(Records& records, std::vector<Vertex>* vertices, long long* ba
 // are drawn, not computed, and a contact that rounding hides is one the
 // worker's own crossing test will not see either.
 
-double Orient(double ax, double ay, double bx, double by, double cx, double cy) {
-  return (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
-}
-
-// True when p, known to be on the line through a and b, lies within the
-// segment's box (ends included).
-bool WithinBox(const Vertex& a, const Vertex& b, double px, double py) {
-  return std::min(a.x, b.x) <= px && px <= std::max(a.x, b.x) && std::min(a.y, b.y) <= py &&
-         py <= std::max(a.y, b.y);
-}
+PlanePoint InPlane(const Vertex& v) { return PlanePoint{v.x, v.y}; }
 
 bool OnSegment(const Vertex& a, const Vertex& b, double px, double py) {
-  return Orient(a.x, a.y, b.x, b.y, px, py) == 0 && WithinBox(a, b, px, py);
+  return OnSegment(InPlane(a), InPlane(b), PlanePoint{px, py});
 }
 
+// 0 also for NaN, an orientation whose products overflowed.
 int Sign(double value) { return (value > 0) - (value < 0); }
 
 class Planar {
@@ -368,22 +362,17 @@ bool CheckGraph(const Records& records, const std::vector<Vertex>& v,
       }
       const bool shared = s[i].a == s[j].a || s[i].a == s[j].b || s[i].b == s[j].a ||
                           s[i].b == s[j].b;
-      const int d1 = Sign(Orient(c.x, c.y, d.x, d.y, a.x, a.y));
-      const int d2 = Sign(Orient(c.x, c.y, d.x, d.y, b.x, b.y));
-      const int d3 = Sign(Orient(a.x, a.y, b.x, b.y, c.x, c.y));
-      const int d4 = Sign(Orient(a.x, a.y, b.x, b.y, d.x, d.y));
       bool meet;
       if (shared) {
         // Two segments from one vertex meet elsewhere only by overlapping.
-        meet = d1 == 0 && d2 == 0 &&
+        meet = Sign(Orient(InPlane(c), InPlane(d), InPlane(a))) == 0 &&
+               Sign(Orient(InPlane(c), InPlane(d), InPlane(b))) == 0 &&
                ((s[i].a != s[j].a && s[i].a != s[j].b && OnSegment(c, d, a.x, a.y)) ||
                 (s[i].b != s[j].a && s[i].b != s[j].b && OnSegment(c, d, b.x, b.y)) ||
                 (s[j].a != s[i].a && s[j].a != s[i].b && OnSegment(a, b, c.x, c.y)) ||
                 (s[j].b != s[i].a && s[j].b != s[i].b && OnSegment(a, b, d.x, d.y)));
       } else {
-        meet = (d1 * d2 < 0 && d3 * d4 < 0) || (d1 == 0 && OnSegment(c, d, a.x, a.y)) ||
-               (d2 == 0 && OnSegment(c, d, b.x, b.y)) || (d3 == 0 && OnSegment(a, b, c.x, c.y)) ||
-               (d4 == 0 && OnSegment(a, b, d.x, d.y));
+        meet = SegmentsMeet(InPlane(a), InPlane(b), InPlane(c), InPlane(d));
       }
       if (meet) {
         *error = at(s[i].line) + Numbered("segment", base + i, s[i].line) + " and " +
@@ -443,28 +432,42 @@ bool ReadMarkers(Records& records, const char* what, bool region, std::vector<Ma
   return true;
 }
 
-}  // namespace
+// ---------------------------------------------------------------------------
+// The steps of ParsePoly: read the sections, check the graph, give each area
+// its domain, build the request.
 
-bool ParsePoly(const std::string& name, const std::string& text,
-               const NodeFileReader& read_node_file, PolyResult* result, std::string* error) {
-  Records records(name, text);
+// What the file says, with vertices and segments numbered from 0.
+struct PolyContents {
   std::vector<Vertex> vertices;
-  long long base = 0;
-  if (!ReadVertices(records, &vertices, &base, error)) return false;
-  if (vertices.empty()) {
-    std::string node_name, node_text;
-    if (!read_node_file(&node_name, &node_text)) {
-      *error = name + ": lists no vertices, and its .node file cannot be read";
-      return false;
-    }
-    Records node_records(node_name, node_text);
-    if (!ReadVertices(node_records, &vertices, &base, error)) return false;
-    if (vertices.empty()) {
-      *error = node_name + ": lists no vertices";
-      return false;
-    }
-  }
+  long long base = 0;  // the number the file gives its first vertex
+  std::vector<Segment> segments;
+  std::vector<Marker> holes, regions;
+};
 
+// The vertex section, or the .node file's when the section lists none.
+bool ReadPolyVertices(Records& records, const std::string& name,
+                      const NodeFileReader& read_node_file, PolyContents* poly,
+                      std::string* error) {
+  if (!ReadVertices(records, &poly->vertices, &poly->base, error)) return false;
+  if (!poly->vertices.empty()) return true;
+  std::string node_name, node_text;
+  if (!read_node_file(&node_name, &node_text)) {
+    *error = name + ": lists no vertices, and its .node file cannot be read";
+    return false;
+  }
+  Records node_records(node_name, node_text);
+  if (!ReadVertices(node_records, &poly->vertices, &poly->base, error)) return false;
+  if (poly->vertices.empty()) {
+    *error = node_name + ": lists no vertices";
+    return false;
+  }
+  return true;
+}
+
+// The segment section: a header "count markers" and the segment records.
+bool ReadSegments(Records& records, PolyContents* poly, std::string* error) {
+  const long long base = poly->base;
+  const long long vertex_count = static_cast<long long>(poly->vertices.size());
   const Line* header;
   if (!records.Next("the segment header (count, markers)", 1, &header, error)) return false;
   long long segment_count;
@@ -475,7 +478,6 @@ bool ParsePoly(const std::string& name, const std::string& text,
              "given as segments";
     return false;
   }
-  std::vector<Segment> segments;
   for (long long i = 0; i < segment_count; ++i) {
     const Line* line;
     if (!records.Next("a segment (number, endpoint, endpoint)", 3, &line, error)) return false;
@@ -488,10 +490,10 @@ bool ParsePoly(const std::string& name, const std::string& text,
     }
     for (int e = 0; e < 2; ++e) {
       if (!records.Whole(*line, 1 + e, "endpoint", &ends[e], error)) return false;
-      if (ends[e] < base || ends[e] >= base + static_cast<long long>(vertices.size())) {
+      if (ends[e] < base || ends[e] >= base + vertex_count) {
         *error = records.At(*line) + "endpoint " + std::to_string(ends[e]) +
                  " names no vertex (they are numbered " + std::to_string(base) + " to " +
-                 std::to_string(base + static_cast<long long>(vertices.size()) - 1) + ")";
+                 std::to_string(base + vertex_count - 1) + ")";
         return false;
       }
     }
@@ -499,69 +501,115 @@ bool ParsePoly(const std::string& name, const std::string& text,
     segment.a = static_cast<int>(ends[0] - base);
     segment.b = static_cast<int>(ends[1] - base);
     segment.line = line->number;
-    segments.push_back(segment);
+    poly->segments.push_back(segment);
   }
+  return true;
+}
 
-  std::vector<Marker> holes, regions;
-  if (!ReadMarkers(records, "a hole (number, x, y)", false, &holes, error)) return false;
-  if (!records.AtEnd() &&
-      !ReadMarkers(records, "a region (number, x, y, attribute[, maximum area])", true, &regions,
-                   error)) {
-    return false;
-  }
-  if (!CheckGraph(records, vertices, segments, base, error)) return false;
+// The hole section, and the region section when the file goes on.
+bool ReadHolesAndRegions(Records& records, PolyContents* poly, std::string* error) {
+  if (!ReadMarkers(records, "a hole (number, x, y)", false, &poly->holes, error)) return false;
+  return records.AtEnd() ||
+         ReadMarkers(records, "a region (number, x, y, attribute[, maximum area])", true,
+                     &poly->regions, error);
+}
 
-  Planar planar(vertices, segments);
-  planar.Build();
-  auto at = [&](int line) { return name + ":" + std::to_string(line) + ": "; };
-  auto on_any_segment = [&](const Marker& m) {
-    for (const Segment& s : segments) {
-      if (OnSegment(vertices[s.a], vertices[s.b], m.x, m.y)) return true;
+// The domain of each area the segments cut the plane into.
+class AreaDomains {
+ public:
+  // Outside and holes are 0; an area a region names has the region's
+  // attribute; every other area, and one named with attribute 0, is
+  // unnamed_domain.
+  int32_t Of(int area) const {
+    if (area == Planar::kOutside || hole_area_.count(area) > 0) return 0;
+    const auto it = region_of_area_.find(area);
+    if (it == region_of_area_.end() || it->second.attribute == 0) {
+      return static_cast<int32_t>(unnamed_domain_);
     }
-    return false;
+    return static_cast<int32_t>(it->second.attribute);
+  }
+
+  long long unnamed_domain() const { return unnamed_domain_; }
+  // The smallest positive maximum area the regions give, by attribute.
+  const std::map<long long, double>& smallest_area() const { return smallest_area_; }
+
+  // Marks the areas holding hole points as holes, noting those outside.
+  bool MarkHoles(const std::string& name, const PolyContents& poly, const Planar& planar,
+                 std::vector<std::string>* notes, std::string* error);
+  // Names the areas holding region points, noting those outside or in a
+  // hole, and numbers the unnamed domain. Call after MarkHoles.
+  bool NameRegions(const std::string& name, const PolyContents& poly, const Planar& planar,
+                   std::vector<std::string>* notes, std::string* error);
+
+ private:
+  struct RegionOfArea {
+    double attribute;
+    size_t index;
   };
 
-  std::map<int, bool> hole_area;
+  std::map<int, bool> hole_area_;
+  std::map<int, RegionOfArea> region_of_area_;
+  long long unnamed_domain_ = 1;
+  std::map<long long, double> smallest_area_;
+};
+
+bool OnAnySegment(const PolyContents& poly, const Marker& m) {
+  for (const Segment& s : poly.segments) {
+    if (OnSegment(poly.vertices[s.a], poly.vertices[s.b], m.x, m.y)) return true;
+  }
+  return false;
+}
+
+std::string At(const std::string& name, int line) {
+  return name + ":" + std::to_string(line) + ": ";
+}
+
+bool AreaDomains::MarkHoles(const std::string& name, const PolyContents& poly,
+                            const Planar& planar, std::vector<std::string>* notes,
+                            std::string* error) {
+  const long long base = poly.base;
+  const std::vector<Marker>& holes = poly.holes;
   for (size_t i = 0; i < holes.size(); ++i) {
-    if (on_any_segment(holes[i])) {
-      *error = at(holes[i].line) + Numbered("hole", base + i, holes[i].line) +
+    if (OnAnySegment(poly, holes[i])) {
+      *error = At(name, holes[i].line) + Numbered("hole", base + i, holes[i].line) +
                " lies on a segment; it must lie inside the area it removes";
       return false;
     }
     const int area = planar.AreaOf(holes[i].x, holes[i].y);
     if (area == Planar::kOutside) {
-      result->notes.push_back(Numbered("hole", base + i, holes[i].line) +
-                              " lies outside the outline; ignored");
+      notes->push_back(Numbered("hole", base + i, holes[i].line) +
+                       " lies outside the outline; ignored");
     }
-    hole_area[area] = true;
+    hole_area_[area] = true;
   }
+  return true;
+}
 
-  struct RegionOfArea {
-    double attribute;
-    size_t index;
-  };
-  std::map<int, RegionOfArea> region_of_area;
+bool AreaDomains::NameRegions(const std::string& name, const PolyContents& poly,
+                              const Planar& planar, std::vector<std::string>* notes,
+                              std::string* error) {
+  const long long base = poly.base;
+  const std::vector<Marker>& regions = poly.regions;
   long long highest = 0;
-  std::map<long long, double> smallest_area;  // by attribute
   for (size_t i = 0; i < regions.size(); ++i) {
     const Marker& region = regions[i];
-    if (on_any_segment(region)) {
-      *error = at(region.line) + Numbered("region", base + i, region.line) +
+    if (OnAnySegment(poly, region)) {
+      *error = At(name, region.line) + Numbered("region", base + i, region.line) +
                " lies on a segment; it must lie inside the area it names";
       return false;
     }
     const int area = planar.AreaOf(region.x, region.y);
-    if (area == Planar::kOutside || hole_area.count(area) > 0) {
-      result->notes.push_back(Numbered("region", base + i, region.line) +
-                              (area == Planar::kOutside ? " lies outside the outline"
-                                                        : " lies in a hole") +
-                              "; ignored");
+    if (area == Planar::kOutside || hole_area_.count(area) > 0) {
+      notes->push_back(Numbered("region", base + i, region.line) +
+                       (area == Planar::kOutside ? " lies outside the outline"
+                                                 : " lies in a hole") +
+                       "; ignored");
       continue;
     }
-    const auto inserted = region_of_area.emplace(area, RegionOfArea{region.attribute, i});
+    const auto inserted = region_of_area_.emplace(area, RegionOfArea{region.attribute, i});
     if (!inserted.second && inserted.first->second.attribute != region.attribute) {
       const size_t other = inserted.first->second.index;
-      *error = at(region.line) + Numbered("region", base + i, region.line) + " and " +
+      *error = At(name, region.line) + Numbered("region", base + i, region.line) + " and " +
                Numbered("region", base + other, regions[other].line) +
                " lie in the same area but give it different attributes";
       return false;
@@ -569,39 +617,41 @@ bool ParsePoly(const std::string& name, const std::string& text,
     const long long attribute = static_cast<long long>(region.attribute);
     highest = std::max(highest, attribute);
     if (region.max_area > 0) {
-      auto it = smallest_area.find(attribute);
-      if (it == smallest_area.end() || region.max_area < it->second) {
-        smallest_area[attribute] = region.max_area;
+      auto it = smallest_area_.find(attribute);
+      if (it == smallest_area_.end() || region.max_area < it->second) {
+        smallest_area_[attribute] = region.max_area;
       }
     }
   }
-  const long long unnamed_domain = highest + 1;
-  if (unnamed_domain > 2147483647LL) {
+  unnamed_domain_ = highest + 1;
+  if (unnamed_domain_ > 2147483647LL) {
     *error = name + ": the highest regional attribute leaves no domain number for the areas "
                     "without one";
     return false;
   }
-  auto domain_of_area = [&](int area) -> int32_t {
-    if (area == Planar::kOutside || hole_area.count(area) > 0) return 0;
-    const auto it = region_of_area.find(area);
-    if (it == region_of_area.end() || it->second.attribute == 0) {
-      return static_cast<int32_t>(unnamed_domain);
-    }
-    return static_cast<int32_t>(it->second.attribute);
-  };
+  return true;
+}
 
-  MeshRequest& request = result->request;
-  request = MeshRequest();
-  for (const Vertex& v : vertices) request.points.push_back(Point3{v.x, v.y, 0.0});
-  request.plane_normal = Point3{0.0, 0.0, 1.0};
+// The points, the segments with the domains on their sides (turned so that
+// a domain lies on the left of one it shares with the outside), the lone
+// vertices inside a domain as interior-only points, and the regions' target
+// sizes.
+bool BuildRequest(const std::string& name, const PolyContents& poly, const Planar& planar,
+                  const AreaDomains& domains, MeshRequest* request, std::string* error) {
+  const long long base = poly.base;
+  const std::vector<Vertex>& vertices = poly.vertices;
+  const std::vector<Segment>& segments = poly.segments;
+  *request = MeshRequest();
+  for (const Vertex& v : vertices) request->points.push_back(Point3{v.x, v.y, 0.0});
+  request->plane_normal = Point3{0.0, 0.0, 1.0};
   for (size_t i = 0; i < segments.size(); ++i) {
     BoundarySegment out;
     out.point_a = segments[i].a;
     out.point_b = segments[i].b;
-    out.left_domain = domain_of_area(planar.AreaLeftOf(2 * i));
-    out.right_domain = domain_of_area(planar.AreaLeftOf(2 * i + 1));
+    out.left_domain = domains.Of(planar.AreaLeftOf(2 * i));
+    out.right_domain = domains.Of(planar.AreaLeftOf(2 * i + 1));
     if (out.left_domain == 0 && out.right_domain == 0) {
-      *error = at(segments[i].line) + Numbered("segment", base + i, segments[i].line) +
+      *error = At(name, segments[i].line) + Numbered("segment", base + i, segments[i].line) +
                " has the outside or a hole on both sides; remove it";
       return false;
     }
@@ -609,30 +659,49 @@ bool ParsePoly(const std::string& name, const std::string& text,
       std::swap(out.point_a, out.point_b);
       std::swap(out.left_domain, out.right_domain);
     }
-    request.segments.push_back(out);
+    request->segments.push_back(out);
   }
   std::vector<bool> on_segment(vertices.size(), false);
   for (const Segment& s : segments) on_segment[s.a] = on_segment[s.b] = true;
   for (size_t p = 0; p < vertices.size(); ++p) {
     if (on_segment[p]) continue;
-    if (domain_of_area(planar.AreaOf(vertices[p].x, vertices[p].y)) == 0) {
-      *error = at(vertices[p].line) + Numbered("vertex", base + p, vertices[p].line) +
+    if (domains.Of(planar.AreaOf(vertices[p].x, vertices[p].y)) == 0) {
+      *error = At(name, vertices[p].line) + Numbered("vertex", base + p, vertices[p].line) +
                " is on no segment and lies outside every domain; the worker keeps every point, "
                "so remove it";
       return false;
     }
-    request.interior_only.push_back(static_cast<int32_t>(p));
+    request->interior_only.push_back(static_cast<int32_t>(p));
   }
-  for (const auto& entry : smallest_area) {
-    const long long domain = entry.first == 0 ? unnamed_domain : entry.first;
-    if (request.domain_target_sizes.size() < static_cast<size_t>(domain)) {
-      request.domain_target_sizes.resize(static_cast<size_t>(domain), 0.0);
+  for (const auto& entry : domains.smallest_area()) {
+    const long long domain = entry.first == 0 ? domains.unnamed_domain() : entry.first;
+    if (request->domain_target_sizes.size() < static_cast<size_t>(domain)) {
+      request->domain_target_sizes.resize(static_cast<size_t>(domain), 0.0);
     }
-    double& size = request.domain_target_sizes[static_cast<size_t>(domain) - 1];
+    double& size = request->domain_target_sizes[static_cast<size_t>(domain) - 1];
     const double side = std::sqrt(4.0 * entry.second / std::sqrt(3.0));
     size = size > 0 ? std::min(size, side) : side;
   }
   return true;
+}
+
+}  // namespace
+
+bool ParsePoly(const std::string& name, const std::string& text,
+               const NodeFileReader& read_node_file, PolyResult* result, std::string* error) {
+  Records records(name, text);
+  PolyContents poly;
+  if (!ReadPolyVertices(records, name, read_node_file, &poly, error) ||
+      !ReadSegments(records, &poly, error) || !ReadHolesAndRegions(records, &poly, error) ||
+      !CheckGraph(records, poly.vertices, poly.segments, poly.base, error)) {
+    return false;
+  }
+  Planar planar(poly.vertices, poly.segments);
+  planar.Build();
+  AreaDomains domains;
+  return domains.MarkHoles(name, poly, planar, &result->notes, error) &&
+         domains.NameRegions(name, poly, planar, &result->notes, error) &&
+         BuildRequest(name, poly, planar, domains, &result->request, error);
 }
 
 bool ReadPolyFile(const std::string& path, PolyResult* result, std::string* error) {

@@ -48,17 +48,45 @@ ScopedDiagnosticCapture::ScopedDiagnosticCapture() : previous_(active_capture) {
 
 ScopedDiagnosticCapture::~ScopedDiagnosticCapture() { active_capture = previous_; }
 
-void EmitDiagnostic(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::string line = FormatV(format, args);
-  va_end(args);
+void EmitDiagnosticLine(std::string line) {
   if (active_capture != nullptr) {
     active_capture->lines_.push_back(std::move(line));
     return;
   }
   line.push_back('\n');
   WriteLineToStandardError(line);
+}
+
+void EmitDiagnostic(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string line = FormatV(format, args);
+  va_end(args);
+  EmitDiagnosticLine(std::move(line));
+}
+
+namespace {
+
+// The prefix joins the format, not the formatted words, so that a line comes
+// out exactly as the whole line's format would print it.
+void EmitStageLine(const char* prefix, const char* format, va_list args) {
+  EmitDiagnosticLine(FormatV((std::string(prefix) + format).c_str(), args));
+}
+
+}  // namespace
+
+void EmitBuildPlanarMeshDiagnostic(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  EmitStageLine("[meshing] BuildPlanarMesh: ", format, args);
+  va_end(args);
+}
+
+void EmitExtractDiagnostic(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  EmitStageLine("[meshing] ExtractToPlanarComplexMesh: ", format, args);
+  va_end(args);
 }
 
 }  // namespace mesh

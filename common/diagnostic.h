@@ -16,6 +16,13 @@ namespace mesh {
 void EmitDiagnostic(const char* format, ...)
     __attribute__((format(printf, 1, 2)));
 
+// A line of one stage: "[meshing] BuildPlanarMesh: " or
+// "[meshing] ExtractToPlanarComplexMesh: ", then the formatted words. Each
+// stage's prefix is spelled in one place, so no line can get it wrong.
+void EmitBuildPlanarMeshDiagnostic(const char* format, ...)
+    __attribute__((format(printf, 1, 2)));
+void EmitExtractDiagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // While alive, diagnostic lines (without their newline) are collected here
 // instead of being written. Captures nest; the innermost wins. Not
 // thread-safe, like the worker itself.
@@ -29,7 +36,7 @@ class ScopedDiagnosticCapture {
   const std::vector<std::string>& lines() const { return lines_; }
 
  private:
-  friend void EmitDiagnostic(const char* format, ...);
+  friend void EmitDiagnosticLine(std::string line);
   std::vector<std::string> lines_;
   ScopedDiagnosticCapture* previous_;
 };

@@ -3,7 +3,7 @@
 #ifndef MESH_WORKER_EXTRACT_ELEMENTS_H_
 #define MESH_WORKER_EXTRACT_ELEMENTS_H_
 
-#include "planar/planar_mesh_build.h"
+#include "planar/surface_mesh.h"
 #include "protocol/planar_complex_mesh.h"
 
 namespace mesh {

@@ -50,8 +50,7 @@ PlanarComplexMesh ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& fram
 
   const int32_t node_count = mesh.NodeCount();
   if (node_count <= 0) {
-    EmitDiagnostic("[meshing] ExtractToPlanarComplexMesh: Netgen returned 0 mesh nodes; "
-                   "returning empty");
+    EmitExtractDiagnostic("Netgen returned 0 mesh nodes; returning empty");
     return PlanarComplexMesh();
   }
   std::vector<PlanePoint> mesh_nodes;
@@ -96,9 +95,9 @@ PlanarComplexMesh ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& fram
     for (size_t i : pending_interior) {
       const int32_t vertex = inserter.Insert(plane_points[i]);
       if (vertex < 0) {
-        EmitDiagnostic("[meshing] ExtractToPlanarComplexMesh: interior input point %zu dropped "
-                       "by Netgen and outside every mesh element; returning empty",
-                       i);
+        EmitExtractDiagnostic("interior input point %zu dropped by Netgen and outside every mesh "
+                              "element; returning empty",
+                              i);
         return PlanarComplexMesh();
       }
       record.point_vertex[i] = vertex;
@@ -137,9 +136,7 @@ PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
   const std::vector<std::string> problems = CheckMeshInvariants(request, record);
   laps.Charge(&ExtractionSeconds::check);
   if (!problems.empty()) {
-    EmitDiagnostic("[meshing] ExtractToPlanarComplexMesh: answer failed its own check: %s; "
-                   "returning empty",
-                   problems[0].c_str());
+    EmitExtractDiagnostic("answer failed its own check: %s; returning empty", problems[0].c_str());
     return PlanarComplexMesh();
   }
   return record;

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "planar/planar_mesh_build.h"
 #include "planar/plane_frame.h"
+#include "planar/surface_mesh.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
 

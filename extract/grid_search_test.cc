@@ -15,6 +15,7 @@
 #include "extract/extract.h"
 #include "extract/interior_insertion.h"
 #include "extract/node_mapping.h"
+#include "extract/plain_interior_insertion.h"
 #include "extract/point_grid.h"
 #include "extract/segment_chains.h"
 #include "testing/surface_mesh.h"
@@ -116,7 +117,7 @@ TEST(GridSearchTest, MatchingRequestPointsGivesTheScansOutcome) {
     const std::vector<PlanePoint> nodes = RandomNodes(random, layout, spread, Pick(random, 1, 200));
     ExtractTolerances tolerances;
     tolerances.snap = spread * std::pow(10.0, Pick(random, -6, -1));
-    tolerances.interior = tolerances.snap * Pick(random, 1, 50);
+    tolerances.interior_match = tolerances.snap * Pick(random, 1, 50);
     std::vector<PlanePoint> points;
     std::vector<bool> interior;
     const int point_count = Pick(random, 1, 30);
@@ -127,7 +128,8 @@ TEST(GridSearchTest, MatchingRequestPointsGivesTheScansOutcome) {
       // at its first point.
       points.push_back(
           Pick(random, 0, 9) == 0
-              ? NearNode(random, node, interior.back() ? tolerances.interior : tolerances.snap)
+              ? NearNode(random, node,
+                         interior.back() ? tolerances.interior_match : tolerances.snap)
               : node);
     }
     const PointGrid grid(nodes, nodes.size());

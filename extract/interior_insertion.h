@@ -36,23 +36,34 @@ int32_t AppendVertex(const PlanePoint& p, const PlanarFrame& frame,
 bool TriangleContains(const PlanePoint& p1, const PlanePoint& p2, const PlanePoint& p3,
                       const PlanePoint& p);
 
-// Returns the index of the vertex that now stands for `p`, or -1 when p is
-// far from every vertex and edge and inside no element (then nothing
-// changed). Split elements are removed and their replacement triangles
-// appended at the end, in the split element's domain. Each call sees the
-// mesh the previous one left; mesh_nodes[k] must be vertex k's plane
-// coordinates.
-int32_t InsertInteriorPoint(const PlanePoint& p, const PlanarFrame& frame,
-                            double smallest_target_size,
-                            std::vector<PlanePoint>* mesh_nodes, PlanarComplexMesh* record);
+// Squared distance from p to the closed segment e1-e2.
+double SegmentDistanceSquared(const PlanePoint& p, const PlanePoint& e1, const PlanePoint& e2);
 
-// InsertInteriorPoint for many points in a large mesh: each call returns
-// what InsertInteriorPoint would, and after Finish() the record holds exactly
-// what the same calls of InsertInteriorPoint would have left. Instead of
-// scanning every node, edge and element for each point, it looks in the
-// cells around the point; split elements are only marked while the
-// insertions run, and removed all at once by Finish(), which keeps the
-// order of the rest.
+// Where the vertex that splits edge g-h goes. Inside one domain the edge may
+// move to the caller's point: both elements are fanned from it and still
+// cover exactly what they covered. An edge with the outside or another domain
+// on one side is part of the boundary the caller drew; moving it would dent
+// the region (or spill it outside) and shift area between domains, and the
+// segment's chain would no longer run along element edges. There the vertex
+// goes onto the edge, at the point's foot, at most the edge capture distance
+// from the point. `domains_with_edge` are the domains of the elements that
+// have the edge.
+PlanePoint SplitVertexPosition(const PlanePoint& p, const PlanePoint& g, const PlanePoint& h,
+                               const std::vector<int32_t>& domains_with_edge);
+
+// Puts interior-only points into a finished mesh, one point a call. Each
+// returns the index of the vertex that now stands for `p`, or -1 when p is
+// far from every vertex and edge and inside no element (then nothing
+// changed). Each call sees the mesh the previous one left. A split element
+// is replaced by triangles appended at the end, in the split element's
+// domain.
+//
+// Instead of scanning every node, edge and element for each point, it looks
+// in the cells around the point; split elements are only marked while the
+// insertions run, and removed all at once by Finish(), which keeps the order
+// of the rest. After Finish() the record holds exactly what plain scans over
+// the whole mesh, one point after another, would have left; the tests keep
+// such a scan to compare against.
 class InteriorPointInserter {
  public:
   // `node_grid` files the first node_grid.count() entries of *mesh_nodes,

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "extract/plain_interior_insertion.h"
+
 namespace mesh {
 namespace {
 

@@ -12,6 +12,7 @@
 
 #include "extract/interior_insertion.h"
 #include "extract/node_mapping.h"
+#include "planar/polygon_geometry.h"
 #include "planar/request_checks.h"
 
 namespace mesh {
@@ -193,13 +194,9 @@ bool FindPlane(const MeshRequest& request, const PlanarComplexMesh& answer, Plan
     area = {request.plane_normal.x, request.plane_normal.y, request.plane_normal.z};
   }
   if (Length(area) == 0.0 && !request.points.empty()) {
-    const std::vector<Point3>& p = request.points;
-    for (size_t i = 0; i < p.size(); ++i) {
-      const Vec3 a = Sub(p[i], v[0]);
-      const Vec3 b = Sub(p[(i + 1) % p.size()], v[0]);
-      area = {area.x + (a.y - b.y) * (a.z + b.z), area.y + (a.z - b.z) * (a.x + b.x),
-              area.z + (a.x - b.x) * (a.y + b.y)};
-    }
+    Point3 sum{area.x, area.y, area.z};
+    AddPolygonAreaVector(request.points, v[0], &sum);
+    area = {sum.x, sum.y, sum.z};
   }
   const double length = Length(area);
   if (!(length > 0.0) || !std::isfinite(length)) return false;

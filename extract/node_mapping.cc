@@ -19,7 +19,7 @@ ExtractTolerances ComputeExtractTolerances(const MeshRequest& request) {
   ExtractTolerances tolerances;
   tolerances.snap = SnapTolerance(request.target_size);
   tolerances.smallest_target_size = SmallestTargetSize(request);
-  tolerances.interior = std::max(0.0015, 0.001 * tolerances.smallest_target_size);
+  tolerances.interior_match = std::max(0.0015, 0.001 * tolerances.smallest_target_size);
   return tolerances;
 }
 
@@ -74,7 +74,7 @@ bool MatchRequestPoints(const std::vector<PlanePoint>& mesh_nodes,
   point_vertex->assign(plane_points.size(), -1);
   for (size_t i = 0; i < plane_points.size(); ++i) {
     const bool interior = i < interior_only.size() && interior_only[i];
-    const double tolerance = interior ? tolerances.interior : tolerances.snap;
+    const double tolerance = interior ? tolerances.interior_match : tolerances.snap;
     const double tolerance_squared = tolerance * tolerance;
     NearestNode nearest;
     if (grid != nullptr) {
@@ -89,9 +89,9 @@ bool MatchRequestPoints(const std::vector<PlanePoint>& mesh_nodes,
     } else if (interior) {
       pending_interior->push_back(i);
     } else {
-      EmitDiagnostic("[meshing] ExtractToPlanarComplexMesh: input point %zu not preserved by "
-                     "Netgen (closest mesh node dist\xC2\xB2=%g, tol\xC2\xB2=%g); returning empty",
-                     i, nearest.distance_squared, tolerance_squared);
+      EmitExtractDiagnostic("input point %zu not preserved by Netgen (closest mesh node "
+                            "dist\xC2\xB2=%g, tol\xC2\xB2=%g); returning empty",
+                            i, nearest.distance_squared, tolerance_squared);
       return false;
     }
   }

@@ -24,8 +24,10 @@ struct ExtractTolerances {
   // The finest size any domain asked for: interior-only points and their
   // insertion scale with it, since a finer domain places nodes closer.
   double smallest_target_size = 0.0;
-  // How far an interior-only point may lie from a node the mesher kept.
-  double interior = 0.0;
+  // How far an interior-only point may lie from a node the mesher kept, when
+  // the points are first matched to nodes. Points left over are inserted
+  // later, with the inserter's own, wider CaptureTolerances.
+  double interior_match = 0.0;
 };
 
 // target_size lowered by every per-domain size that is positive and smaller.

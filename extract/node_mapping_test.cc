@@ -35,7 +35,7 @@ TEST(ExtractTolerancesTest, FollowTheFinestSizeAndTheirFloors) {
     const ExtractTolerances t = ComputeExtractTolerances(RequestWithSizes(c.target_size, c.domain_sizes));
     EXPECT_EQ(t.snap, c.snap) << c.target_size;
     EXPECT_EQ(t.smallest_target_size, c.smallest) << c.target_size;
-    EXPECT_DOUBLE_EQ(t.interior, c.interior) << c.target_size;
+    EXPECT_DOUBLE_EQ(t.interior_match, c.interior) << c.target_size;
   }
 }
 

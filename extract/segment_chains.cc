@@ -63,9 +63,9 @@ bool BuildSegmentChain(size_t s, const ChainInputs& inputs, const std::vector<si
   const int32_t front = chain->empty() ? -1 : chain->front();
   const int32_t back = chain->empty() ? -1 : chain->back();
   if (chain->empty() || front != vertex_a || back != vertex_b) {
-    EmitDiagnostic("[meshing] ExtractToPlanarComplexMesh: segment %zu chain endpoints mismatch "
-                   "(got front=%d back=%d, expected %d \xE2\x86\x94 %d); returning empty",
-                   s, front, back, vertex_a, vertex_b);
+    EmitExtractDiagnostic("segment %zu chain endpoints mismatch (got front=%d back=%d, expected "
+                          "%d \xE2\x86\x94 %d); returning empty",
+                          s, front, back, vertex_a, vertex_b);
     return false;
   }
   return true;

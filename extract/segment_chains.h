@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "planar/planar_mesh_build.h"
 #include "planar/plane_frame.h"
+#include "planar/surface_mesh.h"
 #include "protocol/mesh_request.h"
 
 namespace mesh {

@@ -63,7 +63,7 @@ class CheckingMesher : public PlaneMesher {
 
     // Both ways out of the mesher: a failure with its own line, and a mesh.
     if (!request.prefer_quads) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: fake mesher refused; returning empty");
+      EmitBuildPlanarMeshDiagnostic("fake mesher refused; returning empty");
       return nullptr;
     }
     return std::make_shared<PointsOnlyMesh>(plane_points);

@@ -123,22 +123,21 @@ std::shared_ptr<netgen::Mesh> RunMeshingPasses(QuadMeshingGeometry& geometry,
     } catch (const std::exception& e) {
       // How the quad pass failed does not matter: the triangle pass decides.
       if (!triangle_pass) continue;
-      EmitDiagnostic("[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and "
-                     "triangle passes: %s; returning empty",
-                     e.what());
+      EmitBuildPlanarMeshDiagnostic("GenerateMesh threw on both quad and triangle passes: %s; "
+                                    "returning empty",
+                                    e.what());
       return nullptr;
     }
     if (result == 0) {
       if (triangle_pass) {
-        EmitDiagnostic("[meshing] BuildPlanarMesh: quad mesher failed; triangle-mesher "
-                       "fallback succeeded");
+        EmitBuildPlanarMeshDiagnostic("quad mesher failed; triangle-mesher fallback succeeded");
       }
       return mesh;
     }
     if (triangle_pass) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: GenerateMesh failed on both quad and "
-                     "triangle passes (rc=%d); returning empty",
-                     result);
+      EmitBuildPlanarMeshDiagnostic("GenerateMesh failed on both quad and triangle passes "
+                                    "(rc=%d); returning empty",
+                                    result);
     }
   }
   return nullptr;

@@ -13,8 +13,8 @@
 #include <geometry2d.hpp>
 
 #include "netgen/spline_geometry.h"
-#include "planar/planar_mesh_build.h"
 #include "planar/plane_frame.h"
+#include "planar/surface_mesh.h"
 #include "protocol/mesh_request.h"
 
 namespace mesh {

@@ -80,9 +80,8 @@ bool AppendPointsAndSplines(const MeshRequest& request,
       spline.release();
     }
   } catch (const std::exception& e) {
-    EmitDiagnostic("[meshing] BuildPlanarMesh: SplineGeometry2d construction threw: %s; "
-                   "returning empty",
-                   e.what());
+    EmitBuildPlanarMeshDiagnostic("SplineGeometry2d construction threw: %s; returning empty",
+                                  e.what());
     return false;
   }
   return true;

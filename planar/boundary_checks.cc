@@ -7,22 +7,13 @@
 
 #include "common/diagnostic.h"
 #include "planar/request_checks.h"
+#include "planar/polygon_geometry.h"
 
 namespace mesh {
 
 namespace {
 
 bool IsOuter(const BoundarySegment& segment) { return segment.right_domain == 0; }
-
-// Twice the signed area of the triangle x, y, w: positive when w lies to the
-// left of the line from x to y.
-double Orient(const PlanePoint& x, const PlanePoint& y, const PlanePoint& w) {
-  return (y.u - x.u) * (w.v - x.v) - (y.v - x.v) * (w.u - x.u);
-}
-
-bool StrictlyOppositeSigns(double a, double b) {
-  return (a > 0.0 && b < 0.0) || (a < 0.0 && b > 0.0);
-}
 
 bool ShareEndpoint(const BoundarySegment& s, const BoundarySegment& t) {
   return s.point_a == t.point_a || s.point_a == t.point_b || s.point_b == t.point_a ||
@@ -60,15 +51,7 @@ Point3 AreaVector(const std::vector<Point3>& points, const std::vector<BoundaryS
   *squared_diagonal = dx * dx + dy * dy + dz * dz;
 
   Point3 area;
-  for (size_t i : chosen) {
-    const Point3& pa = points[segments[i].point_a];
-    const Point3& pb = points[segments[i].point_b];
-    const double ax = pa.x - centre.x, ay = pa.y - centre.y, az = pa.z - centre.z;
-    const double bx = pb.x - centre.x, by = pb.y - centre.y, bz = pb.z - centre.z;
-    area.x += (ay - by) * (az + bz);
-    area.y += (az - bz) * (ax + bx);
-    area.z += (ax - bx) * (ay + by);
-  }
+  AddSegmentAreaVector(points, segments, chosen, centre, &area);
   return area;
 }
 
@@ -128,9 +111,9 @@ bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
   }
 
   if (!encloses) {
-    EmitDiagnostic("[meshing] BuildPlanarMesh: boundary loops enclose (near-)zero area "
-                   "(collinear, a slit, or openings consuming the outline) \xE2\x80\x94 "
-                   "refusing as degenerate; returning empty");
+    EmitBuildPlanarMeshDiagnostic("boundary loops enclose (near-)zero area (collinear, a slit, "
+                                  "or openings consuming the outline) \xE2\x80\x94 refusing as "
+                                  "degenerate; returning empty");
     return false;
   }
   return true;
@@ -138,9 +121,9 @@ bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
 
 bool CheckSegmentCap(size_t segment_count) {
   if (segment_count > kSegmentCap) {
-    EmitDiagnostic("[meshing] BuildPlanarMesh: boundary has %zu segments (cap %zu) "
-                   "\xE2\x80\x94 refusing as degenerate; returning empty",
-                   segment_count, kSegmentCap);
+    EmitBuildPlanarMeshDiagnostic("boundary has %zu segments (cap %zu) \xE2\x80\x94 refusing as "
+                                  "degenerate; returning empty",
+                                  segment_count, kSegmentCap);
     return false;
   }
   return true;
@@ -150,10 +133,10 @@ bool CheckPlaneExtent(const std::vector<PlanePoint>& plane_points) {
   // A span too wide for a double is infinite, and refused like any other.
   const double span = PlaneSpan(plane_points);
   if (!(span <= kMaxPlaneExtent)) {
-    EmitDiagnostic("[meshing] BuildPlanarMesh: region spans %g m in the meshing plane, more "
-                   "than the %g m the mesher can handle \xE2\x80\x94 refusing as degenerate; "
-                   "returning empty",
-                   span, kMaxPlaneExtent);
+    EmitBuildPlanarMeshDiagnostic("region spans %g m in the meshing plane, more than the %g m the "
+                                  "mesher can handle \xE2\x80\x94 refusing as degenerate; "
+                                  "returning empty",
+                                  span, kMaxPlaneExtent);
     return false;
   }
   return true;
@@ -170,10 +153,10 @@ bool CheckCoordinateResolution(const MeshRequest& request,
   const double rounding = CoordinateRounding(magnitude);
   const double longest_element = std::min(PlaneSpan(plane_points), 2.0 * largest_size);
   if (longest_element < 5.0 * rounding) {
-    EmitDiagnostic("[meshing] BuildPlanarMesh: coordinates as large as %g m round by up to %g m, "
-                   "too coarse for elements no longer than %g m (target size %g m) "
-                   "\xE2\x80\x94 refusing as degenerate; returning empty",
-                   magnitude, rounding, longest_element, largest_size);
+    EmitBuildPlanarMeshDiagnostic("coordinates as large as %g m round by up to %g m, too coarse "
+                                  "for elements no longer than %g m (target size %g m) "
+                                  "\xE2\x80\x94 refusing as degenerate; returning empty",
+                                  magnitude, rounding, longest_element, largest_size);
     return false;
   }
   return true;
@@ -188,11 +171,11 @@ bool CheckPlaneSegmentLengths(const std::vector<BoundarySegment>& segments,
     const double du = b.u - a.u, dv = b.v - a.v;
     const double squared = du * du + dv * dv;
     if (squared < snap_tolerance * snap_tolerance) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: boundary segment %zu (points %d and %d) is "
-                     "%g m long in the meshing plane, under the %g m snap tolerance "
-                     "\xE2\x80\x94 refusing as degenerate; returning empty",
-                     i, segments[i].point_a, segments[i].point_b, std::sqrt(squared),
-                     snap_tolerance);
+      EmitBuildPlanarMeshDiagnostic("boundary segment %zu (points %d and %d) is %g m long in the "
+                                    "meshing plane, under the %g m snap tolerance \xE2\x80\x94 "
+                                    "refusing as degenerate; returning empty",
+                                    i, segments[i].point_a, segments[i].point_b, std::sqrt(squared),
+                                    snap_tolerance);
       return false;
     }
   }
@@ -211,11 +194,10 @@ bool CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
       if (ShareEndpoint(s, t)) continue;
       const PlanePoint& e = plane_points[t.point_a];
       const PlanePoint& f = plane_points[t.point_b];
-      if (StrictlyOppositeSigns(Orient(e, f, a), Orient(e, f, b)) &&
-          StrictlyOppositeSigns(Orient(a, b, e), Orient(a, b, f))) {
-        EmitDiagnostic("[meshing] BuildPlanarMesh: boundary self-intersects (segments %zu "
-                       "and %zu cross) \xE2\x80\x94 refusing as degenerate; returning empty",
-                       i, j);
+      if (SegmentsCross(a, b, e, f)) {
+        EmitBuildPlanarMeshDiagnostic("boundary self-intersects (segments %zu and %zu cross) "
+                                      "\xE2\x80\x94 refusing as degenerate; returning empty",
+                                      i, j);
         return false;
       }
     }
@@ -252,9 +234,9 @@ bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments) {
       balance += std::get<2>(ends[next]);
     }
     if (balance != 0) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d boundary is not closed at "
-                     "point %d \xE2\x80\x94 refusing as degenerate; returning empty",
-                     domain, point);
+      EmitBuildPlanarMeshDiagnostic("domain %d boundary is not closed at point %d \xE2\x80\x94 "
+                                    "refusing as degenerate; returning empty",
+                                    domain, point);
       return false;
     }
     first = next;
@@ -303,10 +285,10 @@ bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
   }
   for (const auto& [domain, b] : boundaries) {
     if (b.twice_area < 0.0) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d lies on the outer side of its "
-                     "boundary (signed area %g in the meshing plane) \xE2\x80\x94 refusing "
-                     "as degenerate; returning empty",
-                     domain, b.twice_area * 0.5);
+      EmitBuildPlanarMeshDiagnostic("domain %d lies on the outer side of its boundary (signed "
+                                    "area %g in the meshing plane) \xE2\x80\x94 refusing as "
+                                    "degenerate; returning empty",
+                                    domain, b.twice_area * 0.5);
       return false;
     }
     // Netgen meshes outwards from both sides of a boundary that encloses
@@ -316,10 +298,10 @@ bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
     const double du = b.max_u - b.min_u, dv = b.max_v - b.min_v;
     const double threshold = std::max((du * du + dv * dv) * 1e-9, 1e-12);
     if (!(b.twice_area >= threshold)) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: domain %d encloses (near-)zero area (signed "
-                     "area %g in the meshing plane) \xE2\x80\x94 refusing as degenerate; "
-                     "returning empty",
-                     domain, b.twice_area * 0.5);
+      EmitBuildPlanarMeshDiagnostic("domain %d encloses (near-)zero area (signed area %g in the "
+                                    "meshing plane) \xE2\x80\x94 refusing as degenerate; "
+                                    "returning empty",
+                                    domain, b.twice_area * 0.5);
       return false;
     }
   }

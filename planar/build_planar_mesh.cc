@@ -48,8 +48,8 @@ PlanarMeshBuild BuildPlanarMesh(const MeshRequest& request, PlaneMesher& mesher)
   const bool has_hint = ChooseNormalHint(request, boundary_area, &hint);
   PlanarFrame frame;
   if (!BuildFrame(request.points, has_hint ? &hint : nullptr, &frame)) {
-    EmitDiagnostic("[meshing] BuildPlanarMesh: BuildFrame failed (degenerate point set: "
-                   "collinear or zero-area); returning empty");
+    EmitBuildPlanarMeshDiagnostic("BuildFrame failed (degenerate point set: collinear or "
+                                  "zero-area); returning empty");
     return PlanarMeshBuild();
   }
   std::vector<PlanePoint> plane_points = ToPlanePoints(frame, request.points);

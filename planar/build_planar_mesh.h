@@ -3,8 +3,8 @@
 #ifndef MESH_WORKER_PLANAR_BUILD_PLANAR_MESH_H_
 #define MESH_WORKER_PLANAR_BUILD_PLANAR_MESH_H_
 
-#include "planar/planar_mesh_build.h"
 #include "planar/plane_mesher.h"
+#include "planar/surface_mesh.h"
 #include "protocol/mesh_request.h"
 
 namespace mesh {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "planar/polygon_geometry.h"
+
 namespace mesh {
 
 // The order of every sum below is fixed so that frames, and with them the
@@ -44,15 +46,7 @@ bool BuildFrame(const std::vector<Point3>& points, const Point3* normal_hint,
   if (normal_hint != nullptr) {
     normal = *normal_hint;
   } else {
-    for (size_t i = 0; i < n; ++i) {
-      const Point3& pi = points[i];
-      const Point3& pj = points[(i + 1) % n];
-      const double xi = pi.x - centroid.x, yi = pi.y - centroid.y, zi = pi.z - centroid.z;
-      const double xj = pj.x - centroid.x, yj = pj.y - centroid.y, zj = pj.z - centroid.z;
-      normal.x += (yi - yj) * (zi + zj);
-      normal.y += (zi - zj) * (xi + xj);
-      normal.z += (xi - xj) * (yi + yj);
-    }
+    AddPolygonAreaVector(points, centroid, &normal);
   }
   const double length =
       std::sqrt(normal.x * normal.x + normal.y * normal.y + normal.z * normal.z);

@@ -5,15 +5,10 @@
 
 #include <vector>
 
+#include "planar/polygon_geometry.h"
 #include "protocol/mesh_request.h"
 
 namespace mesh {
-
-// Plane coordinates (u, v) of a point, in metres.
-struct PlanePoint {
-  double u = 0.0;
-  double v = 0.0;
-};
 
 struct PlanarFrame {
   Point3 origin;

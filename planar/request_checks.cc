@@ -32,9 +32,8 @@ bool CheckCountAndTargetSize(const MeshRequest& request) {
   // Written as !(size > 0) so that a NaN size is refused too.
   if (request.points.size() < 3 || !(request.target_size > 0.0) ||
       std::isinf(request.target_size)) {
-    EmitDiagnostic("[meshing] BuildPlanarMesh: bad input (points=%zu, target_size=%g); "
-                   "returning empty",
-                   request.points.size(), request.target_size);
+    EmitBuildPlanarMeshDiagnostic("bad input (points=%zu, target_size=%g); returning empty",
+                                  request.points.size(), request.target_size);
     return false;
   }
   return true;
@@ -46,9 +45,8 @@ bool CheckDomainSizes(const MeshRequest& request) {
   for (size_t k = 0; k < request.domain_target_sizes.size(); ++k) {
     const double size = request.domain_target_sizes[k];
     if (!std::isfinite(size)) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: domain %zu target size is not finite "
-                     "(%g); returning empty",
-                     k, size);
+      EmitBuildPlanarMeshDiagnostic("domain %zu target size is not finite (%g); returning empty",
+                                    k, size);
       return false;
     }
   }
@@ -59,9 +57,8 @@ bool CheckPoints(const MeshRequest& request) {
   for (size_t i = 0; i < request.points.size(); ++i) {
     const Point3& p = request.points[i];
     if (!IsFinite(p)) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: point %zu is not finite (%g, %g, %g); "
-                     "returning empty",
-                     i, p.x, p.y, p.z);
+      EmitBuildPlanarMeshDiagnostic("point %zu is not finite (%g, %g, %g); returning empty",
+                                    i, p.x, p.y, p.z);
       return false;
     }
   }
@@ -72,9 +69,8 @@ bool CheckPoints(const MeshRequest& request) {
 bool CheckPlaneNormal(const MeshRequest& request) {
   const Point3& n = request.plane_normal;
   if (!IsFinite(n)) {
-    EmitDiagnostic("[meshing] BuildPlanarMesh: plane_normal is not finite (%g, %g, %g); "
-                   "returning empty",
-                   n.x, n.y, n.z);
+    EmitBuildPlanarMeshDiagnostic("plane_normal is not finite (%g, %g, %g); returning empty",
+                                  n.x, n.y, n.z);
     return false;
   }
   return true;
@@ -87,9 +83,7 @@ bool CheckSegmentEndpoints(const MeshRequest& request) {
   for (size_t i = 0; i < request.segments.size(); ++i) {
     const BoundarySegment& s = request.segments[i];
     if (!IndexInRange(s.point_a, n) || !IndexInRange(s.point_b, n)) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: segment %zu endpoint out of range; "
-                     "returning empty",
-                     i);
+      EmitBuildPlanarMeshDiagnostic("segment %zu endpoint out of range; returning empty", i);
       return false;
     }
   }
@@ -102,10 +96,10 @@ bool CheckSegmentLengths(const MeshRequest& request) {
     const BoundarySegment& s = request.segments[i];
     const double length = Distance(request.points[s.point_a], request.points[s.point_b]);
     if (length < tolerance) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: boundary segment %zu (points %d and %d) "
-                     "is %g m long, under the %g m snap tolerance \xE2\x80\x94 refusing as "
-                     "degenerate; returning empty",
-                     i, s.point_a, s.point_b, length, tolerance);
+      EmitBuildPlanarMeshDiagnostic("boundary segment %zu (points %d and %d) is %g m long, under "
+                                    "the %g m snap tolerance \xE2\x80\x94 refusing as degenerate; "
+                                    "returning empty",
+                                    i, s.point_a, s.point_b, length, tolerance);
       return false;
     }
   }
@@ -117,9 +111,7 @@ bool CheckSegmentLengths(const MeshRequest& request) {
 bool CheckInteriorOnly(const MeshRequest& request) {
   for (int32_t index : request.interior_only) {
     if (!IndexInRange(index, request.points.size())) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: interior-only index %d out of range; "
-                     "returning empty",
-                     index);
+      EmitBuildPlanarMeshDiagnostic("interior-only index %d out of range; returning empty", index);
       return false;
     }
   }

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "planar/planar_mesh_build.h"
+#include "planar/surface_mesh.h"
 
 namespace mesh {
 namespace test {

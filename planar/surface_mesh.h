@@ -1,8 +1,8 @@
 // What BuildPlanarMesh hands to the extraction: the finished 2-D mesh behind
 // a narrow read-only interface (so nothing outside netgen/ sees the mesher's
 // types), the frame it was built in, and the plane coordinates of the points.
-#ifndef MESH_WORKER_PLANAR_PLANAR_MESH_BUILD_H_
-#define MESH_WORKER_PLANAR_PLANAR_MESH_BUILD_H_
+#ifndef MESH_WORKER_PLANAR_SURFACE_MESH_H_
+#define MESH_WORKER_PLANAR_SURFACE_MESH_H_
 
 #include <array>
 #include <cstddef>
@@ -59,4 +59,4 @@ struct PlanarMeshBuild {
 
 }  // namespace mesh
 
-#endif  // MESH_WORKER_PLANAR_PLANAR_MESH_BUILD_H_
+#endif  // MESH_WORKER_PLANAR_SURFACE_MESH_H_
