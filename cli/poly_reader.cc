@@ -307,6 +307,11 @@ class Planar {
   std::vector<int> area_of_cycle_;
 };
 
+// "NAME:LINE: ", the start of every message about a line.
+std::string At(const std::string& name, int line) {
+  return name + ":" + std::to_string(line) + ": ";
+}
+
 std::string Numbered(const char* what, long long number, int line) {
   return std::string(what) + " " + std::to_string(number) + " (line " + std::to_string(line) +
          ")";
@@ -316,7 +321,7 @@ std::string Numbered(const char* what, long long number, int line) {
 // on a segment, since the areas and the worker both need a clean graph.
 bool CheckGraph(const Records& records, const std::vector<Vertex>& v,
                 const std::vector<Segment>& s, long long base, std::string* error) {
-  auto at = [&](int line) { return records.name() + ":" + std::to_string(line) + ": "; };
+  auto at = [&](int line) { return At(records.name(), line); };
   std::map<std::pair<int, int>, size_t> seen;
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i].a == s[i].b) {
@@ -558,10 +563,6 @@ bool OnAnySegment(const PolyContents& poly, const Marker& m) {
     if (OnSegment(poly.vertices[s.a], poly.vertices[s.b], m.x, m.y)) return true;
   }
   return false;
-}
-
-std::string At(const std::string& name, int line) {
-  return name + ":" + std::to_string(line) + ": ";
 }
 
 bool AreaDomains::MarkHoles(const std::string& name, const PolyContents& poly,

@@ -115,7 +115,7 @@ Filing FilingOf(const CellLayout& layout, const std::vector<PlanePoint>& nodes,
   }
   Filing filing;
   filing.cells = layout.Span(u_lo, v_lo, u_hi, v_hi);
-  // The halves InsertInteriorPoint tests a quad by.
+  // The halves Insert tests a quad by.
   filing.everywhere =
       NearlyFlat(nodes[c[0]], nodes[c[1]], nodes[c[2]]) ||
       (kCorners == 4 && NearlyFlat(nodes[c[0]], nodes[c[2]], nodes[c[kCorners - 1]]));
