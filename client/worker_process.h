@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "client/child_process.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
 
@@ -106,32 +107,21 @@ class WorkerProcess {
   // has not within `stop_grace`, and reaps it. Safe to call at any time.
   void Stop();
 
-  bool running() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
+  bool running() const { return child_.running(); }
+  pid_t pid() const { return child_.pid(); }
   // Workers started so far, the current one included.
   int starts() const { return starts_; }
 
  private:
-  struct ExitInfo {
-    bool known = false;
-    bool exited = false;
-    int code = -1;
-    int signal = 0;
-  };
-
   bool ReapIfGone();
   void ReadErrorAvailable();
   std::vector<std::string> TakeDiagnostics();
-  ExitInfo KillAndReap();
-  ExitInfo WaitForExit(std::chrono::milliseconds grace);
-  void CloseDescriptors();
-  WorkerAnswer Lost(CallOutcome outcome, const ExitInfo& info, std::string error);
+  ChildExit KillAndReap();
+  ChildExit WaitForExit(std::chrono::milliseconds grace);
+  WorkerAnswer Lost(CallOutcome outcome, const ChildExit& info, std::string error);
 
   WorkerOptions options_;
-  pid_t pid_ = -1;
-  int input_fd_ = -1;   // the worker's standard input
-  int output_fd_ = -1;  // the worker's standard output
-  int error_fd_ = -1;   // the worker's standard error
+  ChildProcess child_;
   std::string error_text_;  // standard error not yet split into lines
   int starts_ = 0;
 };
