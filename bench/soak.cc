@@ -23,7 +23,7 @@
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
 #include "reliability/request_mix.h"
-#include "worker/test_process.h"
+#include "testing/test_process.h"
 
 namespace mesh {
 namespace {

@@ -23,7 +23,7 @@
 #include "protocol/planar_complex_mesh.h"
 #include "protocol/sample_shapes.h"
 #include "reliability/request_mix.h"
-#include "worker/test_process.h"
+#include "testing/test_process.h"
 
 namespace mesh {
 namespace {

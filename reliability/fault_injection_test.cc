@@ -16,7 +16,7 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "reliability/request_mix.h"
-#include "worker/test_process.h"
+#include "testing/test_process.h"
 
 namespace mesh {
 namespace {

@@ -16,7 +16,7 @@
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
 #include "protocol/sample_shapes.h"
-#include "worker/test_process.h"
+#include "testing/test_process.h"
 
 namespace mesh {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "protocol/frame.h"
 #include "protocol/sample_shapes.h"
-#include "worker/memory_channel.h"
+#include "testing/memory_channel.h"
 #include "worker/platform.h"
 
 namespace mesh {
