@@ -120,6 +120,29 @@ class WorkerProcess {
   ChildExit WaitForExit(std::chrono::milliseconds grace);
   WorkerAnswer Lost(CallOutcome outcome, const ChildExit& info, std::string error);
 
+  // The steps of one Call: start a worker if need be, then send the request
+  // and read the answer in one poll loop, and say how it ended.
+  struct Transfer;
+  struct PipesReady;
+  enum class AnswerProgress { kMore, kComplete, kLost };
+  bool StartForRequest(std::string* error);
+  WorkerAnswer Exchange(uint32_t kind, const std::string& payload,
+                        std::chrono::steady_clock::time_point deadline,
+                        std::chrono::milliseconds timeout);
+  // Waits up to `wait_ms` (-1: no limit) for the answer, for room for more
+  // of the request, and for standard error once it is due to be read.
+  PipesReady PollPipes(const Transfer& transfer, int wait_ms);
+  void SendRequestPart(Transfer* transfer);
+  // Reads what has arrived of the answer, checking its header once that is
+  // complete. kLost, with `*lost` filled in, when the worker is lost.
+  AnswerProgress ReadAnswerPart(Transfer* transfer, WorkerAnswer* lost);
+  // The outcome of a complete answer.
+  WorkerAnswer TakeAnswer(const Transfer& transfer);
+  // Each way of losing the worker during a call, as the caller is told it.
+  WorkerAnswer LostToTimeout(std::chrono::milliseconds timeout);
+  WorkerAnswer LostToDeath(bool was_answering);
+  WorkerAnswer LostToBadAnswer(const std::string& problem);
+
   WorkerOptions options_;
   ChildProcess child_;
   std::string error_text_;  // standard error not yet split into lines
