@@ -23,8 +23,8 @@
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
 #include "reliability/request_mix.h"
+#include "testing/test_process.h"
 #include "worker/platform.h"
-#include "worker/test_process.h"
 
 namespace mesh {
 namespace {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "cli/test_support.h"
+#include "testing/export_readers.h"
 
 namespace mesh {
 namespace {

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "cli/test_support.h"
+#include "testing/export_readers.h"
 #include "worker/platform.h"
 
 namespace mesh {

@@ -5,16 +5,13 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
 #include <string.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <utility>
 
-#include "common/child_environment.h"
 #include "protocol/frame.h"
 
 namespace mesh {
@@ -22,23 +19,6 @@ namespace mesh {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Descriptors 0 to 2 are the targets of the child's dup2 calls; a pipe end
-// that happened to land there (because the parent runs with a standard
-// stream closed) would be overwritten by an earlier dup2 before it is used.
-bool MoveAboveStandardStreams(int* fd) {
-  if (*fd > 2) return true;
-  const int moved = fcntl(*fd, F_DUPFD_CLOEXEC, 3);
-  if (moved < 0) return false;
-  close(*fd);
-  *fd = moved;
-  return true;
-}
-
-void CloseFd(int* fd) {
-  if (*fd >= 0) close(*fd);
-  *fd = -1;
-}
 
 void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
@@ -126,99 +106,31 @@ WorkerProcess::WorkerProcess(WorkerOptions options) : options_(std::move(options
 WorkerProcess::~WorkerProcess() { Stop(); }
 
 bool WorkerProcess::Start(std::string* error) {
-  if (pid_ > 0) return true;
-  int input[2] = {-1, -1}, output[2] = {-1, -1}, errors[2] = {-1, -1};
-  auto close_all = [&] {
-    for (int* fd : {&input[0], &input[1], &output[0], &output[1], &errors[0], &errors[1]}) {
-      CloseFd(fd);
-    }
-  };
-  if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0 ||
-      pipe2(errors, O_CLOEXEC) != 0) {
-    *error = std::string("cannot create pipes: ") + strerror(errno);
-    close_all();
-    return false;
-  }
-  for (int* fd : {&input[0], &input[1], &output[0], &output[1], &errors[0], &errors[1]}) {
-    if (!MoveAboveStandardStreams(fd)) {
-      *error = std::string("cannot move a pipe descriptor: ") + strerror(errno);
-      close_all();
-      return false;
-    }
-  }
-
-  std::vector<std::string> env = ChildEnvironment(options_.unset_env, options_.set_env);
-  std::vector<char*> envp;
-  for (std::string& entry : env) envp.push_back(&entry[0]);
-  envp.push_back(nullptr);
-  std::string program = options_.worker_path;
-  char* argv[] = {&program[0], nullptr};
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, input[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, output[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
-  // Our own pipes are close-on-exec, but descriptors the rest of the parent
-  // opened need not be; the worker must inherit nothing but its three
-  // streams, or it would keep other pipes open past their owners' close.
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-
-  // The worker starts with no blocked signals and every signal at its
-  // default action, whatever the parent (a thread blocking SIGCHLD, a
-  // process ignoring SIGPIPE) has set for itself.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t none, all;
-  sigemptyset(&none);
-  sigfillset(&all);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  pid_t pid = -1;
-  const int spawn_error = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv,
-                                      envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  CloseFd(&input[0]);
-  CloseFd(&output[1]);
-  CloseFd(&errors[1]);
-  if (spawn_error != 0) {
-    *error = "cannot start " + options_.worker_path + ": " + strerror(spawn_error);
-    close_all();
-    return false;
-  }
-  pid_ = pid;
-  input_fd_ = input[1];
-  output_fd_ = output[0];
-  error_fd_ = errors[0];
-  SetNonBlocking(input_fd_);
-  SetNonBlocking(output_fd_);
-  SetNonBlocking(error_fd_);
+  if (child_.running()) return true;
+  ChildProcessOptions spawn;
+  spawn.set_env = options_.set_env;
+  spawn.unset_env = options_.unset_env;
+  if (!child_.Start(options_.worker_path, spawn, error)) return false;
+  SetNonBlocking(child_.input_fd());
+  SetNonBlocking(child_.output_fd());
+  SetNonBlocking(child_.error_fd());
   // Best effort: a smaller pipe only means the worker may wait a moment.
-  fcntl(error_fd_, F_SETPIPE_SZ, kErrorPipeSize);
+  fcntl(child_.error_fd(), F_SETPIPE_SZ, kErrorPipeSize);
   error_text_.clear();
   ++starts_;
   return true;
 }
 
-void WorkerProcess::CloseDescriptors() {
-  CloseFd(&input_fd_);
-  CloseFd(&output_fd_);
-  CloseFd(&error_fd_);
-}
-
 void WorkerProcess::ReadErrorAvailable() {
-  while (error_fd_ >= 0) {
+  while (child_.error_fd() >= 0) {
     char buffer[65536];
-    const ssize_t n = read(error_fd_, buffer, sizeof buffer);
+    const ssize_t n = read(child_.error_fd(), buffer, sizeof buffer);
     if (n > 0) {
       error_text_.append(buffer, static_cast<size_t>(n));
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n == 0 || errno != EAGAIN) CloseFd(&error_fd_);
+    if (n == 0 || errno != EAGAIN) child_.CloseError();
     return;
   }
 }
@@ -231,7 +143,7 @@ std::vector<std::string> WorkerProcess::TakeDiagnostics() {
     lines.push_back(error_text_.substr(start, newline - start));
   }
   // A worker that is gone will not finish its last line; keep what it said.
-  if (pid_ <= 0 && start < error_text_.size()) {
+  if (!child_.running() && start < error_text_.size()) {
     lines.push_back(error_text_.substr(start));
     start = error_text_.size();
   }
@@ -240,39 +152,26 @@ std::vector<std::string> WorkerProcess::TakeDiagnostics() {
 }
 
 bool WorkerProcess::ReapIfGone() {
-  if (pid_ <= 0) return true;
-  int status = 0;
-  pid_t r;
-  while ((r = waitpid(pid_, &status, WNOHANG)) < 0 && errno == EINTR) {
-  }
-  if (r == 0) return false;
-  CloseDescriptors();
-  pid_ = -1;
+  if (!child_.running()) return true;
+  ChildExit ignored;
+  if (!child_.Reap(&ignored)) return false;
+  child_.CloseDescriptors();
   return true;
 }
 
-WorkerProcess::ExitInfo WorkerProcess::WaitForExit(std::chrono::milliseconds grace) {
-  ExitInfo info;
+ChildExit WorkerProcess::WaitForExit(std::chrono::milliseconds grace) {
   const Clock::time_point deadline = Clock::now() + grace;
   for (;;) {
-    int status = 0;
-    const pid_t r = waitpid(pid_, &status, WNOHANG);
-    if (r < 0 && errno == EINTR) continue;
-    if (r != 0) {
-      if (r == pid_) {
-        info.known = true;
-        info.exited = WIFEXITED(status);
-        info.code = info.exited ? WEXITSTATUS(status) : -1;
-        info.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-      }
+    ChildExit info;
+    if (child_.Reap(&info)) {
       // Once the worker is gone its standard error has no writer left and
       // reads to its end at once; the bound only guards against a process
       // the worker might have left behind holding the pipe open.
       const Clock::time_point drain_deadline = Clock::now() + std::chrono::milliseconds(500);
-      while (error_fd_ >= 0) {
+      while (child_.error_fd() >= 0) {
         const int wait_ms = MillisecondsUntil(drain_deadline);
         if (wait_ms == 0) break;
-        struct pollfd readable = {error_fd_, POLLIN, 0};
+        struct pollfd readable = {child_.error_fd(), POLLIN, 0};
         if (poll(&readable, 1, wait_ms) > 0) ReadErrorAvailable();
       }
       return info;
@@ -280,8 +179,8 @@ WorkerProcess::ExitInfo WorkerProcess::WaitForExit(std::chrono::milliseconds gra
     if (Clock::now() >= deadline) return KillAndReap();
     // Keep reading its standard error meanwhile, so that a worker with much
     // to say on its way out is never stuck on a full pipe.
-    struct pollfd wait_for = {error_fd_, POLLIN, 0};
-    if (error_fd_ >= 0) {
+    struct pollfd wait_for = {child_.error_fd(), POLLIN, 0};
+    if (child_.error_fd() >= 0) {
       if (poll(&wait_for, 1, 5) > 0) ReadErrorAvailable();
     } else {
       usleep(2000);
@@ -289,20 +188,19 @@ WorkerProcess::ExitInfo WorkerProcess::WaitForExit(std::chrono::milliseconds gra
   }
 }
 
-WorkerProcess::ExitInfo WorkerProcess::KillAndReap() {
-  kill(pid_, SIGKILL);
+ChildExit WorkerProcess::KillAndReap() {
+  child_.Kill();
   // SIGKILL cannot be caught or ignored, so this wait is short.
   return WaitForExit(std::chrono::hours(24 * 365));
 }
 
-WorkerAnswer WorkerProcess::Lost(CallOutcome outcome, const ExitInfo& info, std::string error) {
+WorkerAnswer WorkerProcess::Lost(CallOutcome outcome, const ChildExit& info, std::string error) {
   WorkerAnswer answer;
   answer.outcome = outcome;
   answer.exited = info.exited;
   answer.exit_code = info.code;
   answer.signal = info.signal;
-  CloseDescriptors();
-  pid_ = -1;
+  child_.CloseDescriptors();
   answer.diagnostics = TakeDiagnostics();
   error_text_.clear();
   answer.error = std::move(error);
@@ -320,11 +218,10 @@ std::string DescribeExit(bool known, bool exited, int code, int signal) {
 }  // namespace
 
 void WorkerProcess::Stop() {
-  if (pid_ <= 0) return;
-  CloseFd(&input_fd_);
+  if (!child_.running()) return;
+  child_.CloseInput();
   WaitForExit(options_.stop_grace);
-  CloseDescriptors();
-  pid_ = -1;
+  child_.CloseDescriptors();
   error_text_.clear();
 }
 
@@ -333,39 +230,84 @@ WorkerAnswer WorkerProcess::Mesh(const MeshRequest& request,
   return Call(kKindMeshRequest, EncodeMeshRequest(request), timeout);
 }
 
+// One request on its way to the worker and its answer on the way back, as
+// far as each has got.
+struct WorkerProcess::Transfer {
+  explicit Transfer(std::string request_frame)
+      : frame(std::move(request_frame)), next_error_read(Clock::now()) {}
+
+  // False once the whole frame is out, or the worker stopped reading it.
+  bool sending() const { return input_open && written < frame.size(); }
+
+  std::string frame;
+  size_t written = 0;
+  bool input_open = true;
+  unsigned char header_bytes[kFrameHeaderSize];
+  size_t header_read = 0;
+  FrameHeader header;  // decoded once header_read reaches kFrameHeaderSize
+  std::string payload;
+  Clock::time_point next_error_read;
+};
+
+// What one poll found ready on the worker's pipes.
+struct WorkerProcess::PipesReady {
+  bool output = false;
+  bool errors = false;
+  bool input = false;
+};
+
+namespace {
+
+// Why an answer's header shows a broken worker, or "" for a sound header.
+std::string AnswerHeaderProblem(const FrameHeader& header, uint64_t max_answer_bytes) {
+  if (!header.magic_ok) return "the answer does not start with MSH1";
+  if (header.kind != kKindSuccess && header.kind != kKindFailure) {
+    return "the answer has unknown kind " + std::to_string(header.kind);
+  }
+  if (header.kind == kKindFailure && header.payload_length != 0) {
+    return "a failure answer carries " + std::to_string(header.payload_length) + " payload bytes";
+  }
+  if (header.payload_length > max_answer_bytes) {
+    return "the answer announces " + std::to_string(header.payload_length) +
+           " payload bytes, over the limit of " + std::to_string(max_answer_bytes);
+  }
+  return "";
+}
+
+}  // namespace
+
 WorkerAnswer WorkerProcess::Call(uint32_t kind, const std::string& payload,
                                  std::chrono::milliseconds timeout) {
   const Clock::time_point started = Clock::now();
   const Clock::time_point deadline =
       timeout == kNoTimeout ? Clock::time_point::max() : started + timeout;
-  auto finish = [&started](WorkerAnswer answer) {
-    answer.elapsed = Clock::now() - started;
-    return answer;
-  };
+  WorkerAnswer answer = Exchange(kind, payload, deadline, timeout);
+  answer.elapsed = Clock::now() - started;
+  return answer;
+}
 
+bool WorkerProcess::StartForRequest(std::string* error) {
   // A worker that died while idle owes nothing to this request: start a new
   // one instead of charging the request with a death it did not cause.
   ReapIfGone();
-  if (pid_ > 0) {
+  if (child_.running()) {
     // Whatever arrived since the last answer belongs to that request.
     ReadErrorAvailable();
     error_text_.clear();
   }
+  return Start(error);
+}
+
+WorkerAnswer WorkerProcess::Exchange(uint32_t kind, const std::string& payload,
+                                     Clock::time_point deadline,
+                                     std::chrono::milliseconds timeout) {
   std::string start_error;
-  if (!Start(&start_error)) {
+  if (!StartForRequest(&start_error)) {
     WorkerAnswer answer;
     answer.outcome = CallOutcome::kStartFailed;
     answer.error = start_error;
-    return finish(std::move(answer));
+    return answer;
   }
-
-  const std::string frame = EncodeFrame(kind, payload);
-  size_t written = 0;
-  bool input_open = true;
-  unsigned char header_bytes[kFrameHeaderSize];
-  size_t header_read = 0;
-  FrameHeader header;
-  std::string answer_payload;
 
   // Writing the request, reading the answer and draining standard error all
   // happen in one poll loop, so that no full pipe in either direction can
@@ -374,128 +316,138 @@ WorkerAnswer WorkerProcess::Call(uint32_t kind, const std::string& payload,
   // writes per mesh, and waking for each one cost more than a small mesh
   // itself. The pipe is large enough to hold far more than arrives between
   // two reads, and the answer's arrival drains it completely.
-  Clock::time_point next_error_read = Clock::now();
+  Transfer transfer(EncodeFrame(kind, payload));
   for (;;) {
-    int wait_ms = MillisecondsUntil(deadline);
-    if (wait_ms == 0) {
-      const ExitInfo info = KillAndReap();
-      return finish(Lost(CallOutcome::kTimedOut, info,
-                         "no answer within " + std::to_string(timeout.count()) +
-                             " ms; the worker was killed"));
-    }
-    const bool watch_errors = error_fd_ >= 0 && Clock::now() >= next_error_read;
-    if (error_fd_ >= 0 && !watch_errors) {
-      const int error_wait_ms = std::max(MillisecondsUntil(next_error_read), 1);
-      wait_ms = wait_ms < 0 ? error_wait_ms : std::min(wait_ms, error_wait_ms);
-    }
-    struct pollfd fds[3];
-    int count = 0;
-    fds[count++] = {output_fd_, POLLIN, 0};
-    const int error_slot = watch_errors ? count : -1;
-    if (watch_errors) fds[count++] = {error_fd_, POLLIN, 0};
-    const int input_slot = input_open && written < frame.size() ? count : -1;
-    if (input_slot >= 0) fds[count++] = {input_fd_, POLLOUT, 0};
-    const int ready = poll(fds, static_cast<nfds_t>(count), wait_ms);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) continue;
-
-    if (error_slot >= 0 && fds[error_slot].revents != 0) {
+    const int wait_ms = MillisecondsUntil(deadline);
+    if (wait_ms == 0) return LostToTimeout(timeout);
+    const PipesReady ready = PollPipes(transfer, wait_ms);
+    if (ready.errors) {
       ReadErrorAvailable();
-      next_error_read = Clock::now() + kErrorReadInterval;
+      transfer.next_error_read = Clock::now() + kErrorReadInterval;
     }
-
-    if (input_slot >= 0 && fds[input_slot].revents != 0) {
-      const ssize_t n = WriteWithoutSigpipe(input_fd_, frame.data() + written,
-                                            frame.size() - written);
-      if (n > 0) {
-        written += static_cast<size_t>(n);
-      } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-        // The worker no longer reads; its standard output tells the rest.
-        input_open = false;
-      }
-    }
-
-    if (fds[0].revents == 0) continue;
-    char buffer[65536];
-    size_t want = sizeof buffer;
-    if (header_read < kFrameHeaderSize) {
-      want = kFrameHeaderSize - header_read;
-    } else {
-      want = std::min<uint64_t>(want, header.payload_length - answer_payload.size());
-    }
-    const ssize_t n = read(output_fd_, buffer, want);
-    if (n < 0) {
-      if (errno == EAGAIN || errno == EINTR) continue;
-    }
-    if (n <= 0) {
-      const ExitInfo info = WaitForExit(options_.stop_grace);
-      const bool was_answering = header_read > 0;
-      return finish(Lost(CallOutcome::kWorkerDied, info,
-                         std::string(was_answering ? "the worker ended inside its answer ("
-                                                   : "the worker ended without answering (") +
-                             DescribeExit(info.known, info.exited, info.code, info.signal) +
-                             ")"));
-    }
-    if (header_read < kFrameHeaderSize) {
-      memcpy(header_bytes + header_read, buffer, static_cast<size_t>(n));
-      header_read += static_cast<size_t>(n);
-      if (header_read < kFrameHeaderSize) continue;
-      header = DecodeFrameHeader(header_bytes);
-      std::string problem;
-      if (!header.magic_ok) {
-        problem = "the answer does not start with MSH1";
-      } else if (header.kind != kKindSuccess && header.kind != kKindFailure) {
-        problem = "the answer has unknown kind " + std::to_string(header.kind);
-      } else if (header.kind == kKindFailure && header.payload_length != 0) {
-        problem = "a failure answer carries " + std::to_string(header.payload_length) +
-                  " payload bytes";
-      } else if (header.payload_length > options_.max_answer_bytes) {
-        problem = "the answer announces " + std::to_string(header.payload_length) +
-                  " payload bytes, over the limit of " +
-                  std::to_string(options_.max_answer_bytes);
-      }
-      if (!problem.empty()) {
-        const ExitInfo info = KillAndReap();
-        return finish(Lost(CallOutcome::kBadAnswer, info, problem + "; the worker was killed"));
-      }
-      answer_payload.reserve(
-          static_cast<size_t>(std::min<uint64_t>(header.payload_length, uint64_t{1} << 26)));
-    } else {
-      answer_payload.append(buffer, static_cast<size_t>(n));
-    }
-    if (answer_payload.size() < header.payload_length) continue;
-
-    if (written < frame.size()) {
-      // An answer to a request the worker has not read in full: whatever it
-      // answered, the rest of our frame would be read as the next request.
-      const ExitInfo info = KillAndReap();
-      return finish(Lost(CallOutcome::kBadAnswer, info,
-                         "the worker answered before it had read the whole request; "
-                         "the worker was killed"));
-    }
-    break;
+    if (ready.input) SendRequestPart(&transfer);
+    if (!ready.output) continue;
+    WorkerAnswer lost;
+    const AnswerProgress progress = ReadAnswerPart(&transfer, &lost);
+    if (progress == AnswerProgress::kLost) return lost;
+    if (progress == AnswerProgress::kComplete) return TakeAnswer(transfer);
   }
+}
 
+WorkerProcess::PipesReady WorkerProcess::PollPipes(const Transfer& transfer, int wait_ms) {
+  const bool watch_errors = child_.error_fd() >= 0 && Clock::now() >= transfer.next_error_read;
+  if (child_.error_fd() >= 0 && !watch_errors) {
+    const int error_wait_ms = std::max(MillisecondsUntil(transfer.next_error_read), 1);
+    wait_ms = wait_ms < 0 ? error_wait_ms : std::min(wait_ms, error_wait_ms);
+  }
+  struct pollfd fds[3];
+  int count = 0;
+  fds[count++] = {child_.output_fd(), POLLIN, 0};
+  const int error_slot = watch_errors ? count : -1;
+  if (watch_errors) fds[count++] = {child_.error_fd(), POLLIN, 0};
+  const int input_slot = transfer.sending() ? count : -1;
+  if (input_slot >= 0) fds[count++] = {child_.input_fd(), POLLOUT, 0};
+
+  PipesReady ready;
+  // Nothing ready, or a signal came first: the caller checks its deadline
+  // and polls again.
+  if (poll(fds, static_cast<nfds_t>(count), wait_ms) <= 0) return ready;
+  ready.output = fds[0].revents != 0;
+  ready.errors = error_slot >= 0 && fds[error_slot].revents != 0;
+  ready.input = input_slot >= 0 && fds[input_slot].revents != 0;
+  return ready;
+}
+
+void WorkerProcess::SendRequestPart(Transfer* transfer) {
+  const ssize_t n =
+      WriteWithoutSigpipe(child_.input_fd(), transfer->frame.data() + transfer->written,
+                          transfer->frame.size() - transfer->written);
+  if (n > 0) {
+    transfer->written += static_cast<size_t>(n);
+  } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+    // The worker no longer reads; its standard output tells the rest.
+    transfer->input_open = false;
+  }
+}
+
+WorkerProcess::AnswerProgress WorkerProcess::ReadAnswerPart(Transfer* transfer,
+                                                            WorkerAnswer* lost) {
+  const bool in_header = transfer->header_read < kFrameHeaderSize;
+  char buffer[65536];
+  size_t want = sizeof buffer;
+  if (in_header) {
+    want = kFrameHeaderSize - transfer->header_read;
+  } else {
+    want = std::min<uint64_t>(want, transfer->header.payload_length - transfer->payload.size());
+  }
+  const ssize_t n = read(child_.output_fd(), buffer, want);
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return AnswerProgress::kMore;
+  if (n <= 0) {
+    *lost = LostToDeath(transfer->header_read > 0);
+    return AnswerProgress::kLost;
+  }
+  if (in_header) {
+    memcpy(transfer->header_bytes + transfer->header_read, buffer, static_cast<size_t>(n));
+    transfer->header_read += static_cast<size_t>(n);
+    if (transfer->header_read < kFrameHeaderSize) return AnswerProgress::kMore;
+    transfer->header = DecodeFrameHeader(transfer->header_bytes);
+    const std::string problem = AnswerHeaderProblem(transfer->header, options_.max_answer_bytes);
+    if (!problem.empty()) {
+      *lost = LostToBadAnswer(problem);
+      return AnswerProgress::kLost;
+    }
+    transfer->payload.reserve(static_cast<size_t>(
+        std::min<uint64_t>(transfer->header.payload_length, uint64_t{1} << 26)));
+  } else {
+    transfer->payload.append(buffer, static_cast<size_t>(n));
+  }
+  return transfer->payload.size() < transfer->header.payload_length ? AnswerProgress::kMore
+                                                                    : AnswerProgress::kComplete;
+}
+
+WorkerAnswer WorkerProcess::TakeAnswer(const Transfer& transfer) {
+  if (transfer.written < transfer.frame.size()) {
+    // An answer to a request the worker has not read in full: whatever it
+    // answered, the rest of our frame would be read as the next request.
+    return LostToBadAnswer("the worker answered before it had read the whole request");
+  }
   // The worker writes its reasons before its answer, so they are in the pipe
   // by now.
   ReadErrorAvailable();
   WorkerAnswer answer;
   answer.diagnostics = TakeDiagnostics();
-  if (header.kind == kKindFailure) {
+  if (transfer.header.kind == kKindFailure) {
     answer.outcome = CallOutcome::kFailure;
-    return finish(std::move(answer));
+    return answer;
   }
-  if (!DecodePlanarComplexMesh(answer_payload.data(), answer_payload.size(), &answer.mesh)) {
+  if (!DecodePlanarComplexMesh(transfer.payload.data(), transfer.payload.size(), &answer.mesh)) {
     std::vector<std::string> diagnostics = std::move(answer.diagnostics);
-    const ExitInfo info = KillAndReap();
-    answer = Lost(CallOutcome::kBadAnswer, info,
-                  "the success answer's payload does not decode; the worker was killed");
+    answer = LostToBadAnswer("the success answer's payload does not decode");
     diagnostics.insert(diagnostics.end(), answer.diagnostics.begin(), answer.diagnostics.end());
     answer.diagnostics = std::move(diagnostics);
-    return finish(std::move(answer));
+    return answer;
   }
   answer.outcome = CallOutcome::kSuccess;
-  return finish(std::move(answer));
+  return answer;
+}
+
+WorkerAnswer WorkerProcess::LostToTimeout(std::chrono::milliseconds timeout) {
+  const ChildExit info = KillAndReap();
+  return Lost(CallOutcome::kTimedOut, info,
+              "no answer within " + std::to_string(timeout.count()) + " ms; the worker was killed");
+}
+
+WorkerAnswer WorkerProcess::LostToDeath(bool was_answering) {
+  const ChildExit info = WaitForExit(options_.stop_grace);
+  return Lost(CallOutcome::kWorkerDied, info,
+              std::string(was_answering ? "the worker ended inside its answer ("
+                                        : "the worker ended without answering (") +
+                  DescribeExit(info.known, info.exited, info.code, info.signal) + ")");
+}
+
+WorkerAnswer WorkerProcess::LostToBadAnswer(const std::string& problem) {
+  const ChildExit info = KillAndReap();
+  return Lost(CallOutcome::kBadAnswer, info, problem + "; the worker was killed");
 }
 
 }  // namespace mesh

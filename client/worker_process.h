@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "client/child_process.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
 
@@ -106,32 +107,44 @@ class WorkerProcess {
   // has not within `stop_grace`, and reaps it. Safe to call at any time.
   void Stop();
 
-  bool running() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
+  bool running() const { return child_.running(); }
+  pid_t pid() const { return child_.pid(); }
   // Workers started so far, the current one included.
   int starts() const { return starts_; }
 
  private:
-  struct ExitInfo {
-    bool known = false;
-    bool exited = false;
-    int code = -1;
-    int signal = 0;
-  };
-
   bool ReapIfGone();
   void ReadErrorAvailable();
   std::vector<std::string> TakeDiagnostics();
-  ExitInfo KillAndReap();
-  ExitInfo WaitForExit(std::chrono::milliseconds grace);
-  void CloseDescriptors();
-  WorkerAnswer Lost(CallOutcome outcome, const ExitInfo& info, std::string error);
+  ChildExit KillAndReap();
+  ChildExit WaitForExit(std::chrono::milliseconds grace);
+  WorkerAnswer Lost(CallOutcome outcome, const ChildExit& info, std::string error);
+
+  // The steps of one Call: start a worker if need be, then send the request
+  // and read the answer in one poll loop, and say how it ended.
+  struct Transfer;
+  struct PipesReady;
+  enum class AnswerProgress { kMore, kComplete, kLost };
+  bool StartForRequest(std::string* error);
+  WorkerAnswer Exchange(uint32_t kind, const std::string& payload,
+                        std::chrono::steady_clock::time_point deadline,
+                        std::chrono::milliseconds timeout);
+  // Waits up to `wait_ms` (-1: no limit) for the answer, for room for more
+  // of the request, and for standard error once it is due to be read.
+  PipesReady PollPipes(const Transfer& transfer, int wait_ms);
+  void SendRequestPart(Transfer* transfer);
+  // Reads what has arrived of the answer, checking its header once that is
+  // complete. kLost, with `*lost` filled in, when the worker is lost.
+  AnswerProgress ReadAnswerPart(Transfer* transfer, WorkerAnswer* lost);
+  // The outcome of a complete answer.
+  WorkerAnswer TakeAnswer(const Transfer& transfer);
+  // Each way of losing the worker during a call, as the caller is told it.
+  WorkerAnswer LostToTimeout(std::chrono::milliseconds timeout);
+  WorkerAnswer LostToDeath(bool was_answering);
+  WorkerAnswer LostToBadAnswer(const std::string& problem);
 
   WorkerOptions options_;
-  pid_t pid_ = -1;
-  int input_fd_ = -1;   // the worker's standard input
-  int output_fd_ = -1;  // the worker's standard output
-  int error_fd_ = -1;   // the worker's standard error
+  ChildProcess child_;
   std::string error_text_;  // standard error not yet split into lines
   int starts_ = 0;
 };

@@ -1,7 +1,7 @@
 // The environment a spawned worker starts with: this process's own, less the
 // names asked to be removed, plus the NAME=value entries asked for (each
-// replacing any earlier entry of its name). Shared by the client library and
-// the tests' process runner, so both hand a worker the same environment.
+// replacing any earlier entry of its name). Used by client/child_process,
+// which starts every child: the client's workers and the tests' alike.
 #ifndef MESH_WORKER_COMMON_CHILD_ENVIRONMENT_H_
 #define MESH_WORKER_COMMON_CHILD_ENVIRONMENT_H_
 

@@ -16,7 +16,7 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
-#include "worker/memory_channel.h"
+#include "testing/memory_channel.h"
 #include "worker/platform.h"
 #include "worker/request_loop.h"
 

@@ -16,8 +16,8 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "reliability/request_mix.h"
+#include "testing/test_process.h"
 #include "worker/platform.h"
-#include "worker/test_process.h"
 
 namespace mesh {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "worker/test_process.h"
+#include "testing/test_process.h"
 
 namespace mesh {
 namespace {

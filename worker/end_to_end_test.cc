@@ -18,8 +18,8 @@
 #include "testing/frames.h"
 #include "testing/loops.h"
 #include "testing/shapes.h"
+#include "testing/test_process.h"
 #include "worker/platform.h"
-#include "worker/test_process.h"
 
 namespace mesh {
 namespace {

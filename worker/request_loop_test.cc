@@ -4,8 +4,8 @@
 
 #include "protocol/frame.h"
 #include "testing/frames.h"
+#include "testing/memory_channel.h"
 #include "testing/shapes.h"
-#include "worker/memory_channel.h"
 #include "worker/platform.h"
 
 namespace mesh {

@@ -15,8 +15,8 @@
 #include "protocol/planar_complex_mesh.h"
 #include "testing/frames.h"
 #include "testing/shapes.h"
+#include "testing/test_process.h"
 #include "worker/platform.h"
-#include "worker/test_process.h"
 
 namespace mesh {
 namespace {

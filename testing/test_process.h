@@ -1,12 +1,16 @@
 // A child process with pipes on its standard streams, for tests that drive
-// the real worker binary. Test-only: never linked into shipped binaries.
-#ifndef MESH_WORKER_WORKER_TEST_PROCESS_H_
-#define MESH_WORKER_WORKER_TEST_PROCESS_H_
+// the real worker binary (and the tools they check its output with). Built
+// on client/child_process, so a worker under test starts exactly as the
+// client starts it. Test-only: never linked into shipped binaries.
+#ifndef MESH_WORKER_TESTING_TEST_PROCESS_H_
+#define MESH_WORKER_TESTING_TEST_PROCESS_H_
 
 #include <sys/types.h>
 
 #include <string>
 #include <vector>
+
+#include "client/child_process.h"
 
 namespace mesh {
 
@@ -40,7 +44,8 @@ class TestProcess {
   TestProcess(const TestProcess&) = delete;
   TestProcess& operator=(const TestProcess&) = delete;
 
-  // SIGPIPE is at its default disposition in the child, whatever ours is.
+  // Every signal, SIGPIPE included, is at its default disposition in the
+  // child, whatever ours is. False when the program cannot be started.
   bool Start(const std::string& path, const std::vector<std::string>& args,
              const TestProcessOptions& options = TestProcessOptions());
 
@@ -56,7 +61,6 @@ class TestProcess {
   // Waits up to `timeout_ms` for the child to end. False if it is still
   // running.
   bool Wait(int timeout_ms, ExitStatus* status);
-  bool Running();
   void Kill();
 
   // Feeds `input`, closes the input, and collects both outputs until the
@@ -66,13 +70,10 @@ class TestProcess {
   // Whatever the child wrote to standard error so far (non-blocking read).
   std::string DrainError();
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return child_.pid(); }
 
  private:
-  pid_t pid_ = -1;
-  int in_fd_ = -1;
-  int out_fd_ = -1;
-  int err_fd_ = -1;
+  ChildProcess child_;
   std::string err_;
 };
 
@@ -85,4 +86,4 @@ ProcessOutput RunProcess(const std::string& path, const std::string& input,
 
 }  // namespace mesh
 
-#endif  // MESH_WORKER_WORKER_TEST_PROCESS_H_
+#endif  // MESH_WORKER_TESTING_TEST_PROCESS_H_

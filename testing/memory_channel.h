@@ -1,7 +1,7 @@
 // A Channel over memory, for driving the request loop without processes:
 // tests and fuzzers feed it whole streams and read back what was answered.
-#ifndef MESH_WORKER_WORKER_MEMORY_CHANNEL_H_
-#define MESH_WORKER_WORKER_MEMORY_CHANNEL_H_
+#ifndef MESH_WORKER_TESTING_MEMORY_CHANNEL_H_
+#define MESH_WORKER_TESTING_MEMORY_CHANNEL_H_
 
 #include <cstddef>
 #include <string>
@@ -33,4 +33,4 @@ class MemoryChannel : public Channel {
 
 }  // namespace mesh
 
-#endif  // MESH_WORKER_WORKER_MEMORY_CHANNEL_H_
+#endif  // MESH_WORKER_TESTING_MEMORY_CHANNEL_H_

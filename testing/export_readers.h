@@ -1,8 +1,8 @@
-// Test helpers for cli/: scratch directories, and the independent readers
-// (Debian's python3-meshio, gmsh, Python's XML parser) that exported files
-// are checked with. Test-only.
-#ifndef MESH_WORKER_CLI_TEST_SUPPORT_H_
-#define MESH_WORKER_CLI_TEST_SUPPORT_H_
+// Helpers for meshctl's tests: scratch directories, and the independent
+// readers (Debian's python3-meshio, gmsh, Python's XML parser) that exported
+// files are checked with. Test-only.
+#ifndef MESH_WORKER_TESTING_EXPORT_READERS_H_
+#define MESH_WORKER_TESTING_EXPORT_READERS_H_
 
 #include <stdlib.h>
 
@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "worker/test_process.h"
+#include "testing/test_process.h"
 
 namespace mesh {
 
@@ -115,4 +115,4 @@ print(json.dumps(out))
 
 }  // namespace mesh
 
-#endif  // MESH_WORKER_CLI_TEST_SUPPORT_H_
+#endif  // MESH_WORKER_TESTING_EXPORT_READERS_H_

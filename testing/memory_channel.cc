@@ -1,4 +1,4 @@
-#include "worker/memory_channel.h"
+#include "testing/memory_channel.h"
 
 #include <cstring>
 
