@@ -31,13 +31,8 @@ TestProcess::~TestProcess() {
 
 bool TestProcess::Start(const std::string& path, const std::vector<std::string>& args,
                         const TestProcessOptions& options) {
-  ChildProcessOptions spawn;
+  ChildProcessOptions spawn = options;
   spawn.args = args;
-  spawn.set_env = options.set_env;
-  spawn.unset_env = options.unset_env;
-  spawn.close_stdin = options.close_stdin;
-  spawn.close_stdout = options.close_stdout;
-  spawn.close_stderr = options.close_stderr;
   std::string error;
   if (!child_.Start(path, spawn, &error)) return false;
   fcntl(child_.error_fd(), F_SETFL, O_NONBLOCK);

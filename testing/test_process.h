@@ -14,15 +14,8 @@
 
 namespace mesh {
 
-struct TestProcessOptions {
-  // "NAME=value" entries added to (or replacing in) the inherited environment.
-  std::vector<std::string> set_env;
-  std::vector<std::string> unset_env;
-  // Start the child with this standard descriptor closed.
-  bool close_stdin = false;
-  bool close_stdout = false;
-  bool close_stderr = false;
-};
+// The client's own spawn options; the arguments are given to Start apart.
+using TestProcessOptions = ChildProcessOptions;
 
 // How a finished child ended.
 struct ExitStatus {
