@@ -1,0 +1,277 @@
+// meshworker._core: the C++ client as Python sees it. A pool of supervised
+// workers, requests built from numpy arrays, answers whose arrays are views
+// of the decoded record, and meshctl's JSON reader. Everything a Python
+// caller adds on top (validation messages, exceptions, progress, meshio,
+// Dask) lives in the package's Python modules.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <future>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/mesh_json.h"
+#include "client/worker_pool.h"
+#include "client/worker_process.h"
+#include "protocol/mesh_request.h"
+#include "protocol/planar_complex_mesh.h"
+
+namespace py = pybind11;
+
+namespace mesh {
+namespace {
+
+// Point3 and the element arrays are read as rows of a 2-D array in place.
+static_assert(sizeof(Point3) == 3 * sizeof(double), "Point3 must be three packed doubles");
+static_assert(sizeof(BoundarySegment) == 4 * sizeof(int32_t), "segments must be packed");
+static_assert(sizeof(std::array<int32_t, 4>) == 4 * sizeof(int32_t), "quads must be packed");
+static_assert(sizeof(std::array<int32_t, 3>) == 3 * sizeof(int32_t), "triangles must be packed");
+
+template <typename T>
+using CArray = py::array_t<T, py::array::c_style>;
+
+// The Python side has checked shapes and dtypes already; these checks only
+// keep a caller of _core directly from reading out of bounds.
+void RequireShape(const py::array& array, const char* field, py::ssize_t columns) {
+  const bool ok = columns == 0 ? array.ndim() == 1 : array.ndim() == 2 && array.shape(1) == columns;
+  if (!ok) throw py::value_error(std::string(field) + ": unexpected shape");
+}
+
+MeshRequest MakeRequest(const CArray<double>& points, const CArray<int32_t>& segments,
+                        const CArray<int32_t>& interior_only, double target_size,
+                        const CArray<double>& domain_target_sizes, bool prefer_quads,
+                        const CArray<double>& plane_normal) {
+  RequireShape(points, "points", 3);
+  RequireShape(segments, "segments", 4);
+  RequireShape(interior_only, "interior_only", 0);
+  RequireShape(domain_target_sizes, "domain_target_sizes", 0);
+  RequireShape(plane_normal, "plane_normal", 0);
+  if (plane_normal.shape(0) != 3) throw py::value_error("plane_normal: unexpected shape");
+  MeshRequest request;
+  request.points.resize(static_cast<size_t>(points.shape(0)));
+  for (size_t i = 0; i < request.points.size(); ++i) {
+    request.points[i] = Point3{points.at(i, 0), points.at(i, 1), points.at(i, 2)};
+  }
+  request.segments.resize(static_cast<size_t>(segments.shape(0)));
+  for (size_t i = 0; i < request.segments.size(); ++i) {
+    request.segments[i] =
+        BoundarySegment{segments.at(i, 0), segments.at(i, 1), segments.at(i, 2), segments.at(i, 3)};
+  }
+  request.interior_only.assign(interior_only.data(), interior_only.data() + interior_only.size());
+  request.target_size = target_size;
+  request.domain_target_sizes.assign(domain_target_sizes.data(),
+                                     domain_target_sizes.data() + domain_target_sizes.size());
+  request.plane_normal = Point3{plane_normal.at(0), plane_normal.at(1), plane_normal.at(2)};
+  request.prefer_quads = prefer_quads;
+  return request;
+}
+
+// A numpy array over `count` rows of `columns` values of T at `data`, kept
+// alive by `owner`.
+template <typename T>
+py::array View(const T* data, size_t count, size_t columns, const py::object& owner) {
+  std::vector<py::ssize_t> shape = {static_cast<py::ssize_t>(count)};
+  std::vector<py::ssize_t> strides = {static_cast<py::ssize_t>(columns * sizeof(T))};
+  if (columns > 1) {
+    shape.push_back(static_cast<py::ssize_t>(columns));
+    strides.push_back(sizeof(T));
+  }
+  return py::array(py::dtype::of<T>(), shape, strides, data, owner);
+}
+
+// The request's fields as numpy arrays, for a request read from JSON.
+py::dict RequestFields(const MeshRequest& request) {
+  py::dict fields;
+  auto* owned = new MeshRequest(request);
+  py::capsule owner(owned, [](void* p) { delete static_cast<MeshRequest*>(p); });
+  fields["points"] = View(reinterpret_cast<const double*>(owned->points.data()), owned->points.size(), 3, owner);
+  fields["segments"] = View(reinterpret_cast<const int32_t*>(owned->segments.data()), owned->segments.size(), 4, owner);
+  fields["interior_only"] = View(owned->interior_only.data(), owned->interior_only.size(), 1, owner);
+  fields["target_size"] = owned->target_size;
+  fields["domain_target_sizes"] =
+      View(owned->domain_target_sizes.data(), owned->domain_target_sizes.size(), 1, owner);
+  fields["prefer_quads"] = owned->prefer_quads;
+  const Point3& n = owned->plane_normal;
+  if (n.x != 0 || n.y != 0 || n.z != 0) {
+    fields["plane_normal"] = py::make_tuple(n.x, n.y, n.z);
+  } else {
+    fields["plane_normal"] = py::none();
+  }
+  return fields;
+}
+
+py::dict ParseJson(const std::string& text) {
+  MeshRequest request;
+  JsonProblem problem;
+  if (!ParseMeshRequestJson(text, &request, &problem)) throw py::value_error(problem.ToString());
+  return RequestFields(request);
+}
+
+// One answer as the pool delivered it. The mesh is handed to Python once,
+// as views that share ownership of it.
+class Answer {
+ public:
+  explicit Answer(WorkerAnswer answer) : answer_(std::move(answer)) {}
+
+  std::string outcome() const { return CallOutcomeName(answer_.outcome); }
+  bool ok() const { return answer_.ok(); }
+  const std::vector<std::string>& diagnostics() const { return answer_.diagnostics; }
+  const std::string& error() const { return answer_.error; }
+  py::object exit_code() const {
+    return answer_.exited ? py::object(py::int_(answer_.exit_code)) : py::object(py::none());
+  }
+  py::object signal() const {
+    return answer_.signal != 0 ? py::object(py::int_(answer_.signal)) : py::object(py::none());
+  }
+  double elapsed() const { return std::chrono::duration<double>(answer_.elapsed).count(); }
+  std::string describe() const { return answer_.Describe(); }
+
+  py::dict TakeMesh() {
+    auto* owned = new PlanarComplexMesh(std::move(answer_.mesh));
+    answer_.mesh = PlanarComplexMesh();
+    py::capsule owner(owned, [](void* p) { delete static_cast<PlanarComplexMesh*>(p); });
+    py::dict fields;
+    fields["vertices"] = View(reinterpret_cast<const double*>(owned->vertices.data()), owned->vertices.size(), 3, owner);
+    fields["quads"] = View(reinterpret_cast<const int32_t*>(owned->quads.data()), owned->quads.size(), 4, owner);
+    fields["triangles"] = View(reinterpret_cast<const int32_t*>(owned->triangles.data()), owned->triangles.size(), 3, owner);
+    fields["point_vertex"] = View(owned->point_vertex.data(), owned->point_vertex.size(), 1, owner);
+    fields["quad_domains"] = View(owned->quad_domains.data(), owned->quad_domains.size(), 1, owner);
+    fields["triangle_domains"] =
+        View(owned->triangle_domains.data(), owned->triangle_domains.size(), 1, owner);
+    py::list chains;
+    for (const std::vector<int32_t>& chain : owned->segment_chains) {
+      chains.append(View(chain.data(), chain.size(), 1, owner));
+    }
+    fields["segment_chains"] = chains;
+    return fields;
+  }
+
+ private:
+  WorkerAnswer answer_;
+};
+
+// A pending answer. Waiting releases the GIL, so other Python threads run.
+class Pending {
+ public:
+  explicit Pending(std::future<WorkerAnswer> future) : future_(std::move(future)) {}
+
+  // True when the answer is in; `seconds` < 0 waits for ever.
+  bool Wait(double seconds) {
+    if (!future_.valid()) return true;
+    py::gil_scoped_release unlocked;
+    if (seconds < 0) {
+      future_.wait();
+      return true;
+    }
+    return future_.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready;
+  }
+
+  bool Done() const {
+    return !future_.valid() ||
+           future_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  }
+
+  Answer Take() {
+    if (!future_.valid()) throw std::logic_error("the answer was taken already");
+    WorkerAnswer answer;
+    {
+      py::gil_scoped_release unlocked;
+      answer = future_.get();
+    }
+    return Answer(std::move(answer));
+  }
+
+ private:
+  std::future<WorkerAnswer> future_;
+};
+
+std::chrono::milliseconds TimeoutOf(double seconds) {
+  if (!(seconds > 0) || std::isinf(seconds)) return kNoTimeout;
+  return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
+}
+
+class Pool {
+ public:
+  Pool(const std::string& worker_path, size_t workers, double timeout_seconds) {
+    WorkerPoolOptions options;
+    options.worker.worker_path = worker_path;
+    options.workers = workers;
+    options.timeout = TimeoutOf(timeout_seconds);
+    pool_ = std::make_unique<WorkerPool>(options);
+  }
+  ~Pool() { Close(); }
+
+  Pending Submit(const MeshRequest& request) { return Pending(Live().Submit(request)); }
+
+  size_t size() { return Live().size(); }
+  int starts() { return Live().starts(); }
+
+  // Answers what is queued and stops the workers; waiting for them must not
+  // hold up other Python threads.
+  void Close() {
+    if (!pool_) return;
+    std::unique_ptr<WorkerPool> closing = std::move(pool_);
+    if (PyGILState_Check()) {
+      py::gil_scoped_release unlocked;
+      closing.reset();
+    }
+  }
+
+ private:
+  WorkerPool& Live() {
+    if (!pool_) throw std::runtime_error("the pool is closed");
+    return *pool_;
+  }
+
+  std::unique_ptr<WorkerPool> pool_;
+};
+
+}  // namespace
+}  // namespace mesh
+
+PYBIND11_MODULE(_core, m) {
+  using namespace mesh;
+  m.doc() = "The C++ mesh-worker client; use the meshworker package, not this module.";
+
+  py::class_<MeshRequest>(m, "MeshRequest")
+      .def("fields", &RequestFields)
+      .def("to_json", [](const MeshRequest& request) {
+        return DumpReadable(MeshRequestToJson(request));
+      });
+  m.def("make_request", &MakeRequest, py::arg("points"), py::arg("segments"),
+        py::arg("interior_only"), py::arg("target_size"), py::arg("domain_target_sizes"),
+        py::arg("prefer_quads"), py::arg("plane_normal"));
+  m.def("parse_request_json", &ParseJson, py::arg("text"),
+        "The fields of a JSON request as meshctl reads it; ValueError('LINE:COLUMN: ...').");
+
+  py::class_<Answer>(m, "Answer")
+      .def_property_readonly("outcome", &Answer::outcome)
+      .def_property_readonly("ok", &Answer::ok)
+      .def_property_readonly("diagnostics", &Answer::diagnostics)
+      .def_property_readonly("error", &Answer::error)
+      .def_property_readonly("exit_code", &Answer::exit_code)
+      .def_property_readonly("signal", &Answer::signal)
+      .def_property_readonly("elapsed", &Answer::elapsed)
+      .def("describe", &Answer::describe)
+      .def("take_mesh", &Answer::TakeMesh);
+
+  py::class_<Pending>(m, "Pending")
+      .def("wait", &Pending::Wait, py::arg("seconds") = -1.0)
+      .def("done", &Pending::Done)
+      .def("take", &Pending::Take);
+
+  py::class_<Pool>(m, "Pool")
+      .def(py::init<const std::string&, size_t, double>(), py::arg("worker_path"),
+           py::arg("workers"), py::arg("timeout"))
+      .def("submit", &Pool::Submit, py::arg("request"))
+      .def("close", &Pool::Close)
+      .def_property_readonly("size", &Pool::size)
+      .def_property_readonly("starts", &Pool::starts);
+}

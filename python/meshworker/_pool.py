@@ -1,0 +1,222 @@
+"""meshworker.Pool: supervised mesh workers meshing requests in parallel.
+
+The supervision is the C++ client's (WorkerPool): a request that hangs or
+kills its worker costs only itself, and its worker is replaced before the
+next request. This module turns its answers into results and exceptions.
+"""
+
+import collections
+import os
+import sys
+
+from . import _core
+from ._request import Request
+from ._result import MeshResult
+
+# Names the worker when Pool is given no worker_path.
+WORKER_VARIABLE = "MESHWORKER_WORKER"
+
+
+class MeshWorkerError(Exception):
+    """A request that was not meshed. `diagnostics` holds the lines the
+    worker wrote to standard error while it had the request."""
+
+    def __init__(self, message, diagnostics=(), exit_code=None, signal=None):
+        super().__init__(message)
+        self.message = message
+        self.diagnostics = list(diagnostics)
+        self.exit_code = exit_code
+        self.signal = signal
+
+    def __reduce__(self):
+        return (type(self), (self.message, self.diagnostics, self.exit_code, self.signal))
+
+    def __str__(self):
+        return self.message
+
+
+class Refused(MeshWorkerError):
+    """The worker answered that it cannot mesh this region; the message is
+    its diagnostic line, which says why."""
+
+    @property
+    def diagnostic(self):
+        return self.message
+
+
+class TimedOut(MeshWorkerError):
+    """No answer within the pool's timeout; the worker was killed."""
+
+
+class WorkerDied(MeshWorkerError):
+    """The worker ended before it answered (`exit_code` or `signal`)."""
+
+
+class StartFailed(MeshWorkerError):
+    """No worker could be started."""
+
+
+class BadAnswer(MeshWorkerError):
+    """The worker's answer broke the protocol; the worker was killed."""
+
+
+_FAILURES = {
+    "timed out": TimedOut,
+    "worker died": WorkerDied,
+    "start failed": StartFailed,
+    "bad answer": BadAnswer,
+}
+
+
+def _result_of(answer):
+    """The MeshResult of an answer, or the exception that stands for it."""
+    if answer.ok:
+        return MeshResult(diagnostics=answer.diagnostics, elapsed=answer.elapsed,
+                          **answer.take_mesh())
+    diagnostics = answer.diagnostics
+    if answer.outcome == "refused":
+        reason = diagnostics[-1] if diagnostics else "refused without a diagnostic"
+        return Refused(reason, diagnostics)
+    kind = _FAILURES.get(answer.outcome, MeshWorkerError)
+    return kind(answer.describe(), diagnostics, answer.exit_code, answer.signal)
+
+
+def default_worker_path():
+    """$MESHWORKER_WORKER, else the mesh-worker this package was built with
+    (the build tree's, or the installed one)."""
+    chosen = os.environ.get(WORKER_VARIABLE)
+    if chosen:
+        return chosen
+    from ._worker_location import WORKER_PATH
+    return WORKER_PATH
+
+
+def _progress_bar(progress, total):
+    """A tqdm bar when asked for, or by default when standard error is a
+    terminal and tqdm is installed; else None."""
+    if progress is None:
+        progress = sys.stderr.isatty()
+    if not progress:
+        return None
+    try:
+        from tqdm import tqdm
+    except ImportError:
+        return None
+    return tqdm(total=total, unit="mesh")
+
+
+class Pool:
+    """Mesh workers sharing one queue of requests.
+
+    workers      how many worker processes (None: one per core); they
+                 start with the first requests, not here
+    timeout      seconds a request may take once a worker has it (None: no limit)
+    worker_path  the mesh-worker executable (None: default_worker_path())
+
+    Waiting for answers releases the GIL. Use it as a context manager, or
+    call close(), to stop the workers when done.
+    """
+
+    def __init__(self, workers=None, timeout=None, worker_path=None):
+        if workers is not None and (not isinstance(workers, int) or workers < 1):
+            raise ValueError(f"workers: expected a positive integer or None, got {workers!r}")
+        if timeout is not None and not timeout > 0:
+            raise ValueError(f"timeout: expected seconds > 0 or None, got {timeout!r}")
+        source = "worker_path" if worker_path else WORKER_VARIABLE
+        path = os.fspath(worker_path) if worker_path else default_worker_path()
+        if not os.access(path, os.X_OK):
+            if source == WORKER_VARIABLE and not os.environ.get(WORKER_VARIABLE):
+                source = "the built-in worker path"
+            raise FileNotFoundError(
+                f"{source} names {path}, which is not an executable; pass worker_path= "
+                f"or set {WORKER_VARIABLE}")
+        self.worker_path = path
+        self.timeout = timeout
+        self._native = _core.Pool(path, workers or 0, float(timeout or 0))
+
+    @property
+    def size(self):
+        """The number of worker slots."""
+        return self._native.size
+
+    @property
+    def starts(self):
+        """Worker processes started so far, replacements included."""
+        return self._native.starts
+
+    def close(self):
+        """Answers what is queued, then stops the workers."""
+        self._native.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc_info):
+        self.close()
+
+    def _submit(self, request):
+        if isinstance(request, dict):
+            request = Request(**request)
+        elif not isinstance(request, Request):
+            raise TypeError(f"expected a meshworker.Request, got {type(request).__name__}")
+        return self._native.submit(request.native())
+
+    @staticmethod
+    def _await(pending):
+        # Short waits, so that Ctrl-C is seen between them.
+        while not pending.wait(0.2):
+            pass
+        return _result_of(pending.take())
+
+    def mesh(self, request):
+        """Meshes one request: a MeshResult, or Refused, TimedOut,
+        WorkerDied, StartFailed or BadAnswer."""
+        outcome = self._await(self._submit(request))
+        if isinstance(outcome, Exception):
+            raise outcome
+        return outcome
+
+    def imap(self, requests, return_exceptions=False, progress=None):
+        """Like map, yielding each result as soon as those before it are in."""
+        total = len(requests) if hasattr(requests, "__len__") else None
+        bar = _progress_bar(progress, total)
+        # Enough requests in flight to keep every worker busy, few enough
+        # that answers waiting behind a slow one stay bounded.
+        window = max(8, 4 * self.size)
+        pending = collections.deque()
+        finished = 0
+        source = iter(requests)
+        exhausted = False
+        try:
+            while True:
+                while not exhausted and len(pending) < window:
+                    try:
+                        request = next(source)
+                    except StopIteration:
+                        exhausted = True
+                        break
+                    pending.append(self._submit(request))
+                if not pending:
+                    return
+                head = pending[0]
+                while not head.wait(0.1):
+                    if bar is not None:
+                        bar.update(finished + sum(p.done() for p in pending) - bar.n)
+                pending.popleft()
+                finished += 1
+                if bar is not None and finished > bar.n:
+                    bar.update(finished - bar.n)
+                outcome = _result_of(head.take())
+                if isinstance(outcome, Exception) and not return_exceptions:
+                    raise outcome
+                yield outcome
+        finally:
+            if bar is not None:
+                bar.close()
+
+    def map(self, requests, return_exceptions=False, progress=None):
+        """Meshes many requests in parallel and returns their results in
+        input order. With return_exceptions, a request that was not meshed
+        has its exception in its place; otherwise the first one is raised.
+        progress: True or False, or None for a tqdm bar only on a terminal."""
+        return list(self.imap(requests, return_exceptions=return_exceptions, progress=progress))
