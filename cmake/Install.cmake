@@ -111,7 +111,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Other packages built against the client depend on this one through its
-# shlibs file; the loader's cache learns of the library on installation.
+# shlibs file (CPack also runs ldconfig on installation and removal).
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_STRIP_FILES ON)
 include(CPack)
