@@ -5,6 +5,7 @@
 #               suite again under ASan+UBSan, and replay the fuzz corpus
 #   make fuzz   fuzz every target for FUZZ_SECONDS each (clang's libFuzzer)
 #   make soak   one worker through 10,000 mixed requests: memory, descriptors
+#   make package  a Debian package of the install (build/meshworker_*.deb)
 #   make bench  the worker against Netgen alone, stage shares, throughput and
 #               scaling, as one table (Release build; takes minutes; needs an
 #               idle machine to mean anything)
@@ -15,7 +16,7 @@ BENCH_BUILD ?= build-bench
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test test-sanitized fuzz-build test-fuzz-corpus fuzz soak bench clean
+.PHONY: all deps configure build demo test package test-sanitized fuzz-build test-fuzz-corpus fuzz soak bench clean
 
 all: build
 
@@ -35,6 +36,9 @@ test: build
 	scripts/check-layers
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) test-sanitized test-fuzz-corpus
+
+package: build
+	cmake --build $(BUILD) --target package
 
 # A sanitizer finding exits with 86, never with one of the worker's codes.
 test-sanitized: deps

@@ -330,6 +330,7 @@ int main(int argc, char** argv) {
                "interior_only, target_size, domain_target_sizes, prefer_quads, plane_normal) "
                "or Triangle .poly files."};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("meshctl ") + MESH_WORKER_VERSION);
   const std::string worker_help =
       "the mesh-worker executable (default: $MESHCTL_WORKER, else mesh-worker beside meshctl "
       "or in the build tree's worker/)";

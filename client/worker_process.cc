@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "client/installed_worker.h"
 #include "protocol/frame.h"
 
 namespace mesh {
@@ -110,7 +111,9 @@ bool WorkerProcess::Start(std::string* error) {
   ChildProcessOptions spawn;
   spawn.set_env = options_.set_env;
   spawn.unset_env = options_.unset_env;
-  if (!child_.Start(options_.worker_path, spawn, error)) return false;
+  const std::string path =
+      options_.worker_path.empty() ? InstalledWorkerPath() : options_.worker_path;
+  if (!child_.Start(path, spawn, error)) return false;
   SetNonBlocking(child_.input_fd());
   SetNonBlocking(child_.output_fd());
   SetNonBlocking(child_.error_fd());

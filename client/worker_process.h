@@ -67,7 +67,8 @@ struct WorkerAnswer {
 };
 
 struct WorkerOptions {
-  // The mesh-worker executable. It is run as given: no PATH search.
+  // The mesh-worker executable. It is run as given: no PATH search. Empty:
+  // the worker installed with this client (client/installed_worker.h).
   std::string worker_path;
   // "NAME=value" entries added to, or replacing entries of, the inherited
   // environment; and names removed from it.
