@@ -56,14 +56,17 @@ PlanarMeshBuild BuildPlanarMesh(const MeshRequest& request, PlaneMesher& mesher)
 
   // The cap comes first because it bounds the quadratic crossing test; the
   // signed area that decides orientation only means something once every
-  // domain's boundary is known to be closed.
+  // domain's boundary is known to be closed. Each loop's own turn comes
+  // last: where a domain as a whole is turned over, that is the plainer
+  // reason, and the loops are found by their domains' closed boundaries.
   if (!CheckPlaneExtent(plane_points) || !CheckCoordinateResolution(request, plane_points) ||
       !CheckPlaneSegmentLengths(request.segments, plane_points,
                                 SnapTolerance(request.target_size)) ||
       !CheckSegmentCap(request.segments.size()) ||
       !CheckNoSelfIntersection(request.segments, plane_points) ||
       !CheckDomainBoundariesClosed(request.segments) ||
-      !CheckDomainOrientation(request.segments, plane_points)) {
+      !CheckDomainOrientation(request.segments, plane_points) ||
+      !CheckLoopOrientation(request.segments, plane_points)) {
     return PlanarMeshBuild();
   }
 

@@ -171,6 +171,11 @@ TEST(BuildPlanarMeshTest, RefusalsWriteOneLineAndNeverReachTheMesher) {
   MeshRequest open_and_outside = Loop(Square(0, 0, 1), 0, 1);
   open_and_outside.segments[2].right_domain = 2;
   MeshRequest l_shape = Loop(LShape(), 0, 1);
+  // A hole drawn the same way round as its outline: domain 1 on both sides
+  // of it by nesting, so the mesher would run and fail.
+  MeshRequest same_way_hole = Loop({{0, 0, 0}, {4, 0, 0}, {4, 2, 0}, {0, 2, 0}}, 1, 0);
+  AddLoop(&same_way_hole, {{1, 0.5, 0}, {2, 0.5, 0}, {2, 1.5, 0}, {1, 1.5, 0}}, 1, 0);
+  same_way_hole.target_size = 0.25;
 
   const std::string frame_line =
       "[meshing] BuildPlanarMesh: BuildFrame failed (degenerate point set: collinear or "
@@ -211,6 +216,11 @@ TEST(BuildPlanarMeshTest, RefusalsWriteOneLineAndNeverReachTheMesher) {
       {"L-shape on its outer side", l_shape,
        Degenerate("domain 1 lies on the outer side of its boundary (signed area -3 in the "
                   "meshing plane)"),
+       false},
+      {"hole the same way round as the outline", same_way_hole,
+       Degenerate("boundary loop starting at segment 4 turns counter-clockwise with domain 1 "
+                  "inside and domain 0 outside, but lies in domain 1; it must turn clockwise "
+                  "seen from the plane normal"),
        false},
   };
   for (const auto& c : cases) {

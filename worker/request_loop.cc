@@ -1,11 +1,13 @@
 #include "worker/request_loop.h"
 
+#include <cinttypes>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
 
+#include "common/diagnostic.h"
 #include "protocol/frame.h"
 #include "worker/platform.h"
 
@@ -61,6 +63,38 @@ bool AnswerMeshRequest(Channel& channel, const unsigned char* payload,
   return WriteSuccessFrame(channel, EncodePlanarComplexMesh(result));
 }
 
+// Exit code 3 alone does not tell a parent's framing bug from stray bytes
+// in the worker's input, so each way out names what was wrong, with the
+// values read, in one line on standard error; the response stream stays
+// untouched.
+int EndOnBadMagic(const unsigned char header_bytes[kFrameHeaderSize]) {
+  EmitDiagnostic("[meshing] request loop: frame magic is %02X %02X %02X %02X, not \"MSH1\" "
+                 "(4D 53 48 31); exiting with code %d",
+                 header_bytes[0], header_bytes[1], header_bytes[2], header_bytes[3],
+                 kExitMalformedFrame);
+  return kExitMalformedFrame;
+}
+
+int EndOnOversizedPayload(uint64_t payload_length) {
+  EmitDiagnostic("[meshing] request loop: frame payload_length %" PRIu64 " is over the limit "
+                 "of %" PRIu64 " bytes; exiting with code %d",
+                 payload_length, kMaxRequestPayload, kExitMalformedFrame);
+  return kExitMalformedFrame;
+}
+
+int EndOnUnexpectedKind(uint32_t kind) {
+  if (kind == kKindHangTest) {
+    EmitDiagnostic("[meshing] request loop: frame kind %" PRIu32 " (hang test) while the hang "
+                   "test is not armed (%s unset or empty); exiting with code %d",
+                   kind, kHangTestVariable, kExitMalformedFrame);
+  } else {
+    EmitDiagnostic("[meshing] request loop: frame kind %" PRIu32 " is not a request kind "
+                   "(0 mesh request, 1 hang test); exiting with code %d",
+                   kind, kExitMalformedFrame);
+  }
+  return kExitMalformedFrame;
+}
+
 }  // namespace
 
 int RunRequestLoop(Channel& channel, bool hang_test_armed, const MeshJob& mesh_job) {
@@ -68,8 +102,10 @@ int RunRequestLoop(Channel& channel, bool hang_test_armed, const MeshJob& mesh_j
     unsigned char header_bytes[kFrameHeaderSize];
     if (!channel.ReadAll(header_bytes, sizeof header_bytes)) return kExitChannelClosed;
     const FrameHeader header = DecodeFrameHeader(header_bytes);
-    if (!header.magic_ok) return kExitMalformedFrame;
-    if (header.payload_length > kMaxRequestPayload) return kExitMalformedFrame;
+    if (!header.magic_ok) return EndOnBadMagic(header_bytes);
+    if (header.payload_length > kMaxRequestPayload) {
+      return EndOnOversizedPayload(header.payload_length);
+    }
 
     auto payload = AllocatePayload(header.payload_length);
     if (!channel.ReadAll(payload.get(), static_cast<size_t>(header.payload_length))) {
@@ -77,7 +113,7 @@ int RunRequestLoop(Channel& channel, bool hang_test_armed, const MeshJob& mesh_j
     }
 
     if (header.kind == kKindHangTest && hang_test_armed) SpinForever();
-    if (header.kind != kKindMeshRequest) return kExitMalformedFrame;
+    if (header.kind != kKindMeshRequest) return EndOnUnexpectedKind(header.kind);
 
     if (!AnswerMeshRequest(channel, payload.get(), header.payload_length, mesh_job)) {
       return kExitChannelClosed;

@@ -15,8 +15,9 @@ namespace mesh {
 using MeshJob = std::function<PlanarComplexMesh(const MeshRequest&)>;
 
 // Serves requests from `channel` strictly in order until the input ends, a
-// write fails (both 0) or a frame is malformed (3). With `hang_test_armed`, a
-// hang-test frame makes it spin forever without answering.
+// write fails (both 0) or a frame is malformed (3, after one line on standard
+// error saying what was wrong). With `hang_test_armed`, a hang-test frame
+// makes it spin forever without answering.
 int RunRequestLoop(Channel& channel, bool hang_test_armed, const MeshJob& mesh_job);
 
 }  // namespace mesh

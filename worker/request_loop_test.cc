@@ -1,7 +1,12 @@
 #include "worker/request_loop.h"
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
+#include "common/diagnostic.h"
 #include "protocol/frame.h"
 #include "testing/frames.h"
 #include "testing/memory_channel.h"
@@ -65,19 +70,44 @@ TEST(RequestLoopTest, MalformedFramesEndTheLoopWithoutAnAnswer) {
     const char* name;
     std::string input;
     int exit_code;
+    // The one line on standard error; none when the input simply ended.
+    std::string line;
   };
   std::string bad_magic = MeshFrame(UnitSquareRequest(1));
   bad_magic[3] = '2';
+  std::string binary_magic = MeshFrame(UnitSquareRequest(1));
+  binary_magic[0] = '\0';
+  binary_magic[1] = '\xff';
   std::string too_long(16, '\0');
   EncodeFrameHeader(kKindMeshRequest, kMaxRequestPayload + 1,
                     reinterpret_cast<unsigned char*>(&too_long[0]));
+  std::string far_too_long(16, '\0');
+  EncodeFrameHeader(kKindMeshRequest, UINT64_MAX,
+                    reinterpret_cast<unsigned char*>(&far_too_long[0]));
   const Case cases[] = {
-      {"bad magic", bad_magic, kExitMalformedFrame},
-      {"oversized payload, nothing after the header", too_long, kExitMalformedFrame},
-      {"unknown kind", EncodeFrame(2, std::string(100, 'z')), kExitMalformedFrame},
+      {"bad magic", bad_magic, kExitMalformedFrame,
+       "[meshing] request loop: frame magic is 4D 53 48 32, not \"MSH1\" (4D 53 48 31); "
+       "exiting with code 3"},
+      {"magic of unprintable bytes", binary_magic, kExitMalformedFrame,
+       "[meshing] request loop: frame magic is 00 FF 48 31, not \"MSH1\" (4D 53 48 31); "
+       "exiting with code 3"},
+      {"oversized payload, nothing after the header", too_long, kExitMalformedFrame,
+       "[meshing] request loop: frame payload_length 268435457 is over the limit of "
+       "268435456 bytes; exiting with code 3"},
+      {"largest payload_length", far_too_long, kExitMalformedFrame,
+       "[meshing] request loop: frame payload_length 18446744073709551615 is over the limit "
+       "of 268435456 bytes; exiting with code 3"},
+      {"unknown kind", EncodeFrame(2, std::string(100, 'z')), kExitMalformedFrame,
+       "[meshing] request loop: frame kind 2 is not a request kind (0 mesh request, 1 hang "
+       "test); exiting with code 3"},
+      {"largest kind", EncodeFrame(UINT32_MAX, ""), kExitMalformedFrame,
+       "[meshing] request loop: frame kind 4294967295 is not a request kind (0 mesh request, "
+       "1 hang test); exiting with code 3"},
       {"unknown kind, input ends in its payload",
-       EncodeFrame(2, std::string(100, 'z')).substr(0, 60), kExitChannelClosed},
-      {"hang test while disarmed", EncodeFrame(kKindHangTest, "abc"), kExitMalformedFrame},
+       EncodeFrame(2, std::string(100, 'z')).substr(0, 60), kExitChannelClosed, ""},
+      {"hang test while disarmed", EncodeFrame(kKindHangTest, "abc"), kExitMalformedFrame,
+       "[meshing] request loop: frame kind 1 (hang test) while the hang test is not armed "
+       "(TALVEX_MESH_WORKER_ALLOW_HANG_TEST unset or empty); exiting with code 3"},
   };
   for (const Case& c : cases) {
     FakeJob fake;
@@ -85,10 +115,27 @@ TEST(RequestLoopTest, MalformedFramesEndTheLoopWithoutAnAnswer) {
     MemoryChannel channel(c.exit_code == kExitChannelClosed
                               ? c.input
                               : c.input + MeshFrame(UnitSquareRequest(1)));
+    ScopedDiagnosticCapture capture;
     EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), c.exit_code) << c.name;
     EXPECT_TRUE(channel.output().empty()) << c.name;
     EXPECT_TRUE(fake.seen.empty()) << c.name;
+    EXPECT_EQ(capture.lines(),
+              c.line.empty() ? std::vector<std::string>() : std::vector<std::string>{c.line})
+        << c.name;
   }
+}
+
+// The loop speaks only when a frame is malformed: answered requests, failed
+// or not, and an input that ends leave standard error to the stages.
+TEST(RequestLoopTest, WellFormedFramesAddNoLineOfTheLoop) {
+  FakeJob fake;
+  fake.succeed = false;
+  MemoryChannel channel(MeshFrame(UnitSquareRequest(1)) + EncodeFrame(kKindMeshRequest, "") +
+                        MeshFrame(UnitSquareRequest(1)).substr(0, 20));
+  ScopedDiagnosticCapture capture;
+  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
+  EXPECT_EQ(channel.output(), kFailureFrame + kFailureFrame);
+  EXPECT_TRUE(capture.lines().empty());
 }
 
 TEST(RequestLoopTest, UnknownKindConsumesItsWholePayloadFirst) {

@@ -65,16 +65,28 @@ TEST(WorkerProcessTest, MalformedFramesExitWithThree) {
     const char* name;
     std::string input;
     int code;
+    // All the worker writes on standard error.
+    std::string err;
   } cases[] = {
-      {"bad magic", bad_magic + EmptyMeshRequest(), 3},
-      {"kind 2 with its payload", Header(2, 100) + std::string(100, 'p'), 3},
-      {"kind 2, input ends in its payload", Header(2, 100) + std::string(99, 'p'), 0},
-      {"hang test while disarmed", Header(kKindHangTest, 0), 3},
+      {"bad magic", bad_magic + EmptyMeshRequest(), 3,
+       "[meshing] request loop: frame magic is 58 53 48 31, not \"MSH1\" (4D 53 48 31); "
+       "exiting with code 3\n"},
+      {"oversized payload", Header(kKindMeshRequest, kMaxRequestPayload + 1), 3,
+       "[meshing] request loop: frame payload_length 268435457 is over the limit of "
+       "268435456 bytes; exiting with code 3\n"},
+      {"kind 2 with its payload", Header(2, 100) + std::string(100, 'p'), 3,
+       "[meshing] request loop: frame kind 2 is not a request kind (0 mesh request, 1 hang "
+       "test); exiting with code 3\n"},
+      {"kind 2, input ends in its payload", Header(2, 100) + std::string(99, 'p'), 0, ""},
+      {"hang test while disarmed", Header(kKindHangTest, 0), 3,
+       "[meshing] request loop: frame kind 1 (hang test) while the hang test is not armed "
+       "(TALVEX_MESH_WORKER_ALLOW_HANG_TEST unset or empty); exiting with code 3\n"},
   };
   for (const Case& c : cases) {
     ProcessOutput result = RunWorker(c.input);
     ExpectExit(result, c.code, c.name);
     EXPECT_TRUE(result.out.empty()) << c.name;
+    EXPECT_EQ(result.err, c.err) << c.name;
   }
 }
 
