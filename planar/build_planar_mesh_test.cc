@@ -171,6 +171,12 @@ TEST(BuildPlanarMeshTest, RefusalsWriteOneLineAndNeverReachTheMesher) {
   MeshRequest open_and_outside = Loop(Square(0, 0, 1), 0, 1);
   open_and_outside.segments[2].right_domain = 2;
   MeshRequest l_shape = Loop(LShape(), 0, 1);
+  // Millimetres meant, metres sent: billions of elements.
+  MeshRequest wall = Loop({{0, 0, 0}, {100, 0, 0}, {100, 30, 0}, {0, 30, 0}}, 1, 0);
+  wall.target_size = 0.001;
+  // Too large and on the outer side: the orientation is named.
+  MeshRequest wall_outside = Loop(Reversed(Square(0, 0, 100)), 1, 0);
+  wall_outside.target_size = 0.001;
 
   const std::string frame_line =
       "[meshing] BuildPlanarMesh: BuildFrame failed (degenerate point set: collinear or "
@@ -210,6 +216,15 @@ TEST(BuildPlanarMeshTest, RefusalsWriteOneLineAndNeverReachTheMesher) {
        Degenerate("domain 1 boundary is not closed at point 2"), false},
       {"L-shape on its outer side", l_shape,
        Degenerate("domain 1 lies on the outer side of its boundary (signed area -3 in the "
+                  "meshing plane)"),
+       false},
+      {"100 m x 30 m wall at 1 mm", wall,
+       "[meshing] BuildPlanarMesh: request asks for about 6.93e+09 elements (3000 m\xC2\xB2 at "
+       "target size 0.001 m), more than the limit of 5e+06 \xE2\x80\x94 refusing as too large; "
+       "returning empty",
+       false},
+      {"too large and on its outer side", wall_outside,
+       Degenerate("domain 1 lies on the outer side of its boundary (signed area -10000 in the "
                   "meshing plane)"),
        false},
   };
