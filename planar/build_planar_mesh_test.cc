@@ -174,9 +174,11 @@ TEST(BuildPlanarMeshTest, RefusalsWriteOneLineAndNeverReachTheMesher) {
   // Millimetres meant, metres sent: billions of elements.
   MeshRequest wall = Loop({{0, 0, 0}, {100, 0, 0}, {100, 30, 0}, {0, 30, 0}}, 1, 0);
   wall.target_size = 0.001;
-  // Too large and on the outer side: the orientation is named.
+  // Too large and, seen from the given normal, on the outer side: the
+  // orientation is named.
   MeshRequest wall_outside = Loop(Reversed(Square(0, 0, 100)), 1, 0);
   wall_outside.target_size = 0.001;
+  wall_outside.plane_normal = {0, 0, 1};
 
   const std::string frame_line =
       "[meshing] BuildPlanarMesh: BuildFrame failed (degenerate point set: collinear or "
