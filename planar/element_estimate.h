@@ -32,8 +32,8 @@ struct ElementEstimate {
 // Errs high: by about 2.3 for quads and 1 for triangles on plain regions,
 // more where many short segments meet (up to 50 times on chains of
 // thousands of them). Each domain's area counts as equilateral triangles of
-// its target size (the request's, or the domain's own positive entry of domain_target_sizes), and
-// every segment shorter than that size adds the elements the mesher grades
+// its target size (the request's, or the domain's own positive entry of
+// domain_target_sizes), and every segment shorter than that size adds the elements the mesher grades
 // in around it (element size grows from the segment's length to the target
 // size at the mesher's grading of 0.3). No domain counts more than its area
 // filled at its shortest segment's length. Expects a request that passed
