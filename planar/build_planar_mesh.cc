@@ -9,6 +9,7 @@
 #include "common/diagnostic.h"
 #include "common/netgen_lock.h"
 #include "planar/boundary_checks.h"
+#include "planar/element_estimate.h"
 #include "planar/plane_frame.h"
 #include "planar/request_checks.h"
 
@@ -69,6 +70,10 @@ PlanarMeshBuild BuildPlanarMesh(const MeshRequest& request, PlaneMesher& mesher)
       !CheckLoopOrientation(request.segments, plane_points)) {
     return PlanarMeshBuild();
   }
+  // Last, so that a request another check refuses keeps that check's line;
+  // and before the mesher, which would otherwise grow without bound on a
+  // target size given in the wrong unit.
+  if (!CheckElementEstimate(request, plane_points)) return PlanarMeshBuild();
 
   std::shared_ptr<SurfaceMesh> mesh = mesher.MeshPlane(request, plane_points);
   if (mesh == nullptr) return PlanarMeshBuild();

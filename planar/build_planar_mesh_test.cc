@@ -176,6 +176,14 @@ TEST(BuildPlanarMeshTest, RefusalsWriteOneLineAndNeverReachTheMesher) {
   MeshRequest same_way_hole = Loop({{0, 0, 0}, {4, 0, 0}, {4, 2, 0}, {0, 2, 0}}, 1, 0);
   AddLoop(&same_way_hole, {{1, 0.5, 0}, {2, 0.5, 0}, {2, 1.5, 0}, {1, 1.5, 0}}, 1, 0);
   same_way_hole.target_size = 0.25;
+  // Millimetres meant, metres sent: billions of elements.
+  MeshRequest wall = Loop({{0, 0, 0}, {100, 0, 0}, {100, 30, 0}, {0, 30, 0}}, 1, 0);
+  wall.target_size = 0.001;
+  // Too large and, seen from the given normal, on the outer side: the
+  // orientation is named.
+  MeshRequest wall_outside = Loop(Reversed(Square(0, 0, 100)), 1, 0);
+  wall_outside.target_size = 0.001;
+  wall_outside.plane_normal = {0, 0, 1};
 
   const std::string frame_line =
       "[meshing] BuildPlanarMesh: BuildFrame failed (degenerate point set: collinear or "
@@ -221,6 +229,15 @@ TEST(BuildPlanarMeshTest, RefusalsWriteOneLineAndNeverReachTheMesher) {
        Degenerate("boundary loop starting at segment 4 turns counter-clockwise with domain 1 "
                   "inside and domain 0 outside, but lies in domain 1; it must turn clockwise "
                   "seen from the plane normal"),
+       false},
+      {"100 m x 30 m wall at 1 mm", wall,
+       "[meshing] BuildPlanarMesh: request asks for about 6.93e+09 elements (3000 m\xC2\xB2 at "
+       "target size 0.001 m), more than the limit of 5e+06 \xE2\x80\x94 refusing as too large; "
+       "returning empty",
+       false},
+      {"too large and on its outer side", wall_outside,
+       Degenerate("domain 1 lies on the outer side of its boundary (signed area -10000 in the "
+                  "meshing plane)"),
        false},
   };
   for (const auto& c : cases) {

@@ -311,5 +311,25 @@ TEST(RealOutlineTest, RegionTooFarFromTheOriginIsRefusedWithTheReason) {
             "\xE2\x80\x94 refusing as degenerate; returning empty\n");
 }
 
+// A unit slip: a 100 m x 30 m wall sent at 1 "mm" in metres asks for
+// billions of elements. It is refused before the mesher starts, and the same
+// worker serves the next request.
+TEST(RealOutlineTest, WallMeshedAtAMillimetreIsRefusedAndTheNextRequestServed) {
+  MeshRequest wall;
+  AddLoop(&wall, {{0, 0}, {100, 0}, {100, 30}, {0, 30}}, 1, 0);
+  wall.target_size = 0.001;
+  const MeshRequest next = UnitSquare();
+  const WorkerRun run = RunWorker({wall, next});
+  ASSERT_EQ(run.frames.size(), 2u);
+  EXPECT_EQ(run.frames[0].kind, kKindFailure);
+  EXPECT_TRUE(run.frames[0].payload.empty());
+  ExpectSoundAnswer(next, run.frames[1]);
+  // The mesher's progress for the next request follows the line.
+  EXPECT_EQ(run.process.err.substr(0, run.process.err.find('\n') + 1),
+            "[meshing] BuildPlanarMesh: request asks for about 6.93e+09 elements (3000 m\xC2\xB2 "
+            "at target size 0.001 m), more than the limit of 5e+06 \xE2\x80\x94 refusing as too "
+            "large; returning empty\n");
+}
+
 }  // namespace
 }  // namespace mesh
