@@ -168,12 +168,33 @@ std::chrono::milliseconds Timeout(double seconds) {
   return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
 }
 
+// Lines of the worker's own output shown before a failure without --verbose.
+constexpr size_t kWorkerLinesShown = 5;
+
+// The reason goes last, where a person looks first. Before it comes the end
+// of whatever else the worker said (the mesher's progress runs to hundreds
+// of lines, a crash report is at the end): the last few lines, or all of
+// them with --verbose.
+void ReportFailure(const std::string& name, const WorkerAnswer& answer, bool verbose) {
+  size_t end = answer.diagnostics.size();
+  // A refusal's reason is the worker's last line, and Describe() holds it.
+  if (answer.outcome == CallOutcome::kFailure && end > 0) --end;
+  size_t begin = 0;
+  if (!verbose && end > kWorkerLinesShown) {
+    begin = end - kWorkerLinesShown;
+    std::cerr << "  (" << begin << " earlier lines of the worker's output; --verbose shows them)\n";
+  }
+  for (size_t i = begin; i < end; ++i) std::cerr << "  " << answer.diagnostics[i] << "\n";
+  std::cerr << "meshctl: " << name << ": " << answer.Describe() << "\n";
+}
+
 struct MeshCommand {
   std::string input;
   std::string json_out, svg_out, vtu_out, msh_out;
   std::string worker;
   double timeout_seconds = 120;
   bool quiet = false;
+  bool verbose = false;
   RequestOverrides overrides;
 };
 
@@ -188,12 +209,7 @@ int Mesh(const MeshCommand& command) {
   worker.Stop();
   const std::string name = command.input == "-" ? "<stdin>" : command.input;
   if (!answer.ok()) {
-    std::cerr << "meshctl: " << name << ": " << answer.Describe() << "\n";
-    // The reason itself is the worker's last line; earlier ones (a crash
-    // report, library chatter) go with it for context.
-    if (answer.outcome != CallOutcome::kFailure || answer.diagnostics.size() > 1) {
-      for (const std::string& line : answer.diagnostics) std::cerr << "  " << line << "\n";
-    }
+    ReportFailure(name, answer, command.verbose);
     return answer.outcome == CallOutcome::kFailure ? kExitRefused : kExitWorkerFailed;
   }
 
@@ -349,6 +365,8 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   mesh->add_option("--worker", mesh_command.worker, worker_help);
   mesh->add_flag("-q,--quiet", mesh_command.quiet, "no summary on standard error");
+  mesh->add_flag("-v,--verbose", mesh_command.verbose,
+                 "on a failure, all of the worker's output, not only its last lines");
   AddRequestOptions(mesh, &mesh_command.overrides);
 
   BatchOptions batch_options;

@@ -134,6 +134,49 @@ TEST(MeshctlTest, RefusalsAndWorkerFailuresHaveTheirOwnExitCodes) {
             "meshctl: MESHCTL_WORKER names /nonexistent/worker, which is not an executable\n");
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(MeshctlTest, TheReasonIsTheLastLineAfterTheEndOfTheWorkersOutput) {
+  const std::vector<std::string> args = {"mesh", "examples/unit_square.json", "--timeout", "1.5",
+                                         "--worker", FAKE_WORKER_PATH};
+  const TestProcessOptions chatter = Environment({"FAKE_WORKER_MODE=mesher-chatter"});
+  const ProcessOutput hung = Meshctl(args, "", chatter);
+  ExpectExit(hung, 3);
+  const std::vector<std::string> lines = Lines(hung.err);
+  ASSERT_EQ(lines.size(), 7u) << hung.err;
+  EXPECT_EQ(lines[0], "  (15 earlier lines of the worker's output; --verbose shows them)");
+  EXPECT_EQ(lines[1], "   faces = 10 trials = 16000 elements = 1600 els/sec = 1000");
+  EXPECT_EQ(lines[5], "   faces = 10 trials = 20000 elements = 2000 els/sec = 1000");
+  EXPECT_EQ(lines[6].rfind("meshctl: examples/unit_square.json: timed out: no answer within 1500 ms", 0),
+            0u)
+      << lines[6];
+
+  std::vector<std::string> verbose_args = args;
+  verbose_args.push_back("--verbose");
+  const ProcessOutput verbose = Meshctl(verbose_args, "", chatter);
+  ExpectExit(verbose, 3);
+  const std::vector<std::string> all = Lines(verbose.err);
+  ASSERT_EQ(all.size(), 21u) << verbose.err;
+  EXPECT_EQ(all[0], "   faces = 10 trials = 1000 elements = 100 els/sec = 1000");
+  EXPECT_EQ(all[20], lines[6]);
+
+  // A refusal's reason, the worker's own last line, is not repeated above it.
+  ScratchDirectory dir;
+  WriteFile(dir / "flat.json",
+            R"({"points": [[0,0,0],[1,0,0],[2,0,0]], "segments": [[0,1,1,0],[1,2,1,0],[2,0,1,0]],
+                "target_size": 0.5})");
+  const ProcessOutput refused = Meshctl({"mesh", dir / "flat.json", "--verbose"});
+  ExpectExit(refused, 2);
+  const std::vector<std::string> refusal = Lines(refused.err);
+  ASSERT_EQ(refusal.size(), 1u) << refused.err;
+  EXPECT_NE(refusal[0].find("refused: [meshing] BuildPlanarMesh: "), std::string::npos);
+}
+
 TEST(MeshctlTest, EncodeAndDecodeRoundTripThroughTheWorker) {
   ScratchDirectory dir;
   ExpectExit(Meshctl({"encode", "examples/tilted_face.json", "-o", dir / "request.frame"}), 0);
