@@ -228,8 +228,8 @@ int Mesh(const MeshCommand& command) {
          return MeshToVtu(mesh);
        }},
       {command.msh_out,
-       [](const MeshRequest&, const PlanarComplexMesh& mesh, const std::string&) {
-         return MeshToMsh(mesh);
+       [](const MeshRequest& request, const PlanarComplexMesh& mesh, const std::string&) {
+         return MeshToMsh(request, mesh);
        }},
   };
   for (const Output& output : outputs) {

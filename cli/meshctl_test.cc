@@ -70,17 +70,29 @@ TEST(MeshctlTest, MeshWritesFilesThatOtherProgramsRead) {
   const size_t vertices = answer["vertices"].size();
   const size_t elements = ElementCount(answer);
 
+  size_t boundary_lines = 0;
+  for (const json& chain : answer["segment_chains"]) boundary_lines += chain.size() - 1;
+
   for (const char* file : {"a.vtu", "a.msh"}) {
     const json read = ReadWithMeshio(dir / file);
     EXPECT_EQ(read["points"].size(), vertices) << file;
-    EXPECT_EQ(read["elements"].size(), elements) << file;
-    std::set<int> domains;
-    for (const json& element : read["elements"]) domains.insert(element[1].get<int>());
+    std::set<int> domains, segments;
+    size_t read_elements = 0, read_lines = 0;
+    for (const json& element : read["elements"]) {
+      const bool line = element[0] == "line";
+      (line ? segments : domains).insert(element[1].get<int>());
+      ++(line ? read_lines : read_elements);
+    }
+    EXPECT_EQ(read_elements, elements) << file;
     EXPECT_EQ(domains, (std::set<int>{1, 2})) << file;
+    EXPECT_EQ(read_lines, boundary_lines) << file;
+    EXPECT_EQ(segments, (std::set<int>{0, 1, 2, 3, 4, 5, 6})) << file;
   }
+  EXPECT_EQ(ReadWithMeshio(dir / "a.msh")["segment_names"]["6"],
+            "segment 6 (left domain 1, right domain 2)");
   const GmshCounts gmsh = CheckWithGmsh(dir / "a.msh");
   EXPECT_EQ(gmsh.nodes, static_cast<int>(vertices));
-  EXPECT_EQ(gmsh.elements, static_cast<int>(elements));
+  EXPECT_EQ(gmsh.elements, static_cast<int>(elements + boundary_lines));
 
   const json svg = ReadSvg(dir / "a.svg");
   EXPECT_EQ(svg["domains"]["1"].get<size_t>() + svg["domains"]["2"].get<size_t>(), elements);
@@ -152,9 +164,8 @@ TEST(MeshctlTest, TheReasonIsTheLastLineAfterTheEndOfTheWorkersOutput) {
   EXPECT_EQ(lines[0], "  (15 earlier lines of the worker's output; --verbose shows them)");
   EXPECT_EQ(lines[1], "   faces = 10 trials = 16000 elements = 1600 els/sec = 1000");
   EXPECT_EQ(lines[5], "   faces = 10 trials = 20000 elements = 2000 els/sec = 1000");
-  EXPECT_EQ(lines[6].rfind("meshctl: examples/unit_square.json: timed out: no answer within 1500 ms", 0),
-            0u)
-      << lines[6];
+  const std::string reason = "meshctl: examples/unit_square.json: timed out: no answer within 1500 ms";
+  EXPECT_EQ(lines[6].rfind(reason, 0), 0u) << lines[6];
 
   std::vector<std::string> verbose_args = args;
   verbose_args.push_back("--verbose");
