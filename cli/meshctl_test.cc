@@ -52,6 +52,14 @@ TEST(MeshctlTest, BadRequestsNameTheFileFieldAndPosition) {
   ExpectExit(syntax, 1);
   EXPECT_EQ(syntax.err.compare(0, 35, "meshctl: <stdin>:1:15: invalid JSON"), 0) << syntax.err;
 
+  const ProcessOutput memory =
+      Meshctl({"mesh", "examples/unit_square.json", "--max-memory", "lots"});
+  ExpectExit(memory, 1);
+  EXPECT_EQ(memory.err,
+            "meshctl: --max-memory: expected a size such as 2G, 512M or 0 (no limit), not "
+            "'lots'\n");
+  ExpectExit(Meshctl({"batch", "-", "-o", "-", "--max-memory", "2Q"}), 1);
+
   ExpectExit(Meshctl({"mesh", dir / "missing.json"}), 1);
   ExpectExit(Meshctl({"mesh"}), 1);
   ExpectExit(Meshctl({"--help"}), 0);
