@@ -1,5 +1,6 @@
 # The two commands of the README, and the builds around them.
 #   make demo   install dependencies, build, mesh the bundled examples
+#   make tools  install dependencies, build only mesh-worker and meshctl
 #   make test   install dependencies, build, check that includes only point
 #               down the layers, run every test, then the whole
 #               suite again under ASan+UBSan, and replay the fuzz corpus
@@ -16,7 +17,7 @@ BENCH_BUILD ?= build-bench
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build demo test package test-sanitized fuzz-build test-fuzz-corpus fuzz soak bench clean
+.PHONY: all deps configure build tools demo test package test-sanitized fuzz-build test-fuzz-corpus fuzz soak bench clean
 
 all: build
 
@@ -28,6 +29,10 @@ configure: deps
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# No tests, fuzzers or benchmarks: the two programs a user runs.
+tools: configure
+	cmake --build $(BUILD) -j $(JOBS) --target mesh-worker meshctl
 
 demo: build
 	scripts/demo $(BUILD)

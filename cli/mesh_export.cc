@@ -217,7 +217,12 @@ std::string MeshToSvg(const MeshRequest& request, const PlanarComplexMesh& mesh,
 }
 
 std::string MeshToVtu(const PlanarComplexMesh& mesh) {
-  const size_t cells = mesh.quads.size() + mesh.triangles.size();
+  const size_t surface_cells = mesh.quads.size() + mesh.triangles.size();
+  size_t line_cells = 0;
+  for (const std::vector<int32_t>& chain : mesh.segment_chains) {
+    if (chain.size() > 1) line_cells += chain.size() - 1;
+  }
+  const size_t cells = surface_cells + line_cells;
   std::string vtu = "<?xml version=\"1.0\"?>\n";
   vtu += "<VTKFile type=\"UnstructuredGrid\" version=\"1.0\" byte_order=\"LittleEndian\" "
          "header_type=\"UInt64\">\n";
@@ -239,60 +244,107 @@ std::string MeshToVtu(const PlanarComplexMesh& mesh) {
     vtu += "          " + std::to_string(t[0]) + " " + std::to_string(t[1]) + " " +
            std::to_string(t[2]) + "\n";
   }
+  for (const std::vector<int32_t>& chain : mesh.segment_chains) {
+    for (size_t i = 1; i < chain.size(); ++i) {
+      vtu += "          " + std::to_string(chain[i - 1]) + " " + std::to_string(chain[i]) + "\n";
+    }
+  }
   vtu += "        </DataArray>\n";
   vtu += "        <DataArray type=\"Int64\" Name=\"offsets\" format=\"ascii\">\n";
   size_t offset = 0;
   for (size_t i = 0; i < cells; ++i) {
-    offset += i < mesh.quads.size() ? 4 : 3;
+    offset += i < mesh.quads.size() ? 4 : i < surface_cells ? 3 : 2;
     vtu += "          " + std::to_string(offset) + "\n";
   }
   vtu += "        </DataArray>\n";
   vtu += "        <DataArray type=\"UInt8\" Name=\"types\" format=\"ascii\">\n";
-  // VTK_QUAD is 9, VTK_TRIANGLE 5.
-  for (size_t i = 0; i < cells; ++i) vtu += i < mesh.quads.size() ? "          9\n" : "          5\n";
+  // VTK_QUAD is 9, VTK_TRIANGLE 5, VTK_LINE 3.
+  for (size_t i = 0; i < cells; ++i) {
+    vtu += i < mesh.quads.size() ? "          9\n" : i < surface_cells ? "          5\n"
+                                                                      : "          3\n";
+  }
   vtu += "        </DataArray>\n      </Cells>\n";
+  // Every array covers every cell, so each kind marks the other's cells -1.
   vtu += "      <CellData Scalars=\"domain\">\n";
   vtu += "        <DataArray type=\"Int32\" Name=\"domain\" format=\"ascii\">\n";
   for (int32_t d : mesh.quad_domains) vtu += "          " + std::to_string(d) + "\n";
   for (int32_t d : mesh.triangle_domains) vtu += "          " + std::to_string(d) + "\n";
+  for (size_t i = 0; i < line_cells; ++i) vtu += "          -1\n";
+  vtu += "        </DataArray>\n";
+  vtu += "        <DataArray type=\"Int32\" Name=\"segment\" format=\"ascii\">\n";
+  for (size_t i = 0; i < surface_cells; ++i) vtu += "          -1\n";
+  for (size_t s = 0; s < mesh.segment_chains.size(); ++s) {
+    for (size_t i = 1; i < mesh.segment_chains[s].size(); ++i) {
+      vtu += "          " + std::to_string(s) + "\n";
+    }
+  }
   vtu += "        </DataArray>\n      </CellData>\n";
   vtu += "    </Piece>\n  </UnstructuredGrid>\n</VTKFile>\n";
   return vtu;
 }
 
-std::string MeshToMsh(const PlanarComplexMesh& mesh) {
+std::string SegmentGroupName(size_t index, const BoundarySegment& segment) {
+  return "segment " + std::to_string(index) + " (left domain " +
+         std::to_string(segment.left_domain) + ", right domain " +
+         std::to_string(segment.right_domain) + ")";
+}
+
+std::string MeshToMsh(const MeshRequest& request, const PlanarComplexMesh& mesh) {
   const std::set<int32_t> domains = Domains(mesh);
   // Entity tags must be positive and unique; domains keep their own numbers
   // as physical tags.
   std::map<int32_t, int> entity;
   for (int32_t d : domains) entity.emplace(d, static_cast<int>(entity.size()) + 1);
+  // One curve per segment that has a chain, its entity and physical tag the
+  // segment index + 1 (dimensions number their groups apart).
+  std::vector<size_t> curves;
+  for (size_t s = 0; s < mesh.segment_chains.size() && s < request.segments.size(); ++s) {
+    if (mesh.segment_chains[s].size() > 1) curves.push_back(s);
+  }
 
   std::string msh = "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n";
-  msh += "$PhysicalNames\n" + std::to_string(domains.size()) + "\n";
+  msh += "$PhysicalNames\n" + std::to_string(curves.size() + domains.size()) + "\n";
+  for (size_t s : curves) {
+    msh += "1 " + std::to_string(s + 1) + " \"" + SegmentGroupName(s, request.segments[s]) +
+           "\"\n";
+  }
   for (int32_t d : domains) msh += "2 " + std::to_string(d) + " \"domain " + std::to_string(d) + "\"\n";
   msh += "$EndPhysicalNames\n";
 
-  // Each surface's box covers the vertices of its elements.
-  std::map<int32_t, std::array<double, 6>> boxes;
-  auto widen = [&](int32_t d, int32_t vertex) {
+  // Each entity's box covers the vertices of its elements.
+  auto widen = [&](std::array<double, 6>* box, bool* empty, int32_t vertex) {
     const Point3& p = mesh.vertices[static_cast<size_t>(vertex)];
-    auto inserted = boxes.emplace(d, std::array<double, 6>{p.x, p.y, p.z, p.x, p.y, p.z});
-    std::array<double, 6>& box = inserted.first->second;
-    box = {std::min(box[0], p.x), std::min(box[1], p.y), std::min(box[2], p.z),
-           std::max(box[3], p.x), std::max(box[4], p.y), std::max(box[5], p.z)};
+    if (*empty) *box = {p.x, p.y, p.z, p.x, p.y, p.z};
+    *empty = false;
+    *box = {std::min((*box)[0], p.x), std::min((*box)[1], p.y), std::min((*box)[2], p.z),
+            std::max((*box)[3], p.x), std::max((*box)[4], p.y), std::max((*box)[5], p.z)};
+  };
+  auto box_text = [](const std::array<double, 6>& box) {
+    std::string text;
+    for (double c : box) text += " " + Exact(c);
+    return text;
+  };
+  std::map<int32_t, std::array<double, 6>> boxes;
+  auto widen_domain = [&](int32_t d, int32_t vertex) {
+    bool empty = boxes.count(d) == 0;
+    widen(&boxes[d], &empty, vertex);
   };
   for (size_t q = 0; q < mesh.quads.size(); ++q) {
-    for (int32_t v : mesh.quads[q]) widen(mesh.quad_domains[q], v);
+    for (int32_t v : mesh.quads[q]) widen_domain(mesh.quad_domains[q], v);
   }
   for (size_t t = 0; t < mesh.triangles.size(); ++t) {
-    for (int32_t v : mesh.triangles[t]) widen(mesh.triangle_domains[t], v);
+    for (int32_t v : mesh.triangles[t]) widen_domain(mesh.triangle_domains[t], v);
   }
-  msh += "$Entities\n0 0 " + std::to_string(domains.size()) + " 0\n";
+  msh += "$Entities\n0 " + std::to_string(curves.size()) + " " + std::to_string(domains.size()) +
+         " 0\n";
+  for (size_t s : curves) {
+    std::array<double, 6> box{};
+    bool empty = true;
+    for (int32_t v : mesh.segment_chains[s]) widen(&box, &empty, v);
+    msh += std::to_string(s + 1) + box_text(box) + " 1 " + std::to_string(s + 1) + " 0\n";
+  }
   for (int32_t d : domains) {
-    const std::array<double, 6>& box = boxes[d];
-    msh += std::to_string(entity[d]);
-    for (double c : box) msh += " " + Exact(c);
-    msh += " 1 " + std::to_string(d) + " 0\n";
+    msh += std::to_string(entity[d]) + box_text(boxes[d]) + " 1 " + std::to_string(d) + " 0\n";
   }
   msh += "$EndEntities\n";
 
@@ -306,10 +358,12 @@ std::string MeshToMsh(const PlanarComplexMesh& mesh) {
   for (const Point3& v : mesh.vertices) msh += Exact(v.x) + " " + Exact(v.y) + " " + Exact(v.z) + "\n";
   msh += "$EndNodes\n";
 
-  // Blocks by domain and type; element tags keep the record's order.
+  // Blocks by domain and type; element tags keep the record's order, and
+  // the segments' lines follow, segment by segment along each chain.
   struct Block {
-    int32_t domain;
-    int type;  // 3: 4-node quad, 2: 3-node triangle
+    int dimension;
+    int entity;
+    int type;  // 3: 4-node quad, 2: 3-node triangle, 1: 2-node line
     std::string lines;
     size_t count = 0;
   };
@@ -318,7 +372,7 @@ std::string MeshToMsh(const PlanarComplexMesh& mesh) {
   size_t tag = 0;
   auto add = [&](int32_t domain, int type, const int32_t* corners, size_t n) {
     auto found = block_of.emplace(std::make_pair(domain, type), blocks.size());
-    if (found.second) blocks.push_back(Block{domain, type, "", 0});
+    if (found.second) blocks.push_back(Block{2, entity[domain], type, "", 0});
     Block& block = blocks[found.first->second];
     block.lines += std::to_string(++tag);
     for (size_t i = 0; i < n; ++i) block.lines += " " + std::to_string(corners[i] + 1);
@@ -329,11 +383,21 @@ std::string MeshToMsh(const PlanarComplexMesh& mesh) {
   for (size_t t = 0; t < mesh.triangles.size(); ++t) {
     add(mesh.triangle_domains[t], 2, mesh.triangles[t].data(), 3);
   }
+  for (size_t s : curves) {
+    Block block{1, static_cast<int>(s + 1), 1, "", 0};
+    const std::vector<int32_t>& chain = mesh.segment_chains[s];
+    for (size_t i = 1; i < chain.size(); ++i) {
+      block.lines += std::to_string(++tag) + " " + std::to_string(chain[i - 1] + 1) + " " +
+                     std::to_string(chain[i] + 1) + "\n";
+      ++block.count;
+    }
+    blocks.push_back(std::move(block));
+  }
   msh += "$Elements\n" + std::to_string(blocks.size()) + " " + std::to_string(tag) + " " +
          (tag > 0 ? "1" : "0") + " " + std::to_string(tag) + "\n";
   for (const Block& block : blocks) {
-    msh += "2 " + std::to_string(entity[block.domain]) + " " + std::to_string(block.type) + " " +
-           std::to_string(block.count) + "\n" + block.lines;
+    msh += std::to_string(block.dimension) + " " + std::to_string(block.entity) + " " +
+           std::to_string(block.type) + " " + std::to_string(block.count) + "\n" + block.lines;
   }
   msh += "$EndElements\n";
   return msh;

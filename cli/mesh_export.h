@@ -19,14 +19,23 @@ namespace mesh {
 std::string MeshToSvg(const MeshRequest& request, const PlanarComplexMesh& mesh,
                       const std::string& title);
 
-// Quads and then triangles as cells, in the record's order, with the
-// domain number as the cell data array "domain".
+// Quads and then triangles as cells, in the record's order, then each
+// segment's chain as line cells (segment by segment, along the chain from
+// point_a to point_b), so that a solver can put boundary conditions on the
+// segments. Cell data: "domain", the element's domain (-1 on lines), and
+// "segment", the line's segment index (-1 on elements).
 std::string MeshToVtu(const PlanarComplexMesh& mesh);
 
 // One surface entity per domain, each in the physical group numbered like
-// the domain (named "domain N"). Node tags are vertex indices + 1; element
-// tags number the quads and then the triangles from 1, in the record's order.
-std::string MeshToMsh(const PlanarComplexMesh& mesh);
+// the domain (named "domain N"), and one curve entity per segment, its line
+// elements along the chain from point_a to point_b, in the physical curve
+// numbered segment index + 1 and named "segment I (left domain L, right
+// domain R)". Node tags are vertex indices + 1; element tags number the
+// quads, then the triangles, in the record's order, then the lines, from 1.
+std::string MeshToMsh(const MeshRequest& request, const PlanarComplexMesh& mesh);
+
+// The physical curve name of segment `index`.
+std::string SegmentGroupName(size_t index, const BoundarySegment& segment);
 
 // "312 vertices, 280 quads, 4 triangles in 2 domains".
 std::string MeshSummary(const PlanarComplexMesh& mesh);

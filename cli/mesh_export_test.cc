@@ -48,23 +48,53 @@ nlohmann::json ExpectedMeshio(const PlanarComplexMesh& mesh) {
     const auto& c = mesh.triangles[t];
     elements.push_back({"triangle", mesh.triangle_domains[t], c[0], c[1], c[2]});
   }
+  for (size_t s = 0; s < mesh.segment_chains.size(); ++s) {
+    const std::vector<int32_t>& chain = mesh.segment_chains[s];
+    for (size_t i = 1; i < chain.size(); ++i) elements.push_back({"line", s, chain[i - 1], chain[i]});
+  }
   std::sort(elements.begin(), elements.end());
   return {{"points", points}, {"elements", elements}};
 }
 
+// Elements with their domains, and the segments' chains as lines with their
+// segment indices (Gmsh's physical curves, named after the segment and its
+// two domains), as independent readers see them.
 TEST(MeshExportTest, VtuAndMshReadBackThroughMeshioAndGmsh) {
   ScratchDirectory dir;
+  const MeshRequest request = StripRequest();
   const PlanarComplexMesh mesh = StripMesh();
   WriteFile(dir / "strip.vtu", MeshToVtu(mesh));
-  WriteFile(dir / "strip.msh", MeshToMsh(mesh));
+  WriteFile(dir / "strip.msh", MeshToMsh(request, mesh));
 
-  const nlohmann::json expected = ExpectedMeshio(mesh);
+  nlohmann::json expected = ExpectedMeshio(mesh);
   EXPECT_EQ(ReadWithMeshio(dir / "strip.vtu"), expected);
+  expected["segment_names"] = {{"0", "segment 0 (left domain 1, right domain 0)"},
+                               {"1", "segment 1 (left domain 4, right domain 0)"},
+                               {"2", "segment 2 (left domain 1, right domain 0)"},
+                               {"3", "segment 3 (left domain 1, right domain 0)"}};
   EXPECT_EQ(ReadWithMeshio(dir / "strip.msh"), expected);
 
+  // 4 elements and 3 + 1 + 3 + 1 lines along the chains.
   const GmshCounts gmsh = CheckWithGmsh(dir / "strip.msh");
   EXPECT_EQ(gmsh.nodes, 9);
-  EXPECT_EQ(gmsh.elements, 4);
+  EXPECT_EQ(gmsh.elements, 12);
+}
+
+// Gmsh's own reading of the physical groups: one curve group per segment,
+// one surface group per domain.
+TEST(MeshExportTest, GmshSeesOnePhysicalCurvePerSegment) {
+  ScratchDirectory dir;
+  WriteFile(dir / "strip.msh", MeshToMsh(StripRequest(), StripMesh()));
+  WriteFile(dir / "groups.geo", "Merge \"" + (dir / "strip.msh") +
+                                    "\";\n"
+                                    "c() = Physical Curve{:};\n"
+                                    "s() = Physical Surface{:};\n"
+                                    "Printf(\"curves %g surfaces %g\", #c(), #s());\n");
+  const ProcessOutput out = RunProgram("/usr/bin/gmsh", {"-0", dir / "groups.geo"});
+  EXPECT_TRUE(out.status.exited && out.status.code == 0) << out.out << out.err;
+  const std::string text = out.out + out.err;
+  EXPECT_EQ(text.find("Error"), std::string::npos) << text;
+  EXPECT_NE(text.find("curves 4 surfaces 2"), std::string::npos) << text;
 }
 
 TEST(MeshExportTest, SvgDrawsEveryElementChainAndPoint) {

@@ -10,6 +10,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -17,12 +18,14 @@
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "cli/batch.h"
+#include "cli/memory_limit.h"
 #include "cli/mesh_export.h"
 #include "cli/mesh_json.h"
 #include "cli/poly_reader.h"
@@ -168,12 +171,57 @@ std::chrono::milliseconds Timeout(double seconds) {
   return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
 }
 
+// Lines of the worker's own output shown before a failure without --verbose.
+constexpr size_t kWorkerLinesShown = 5;
+
+// The reason goes last, where a person looks first. Before it comes the end
+// of whatever else the worker said (the mesher's progress runs to hundreds
+// of lines, a crash report is at the end): the last few lines, or all of
+// them with --verbose.
+void ReportFailure(const std::string& name, const WorkerAnswer& answer, bool verbose) {
+  size_t end = answer.diagnostics.size();
+  // A refusal's reason is the worker's last line, and Describe() holds it.
+  if (answer.outcome == CallOutcome::kFailure && end > 0) --end;
+  size_t begin = 0;
+  if (!verbose && end > kWorkerLinesShown) {
+    begin = end - kWorkerLinesShown;
+    std::cerr << "  (" << begin << " earlier lines of the worker's output; --verbose shows them)\n";
+  }
+  for (size_t i = begin; i < end; ++i) std::cerr << "  " << answer.diagnostics[i] << "\n";
+  std::cerr << "meshctl: " << name << ": " << answer.Describe() << "\n";
+}
+
+constexpr char kMaxMemoryHelp[] =
+    "memory per worker, e.g. 2G or 512M; 0 for no limit (default: 80 % of the machine's "
+    "memory shared among the workers)";
+
+// --max-memory as given, or the share of the machine for each of `jobs`
+// workers when it was not. False after saying what is wrong with it.
+bool ChooseMemoryLimit(const std::string& option, size_t jobs, WorkerOptions* options) {
+  uint64_t limit = 0;
+  if (option.empty()) {
+    limit = DefaultMemoryLimit(PhysicalMemoryBytes(), jobs);
+  } else {
+    std::string error;
+    if (!ParseMemorySize(option, &limit, &error)) {
+      std::cerr << "meshctl: --max-memory: " << error << "\n";
+      return false;
+    }
+  }
+  // Enable at merge, once WorkerOptions has the limit (0 = off):
+  // options->memory_limit_bytes = static_cast<size_t>(limit);
+  (void)options;
+  return true;
+}
+
 struct MeshCommand {
   std::string input;
   std::string json_out, svg_out, vtu_out, msh_out;
   std::string worker;
   double timeout_seconds = 120;
   bool quiet = false;
+  bool verbose = false;
+  std::string max_memory;  // empty: the default share
   RequestOverrides overrides;
 };
 
@@ -182,18 +230,14 @@ int Mesh(const MeshCommand& command) {
   if (!LoadRequest(command.input, command.overrides, &request)) return kExitBadInput;
   WorkerOptions options;
   if (!FindWorker(command.worker, &options.worker_path)) return kExitBadInput;
+  if (!ChooseMemoryLimit(command.max_memory, 1, &options)) return kExitBadInput;
 
   WorkerProcess worker(options);
   const WorkerAnswer answer = worker.Mesh(request, Timeout(command.timeout_seconds));
   worker.Stop();
   const std::string name = command.input == "-" ? "<stdin>" : command.input;
   if (!answer.ok()) {
-    std::cerr << "meshctl: " << name << ": " << answer.Describe() << "\n";
-    // The reason itself is the worker's last line; earlier ones (a crash
-    // report, library chatter) go with it for context.
-    if (answer.outcome != CallOutcome::kFailure || answer.diagnostics.size() > 1) {
-      for (const std::string& line : answer.diagnostics) std::cerr << "  " << line << "\n";
-    }
+    ReportFailure(name, answer, command.verbose);
     return answer.outcome == CallOutcome::kFailure ? kExitRefused : kExitWorkerFailed;
   }
 
@@ -212,8 +256,8 @@ int Mesh(const MeshCommand& command) {
          return MeshToVtu(mesh);
        }},
       {command.msh_out,
-       [](const MeshRequest&, const PlanarComplexMesh& mesh, const std::string&) {
-         return MeshToMsh(mesh);
+       [](const MeshRequest& request, const PlanarComplexMesh& mesh, const std::string&) {
+         return MeshToMsh(request, mesh);
        }},
   };
   for (const Output& output : outputs) {
@@ -349,7 +393,10 @@ int main(int argc, char** argv) {
                    "seconds to wait for the answer; 0 waits for ever")
       ->capture_default_str();
   mesh->add_option("--worker", mesh_command.worker, worker_help);
+  mesh->add_option("--max-memory", mesh_command.max_memory, kMaxMemoryHelp);
   mesh->add_flag("-q,--quiet", mesh_command.quiet, "no summary on standard error");
+  mesh->add_flag("-v,--verbose", mesh_command.verbose,
+                 "on a failure, all of the worker's output, not only its last lines");
   AddRequestOptions(mesh, &mesh_command.overrides);
 
   BatchOptions batch_options;
@@ -367,6 +414,8 @@ int main(int argc, char** argv) {
   batch->add_option("--timeout", batch_timeout, "seconds per request; 0 waits for ever")
       ->capture_default_str();
   batch->add_option("--worker", batch_worker, worker_help);
+  std::string batch_max_memory;
+  batch->add_option("--max-memory", batch_max_memory, kMaxMemoryHelp);
   batch->add_flag("--no-progress", no_progress, "no progress bar, even on a terminal");
 
   std::string encode_in, encode_out = "-";
@@ -410,6 +459,10 @@ int main(int argc, char** argv) {
   }
   if (*batch) {
     if (!FindWorker(batch_worker, &batch_options.worker.worker_path)) return kExitBadInput;
+    const size_t jobs = batch_options.jobs > 0
+                            ? batch_options.jobs
+                            : std::max<size_t>(1, std::thread::hardware_concurrency());
+    if (!ChooseMemoryLimit(batch_max_memory, jobs, &batch_options.worker)) return kExitBadInput;
     batch_options.timeout = Timeout(batch_timeout);
     batch_options.progress = !no_progress && isatty(STDERR_FILENO);
     return RunBatch(batch_options);

@@ -52,6 +52,14 @@ TEST(MeshctlTest, BadRequestsNameTheFileFieldAndPosition) {
   ExpectExit(syntax, 1);
   EXPECT_EQ(syntax.err.compare(0, 35, "meshctl: <stdin>:1:15: invalid JSON"), 0) << syntax.err;
 
+  const ProcessOutput memory =
+      Meshctl({"mesh", "examples/unit_square.json", "--max-memory", "lots"});
+  ExpectExit(memory, 1);
+  EXPECT_EQ(memory.err,
+            "meshctl: --max-memory: expected a size such as 2G, 512M or 0 (no limit), not "
+            "'lots'\n");
+  ExpectExit(Meshctl({"batch", "-", "-o", "-", "--max-memory", "2Q"}), 1);
+
   ExpectExit(Meshctl({"mesh", dir / "missing.json"}), 1);
   ExpectExit(Meshctl({"mesh"}), 1);
   ExpectExit(Meshctl({"--help"}), 0);
@@ -70,17 +78,29 @@ TEST(MeshctlTest, MeshWritesFilesThatOtherProgramsRead) {
   const size_t vertices = answer["vertices"].size();
   const size_t elements = ElementCount(answer);
 
+  size_t boundary_lines = 0;
+  for (const json& chain : answer["segment_chains"]) boundary_lines += chain.size() - 1;
+
   for (const char* file : {"a.vtu", "a.msh"}) {
     const json read = ReadWithMeshio(dir / file);
     EXPECT_EQ(read["points"].size(), vertices) << file;
-    EXPECT_EQ(read["elements"].size(), elements) << file;
-    std::set<int> domains;
-    for (const json& element : read["elements"]) domains.insert(element[1].get<int>());
+    std::set<int> domains, segments;
+    size_t read_elements = 0, read_lines = 0;
+    for (const json& element : read["elements"]) {
+      const bool line = element[0] == "line";
+      (line ? segments : domains).insert(element[1].get<int>());
+      ++(line ? read_lines : read_elements);
+    }
+    EXPECT_EQ(read_elements, elements) << file;
     EXPECT_EQ(domains, (std::set<int>{1, 2})) << file;
+    EXPECT_EQ(read_lines, boundary_lines) << file;
+    EXPECT_EQ(segments, (std::set<int>{0, 1, 2, 3, 4, 5, 6})) << file;
   }
+  EXPECT_EQ(ReadWithMeshio(dir / "a.msh")["segment_names"]["6"],
+            "segment 6 (left domain 1, right domain 2)");
   const GmshCounts gmsh = CheckWithGmsh(dir / "a.msh");
   EXPECT_EQ(gmsh.nodes, static_cast<int>(vertices));
-  EXPECT_EQ(gmsh.elements, static_cast<int>(elements));
+  EXPECT_EQ(gmsh.elements, static_cast<int>(elements + boundary_lines));
 
   const json svg = ReadSvg(dir / "a.svg");
   EXPECT_EQ(svg["domains"]["1"].get<size_t>() + svg["domains"]["2"].get<size_t>(), elements);
@@ -132,6 +152,48 @@ TEST(MeshctlTest, RefusalsAndWorkerFailuresHaveTheirOwnExitCodes) {
   ExpectExit(nowhere, 1);
   EXPECT_EQ(nowhere.err,
             "meshctl: MESHCTL_WORKER names /nonexistent/worker, which is not an executable\n");
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(MeshctlTest, TheReasonIsTheLastLineAfterTheEndOfTheWorkersOutput) {
+  const std::vector<std::string> args = {"mesh", "examples/unit_square.json", "--timeout", "1.5",
+                                         "--worker", FAKE_WORKER_PATH};
+  const TestProcessOptions chatter = Environment({"FAKE_WORKER_MODE=mesher-chatter"});
+  const ProcessOutput hung = Meshctl(args, "", chatter);
+  ExpectExit(hung, 3);
+  const std::vector<std::string> lines = Lines(hung.err);
+  ASSERT_EQ(lines.size(), 7u) << hung.err;
+  EXPECT_EQ(lines[0], "  (15 earlier lines of the worker's output; --verbose shows them)");
+  EXPECT_EQ(lines[1], "   faces = 10 trials = 16000 elements = 1600 els/sec = 1000");
+  EXPECT_EQ(lines[5], "   faces = 10 trials = 20000 elements = 2000 els/sec = 1000");
+  const std::string reason = "meshctl: examples/unit_square.json: timed out: no answer within 1500 ms";
+  EXPECT_EQ(lines[6].rfind(reason, 0), 0u) << lines[6];
+
+  std::vector<std::string> verbose_args = args;
+  verbose_args.push_back("--verbose");
+  const ProcessOutput verbose = Meshctl(verbose_args, "", chatter);
+  ExpectExit(verbose, 3);
+  const std::vector<std::string> all = Lines(verbose.err);
+  ASSERT_EQ(all.size(), 21u) << verbose.err;
+  EXPECT_EQ(all[0], "   faces = 10 trials = 1000 elements = 100 els/sec = 1000");
+  EXPECT_EQ(all[20], lines[6]);
+
+  // A refusal's reason, the worker's own last line, is not repeated above it.
+  ScratchDirectory dir;
+  WriteFile(dir / "flat.json",
+            R"({"points": [[0,0,0],[1,0,0],[2,0,0]], "segments": [[0,1,1,0],[1,2,1,0],[2,0,1,0]],
+                "target_size": 0.5})");
+  const ProcessOutput refused = Meshctl({"mesh", dir / "flat.json", "--verbose"});
+  ExpectExit(refused, 2);
+  const std::vector<std::string> refusal = Lines(refused.err);
+  ASSERT_EQ(refusal.size(), 1u) << refused.err;
+  EXPECT_NE(refusal[0].find("refused: [meshing] BuildPlanarMesh: "), std::string::npos);
 }
 
 TEST(MeshctlTest, EncodeAndDecodeRoundTripThroughTheWorker) {

@@ -51,18 +51,37 @@ inline ProcessOutput RunProgram(const std::string& program, const std::vector<st
 }
 
 // What meshio makes of a .vtu or .msh file: points, and every element as
-// [domain, corner...] (0-based corners), sorted, so that files that order
-// their blocks differently compare equal.
+// [type, domain, corner...] and every boundary line as ["line", segment,
+// corner, corner] (0-based corners), sorted, so that files that order their
+// blocks differently compare equal. A .msh file's segment is its physical
+// curve's tag - 1, and the curves' names come as "segment_names" (segment
+// to name); a .vtu file must mark lines' domains and elements' segments -1.
 inline nlohmann::json ReadWithMeshio(const std::string& path) {
   static const char kScript[] = R"(
 import json, sys, meshio
 m = meshio.read(sys.argv[1])
-key = "domain" if "domain" in m.cell_data else "gmsh:physical"
+vtu = "domain" in m.cell_data
 elements = []
-for block, domains in zip(m.cells, m.cell_data[key]):
-    for corners, domain in zip(block.data.tolist(), domains.tolist()):
-        elements.append([block.type, int(domain)] + [int(c) for c in corners])
-print(json.dumps({"points": m.points.tolist(), "elements": sorted(elements)}))
+for i, block in enumerate(m.cells):
+    if vtu:
+        domains, segments = m.cell_data["domain"][i].tolist(), m.cell_data["segment"][i].tolist()
+        if block.type == "line":
+            assert all(d == -1 for d in domains), "a line with a domain"
+            ids = segments
+        else:
+            assert all(s == -1 for s in segments), "an element with a segment"
+            ids = domains
+    else:
+        ids = m.cell_data["gmsh:physical"][i].tolist()
+        if block.type == "line":
+            ids = [s - 1 for s in ids]
+    for corners, id in zip(block.data.tolist(), ids):
+        elements.append([block.type, int(id)] + [int(c) for c in corners])
+out = {"points": m.points.tolist(), "elements": sorted(elements)}
+names = {str(int(v[0]) - 1): k for k, v in m.field_data.items() if int(v[1]) == 1}
+if names:
+    out["segment_names"] = names
+print(json.dumps(out))
 )";
   const ProcessOutput out = RunProgram("/usr/bin/python3", {"-c", kScript, path});
   EXPECT_TRUE(out.status.exited && out.status.code == 0) << out.err;

@@ -80,6 +80,13 @@ int main() {
     if (mode == "silent") {
       // Never answers, like a worker stuck in the mesher.
       for (;;) pause();
+    } else if (mode == "mesher-chatter") {
+      // Twenty lines of the mesher's progress, then stuck in it.
+      for (int i = 1; i <= 20; ++i) {
+        WriteExactly(2, " faces = 10 trials = " + std::to_string(1000 * i) +
+                            " elements = " + std::to_string(100 * i) + " els/sec = 1000\n");
+      }
+      for (;;) pause();
     } else if (mode == "garbage") {
       WriteExactly(1, std::string(16, 'X'));
     } else if (mode == "descriptors") {
