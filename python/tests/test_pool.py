@@ -81,7 +81,7 @@ def test_refusal_carries_the_diagnostic_line(pool):
 def test_timeout_costs_only_its_request():
     with meshworker.Pool(workers=1, timeout=0.05) as pool:
         with pytest.raises(meshworker.TimedOut) as raised:
-            pool.mesh(square(target_size=0.0005))
+            pool.mesh(square(target_size=0.001))
         assert "timed out" in str(raised.value)
     # The worker that was killed is replaced for the next request.
     with meshworker.Pool(workers=1, timeout=60) as pool:
