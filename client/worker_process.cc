@@ -80,6 +80,12 @@ const char* CallOutcomeName(CallOutcome outcome) {
       return "start failed";
     case CallOutcome::kBadAnswer:
       return "bad answer";
+    case CallOutcome::kOutOfMemory:
+      return "out of memory";
+    case CallOutcome::kCancelled:
+      return "cancelled";
+    case CallOutcome::kTooLarge:
+      return "too large";
   }
   return "unknown";
 }
@@ -419,7 +425,9 @@ WorkerAnswer WorkerProcess::TakeAnswer(const Transfer& transfer) {
   ReadErrorAvailable();
   WorkerAnswer answer;
   answer.diagnostics = TakeDiagnostics();
+  answer.refusal = FindRefusal(answer.diagnostics);
   if (transfer.header.kind == kKindFailure) {
+    if (answer.refusal.out_of_memory) return LostToMemory(std::move(answer));
     answer.outcome = CallOutcome::kFailure;
     return answer;
   }
@@ -446,6 +454,18 @@ WorkerAnswer WorkerProcess::LostToDeath(bool was_answering) {
               std::string(was_answering ? "the worker ended inside its answer ("
                                         : "the worker ended without answering (") +
                   DescribeExit(info.known, info.exited, info.code, info.signal) + ")");
+}
+
+WorkerAnswer WorkerProcess::LostToMemory(WorkerAnswer refused) {
+  // The worker survived and answered, but a mesher that failed half-way
+  // through an allocation may have left its heap in any state; the next
+  // request deserves a fresh worker.
+  KillAndReap();
+  child_.CloseDescriptors();
+  error_text_.clear();
+  refused.outcome = CallOutcome::kOutOfMemory;
+  refused.error = "the mesher ran out of memory; the worker was replaced";
+  return refused;
 }
 
 WorkerAnswer WorkerProcess::LostToBadAnswer(const std::string& problem) {

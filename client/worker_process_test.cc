@@ -101,6 +101,7 @@ TEST(WorkerProcessTest, FailureFrameCarriesTheReasonAndKeepsTheWorker) {
   WorkerAnswer malformed = worker.Call(kKindMeshRequest, "\x03", milliseconds(60000));
   EXPECT_EQ(malformed.outcome, CallOutcome::kFailure);
   EXPECT_TRUE(malformed.diagnostics.empty());
+  EXPECT_FALSE(malformed.refusal.found());
   EXPECT_EQ(worker.Mesh(UnitSquareRequest(0.25), milliseconds(60000)).outcome,
             CallOutcome::kSuccess);
   EXPECT_EQ(worker.starts(), 1);
