@@ -54,6 +54,9 @@ constexpr std::chrono::milliseconds kErrorReadInterval(2);
 // error, many times over (Linux's default is 64 KiB).
 constexpr int kErrorPipeSize = 1 << 20;
 
+// The worker's exit on a crash or an unhandled exception.
+constexpr int kWorkerCrashExit = 134;
+
 int MillisecondsUntil(Clock::time_point deadline) {
   if (deadline == Clock::time_point::max()) return -1;
   const auto left = deadline - Clock::now();
@@ -117,6 +120,7 @@ bool WorkerProcess::Start(std::string* error) {
   ChildProcessOptions spawn;
   spawn.set_env = options_.set_env;
   spawn.unset_env = options_.unset_env;
+  spawn.memory_limit_bytes = options_.memory_limit_bytes;
   const std::string path =
       options_.worker_path.empty() ? InstalledWorkerPath() : options_.worker_path;
   if (!child_.Start(path, spawn, error)) return false;
@@ -222,6 +226,27 @@ std::string DescribeExit(bool known, bool exited, int code, int signal) {
   if (!known) return "its exit status was collected elsewhere";
   if (exited) return "exit code " + std::to_string(code);
   return "killed by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
+}
+
+// Whether a worker under a memory limit that ended without answering ran
+// out of memory. Its crash exit says nothing of why, but an allocation that
+// fails where nothing catches it ends the worker there (an unhandled
+// std::bad_alloc, or a null pointer from malloc followed), and under a limit
+// that is by far the likeliest crash; a limit too small for even the dynamic
+// loader ends it before main, with the loader's own words.
+bool DiedOfMemory(const ChildExit& info, const std::vector<std::string>& diagnostics) {
+  if (info.exited && info.code == kWorkerCrashExit) return true;
+  if (!info.exited && (info.signal == SIGSEGV || info.signal == SIGBUS || info.signal == SIGABRT)) {
+    return true;
+  }
+  for (const std::string& line : diagnostics) {
+    if (line.find("std::bad_alloc") != std::string::npos ||
+        line.find("failed to map segment") != std::string::npos ||
+        line.find("Cannot allocate memory") != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -450,10 +475,21 @@ WorkerAnswer WorkerProcess::LostToTimeout(std::chrono::milliseconds timeout) {
 
 WorkerAnswer WorkerProcess::LostToDeath(bool was_answering) {
   const ChildExit info = WaitForExit(options_.stop_grace);
-  return Lost(CallOutcome::kWorkerDied, info,
-              std::string(was_answering ? "the worker ended inside its answer ("
-                                        : "the worker ended without answering (") +
-                  DescribeExit(info.known, info.exited, info.code, info.signal) + ")");
+  WorkerAnswer answer =
+      Lost(CallOutcome::kWorkerDied, info,
+           std::string(was_answering ? "the worker ended inside its answer ("
+                                     : "the worker ended without answering (") +
+               DescribeExit(info.known, info.exited, info.code, info.signal) + ")");
+  if (options_.memory_limit_bytes > 0 && DiedOfMemory(info, answer.diagnostics)) {
+    answer.outcome = CallOutcome::kOutOfMemory;
+    answer.error += "; out of memory" + MemoryLimitWords();
+  }
+  return answer;
+}
+
+std::string WorkerProcess::MemoryLimitWords() const {
+  if (options_.memory_limit_bytes == 0) return "";
+  return " under the worker's limit of " + std::to_string(options_.memory_limit_bytes) + " bytes";
 }
 
 WorkerAnswer WorkerProcess::LostToMemory(WorkerAnswer refused) {
@@ -464,7 +500,7 @@ WorkerAnswer WorkerProcess::LostToMemory(WorkerAnswer refused) {
   child_.CloseDescriptors();
   error_text_.clear();
   refused.outcome = CallOutcome::kOutOfMemory;
-  refused.error = "the mesher ran out of memory; the worker was replaced";
+  refused.error = "the mesher ran out of memory" + MemoryLimitWords() + "; the worker was replaced";
   return refused;
 }
 

@@ -90,6 +90,13 @@ struct WorkerOptions {
   std::vector<std::string> unset_env;
   // Answers announcing a larger payload are treated as a broken worker.
   uint64_t max_answer_bytes = uint64_t{1} << 32;
+  // The most memory (address space, RLIMIT_AS) each worker may take, in
+  // bytes; 0, the default, sets no limit. A worker that reaches it fails its
+  // request with kOutOfMemory and is replaced. Leave room for the worker
+  // itself: it needs some 40 MB of address space before its first request,
+  // and Netgen about a kilobyte per element. Builds with AddressSanitizer
+  // cannot run under any practical limit.
+  uint64_t memory_limit_bytes = 0;
   // How long Stop() waits for a worker to leave by itself after its input
   // is closed, before it is killed.
   std::chrono::milliseconds stop_grace{2000};
@@ -159,6 +166,8 @@ class WorkerProcess {
   WorkerAnswer LostToBadAnswer(const std::string& problem);
   // A failure frame that says the mesher ran out of memory.
   WorkerAnswer LostToMemory(WorkerAnswer refused);
+  // " under the worker's limit of N bytes", or "" without a limit.
+  std::string MemoryLimitWords() const;
 
   WorkerOptions options_;
   ChildProcess child_;
