@@ -112,7 +112,8 @@ class WorkerProcess {
   WorkerProcess& operator=(const WorkerProcess&) = delete;
 
   // Meshes one request. The deadline covers sending the request and reading
-  // the whole answer.
+  // the whole answer. A request over the worker's frame limit
+  // (kMaxRequestPayload) is answered kTooLarge without being sent.
   WorkerAnswer Mesh(const MeshRequest& request,
                     std::chrono::milliseconds timeout = kNoTimeout);
 

@@ -331,6 +331,24 @@ TEST(WorkerProcessTest, RequestOverTheMemoryLimitIsOutOfMemoryAndTheNextSucceeds
   EXPECT_EQ(worker.starts(), 2);
 }
 
+TEST(WorkerProcessTest, RequestOverTheFrameLimitIsRefusedBeforeItIsSent) {
+  WorkerProcess worker(RealWorker());
+  std::string payload(kMaxRequestPayload + 1, '\0');
+  WorkerAnswer answer = worker.Call(kKindMeshRequest, payload, milliseconds(60000));
+  EXPECT_EQ(answer.outcome, CallOutcome::kTooLarge);
+  EXPECT_NE(answer.error.find("268435457 bytes, over the worker's limit of 268435456"),
+            std::string::npos)
+      << answer.error;
+  EXPECT_EQ(worker.starts(), 0);
+
+  // At the limit it goes through; the worker reads it all and refuses the
+  // payload itself, and lives on.
+  payload.pop_back();
+  answer = worker.Call(kKindMeshRequest, payload, milliseconds(120000));
+  EXPECT_EQ(answer.outcome, CallOutcome::kFailure) << answer.Describe();
+  EXPECT_TRUE(worker.running());
+}
+
 TEST(WorkerProcessTest, ChattyWorkerAndLargeRequestDoNotDeadlock) {
   // The fake writes a megabyte to standard error before it reads its input
   // and another before it answers; the request is bigger than any pipe.
