@@ -9,11 +9,18 @@
 // SIGPIPE): a worker must not behave differently under another parent. Our
 // ends of the pipes are close-on-exec and blocking; each owner sets the
 // modes its own reads and writes need.
+//
+// A child is started with posix_spawn, which shares the parent's memory
+// until the exec instead of copying its page tables (a parent may be a CAD
+// program of many gigabytes). posix_spawn cannot set resource limits, so a
+// child with a memory limit is started with fork and exec instead, doing in
+// between the same as posix_spawn does plus the limit.
 #ifndef MESH_WORKER_CLIENT_CHILD_PROCESS_H_
 #define MESH_WORKER_CLIENT_CHILD_PROCESS_H_
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,6 +38,9 @@ struct ChildProcessOptions {
   bool close_stdin = false;
   bool close_stdout = false;
   bool close_stderr = false;
+  // The child's address space in bytes (RLIMIT_AS, soft and hard), set
+  // before the exec; 0 leaves the parent's limit in place.
+  uint64_t memory_limit_bytes = 0;
 };
 
 // How a reaped child ended: `exited` with `code`, or killed by `signal`.

@@ -134,6 +134,14 @@ TEST(WorkerPoolTest, CallbacksRunOnceAndQueuedWorkIsFinishedOnDestruction) {
   EXPECT_EQ(meshed.load(), 12);
 }
 
+TEST(WorkerPoolTest, RequestOverTheFrameLimitIsAnsweredWithoutAWorker) {
+  WorkerPool pool(RealWorkers(1));
+  WorkerAnswer answer =
+      pool.SubmitCall(kKindMeshRequest, std::string(kMaxRequestPayload + 1, 'x')).get();
+  EXPECT_EQ(answer.outcome, CallOutcome::kTooLarge) << answer.Describe();
+  EXPECT_EQ(pool.starts(), 0);
+}
+
 TEST(WorkerPoolTest, DefaultsToOneWorkerPerCore) {
   WorkerPool pool(RealWorkers(0));
   EXPECT_EQ(pool.size(), std::max(1u, std::thread::hardware_concurrency()));

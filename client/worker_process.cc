@@ -54,6 +54,9 @@ constexpr std::chrono::milliseconds kErrorReadInterval(2);
 // error, many times over (Linux's default is 64 KiB).
 constexpr int kErrorPipeSize = 1 << 20;
 
+// The worker's exit on a crash or an unhandled exception.
+constexpr int kWorkerCrashExit = 134;
+
 int MillisecondsUntil(Clock::time_point deadline) {
   if (deadline == Clock::time_point::max()) return -1;
   const auto left = deadline - Clock::now();
@@ -80,6 +83,12 @@ const char* CallOutcomeName(CallOutcome outcome) {
       return "start failed";
     case CallOutcome::kBadAnswer:
       return "bad answer";
+    case CallOutcome::kOutOfMemory:
+      return "out of memory";
+    case CallOutcome::kCancelled:
+      return "cancelled";
+    case CallOutcome::kTooLarge:
+      return "too large";
   }
   return "unknown";
 }
@@ -111,6 +120,7 @@ bool WorkerProcess::Start(std::string* error) {
   ChildProcessOptions spawn;
   spawn.set_env = options_.set_env;
   spawn.unset_env = options_.unset_env;
+  spawn.memory_limit_bytes = options_.memory_limit_bytes;
   const std::string path =
       options_.worker_path.empty() ? InstalledWorkerPath() : options_.worker_path;
   if (!child_.Start(path, spawn, error)) return false;
@@ -218,6 +228,27 @@ std::string DescribeExit(bool known, bool exited, int code, int signal) {
   return "killed by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
 }
 
+// Whether a worker under a memory limit that ended without answering ran
+// out of memory. Its crash exit says nothing of why, but an allocation that
+// fails where nothing catches it ends the worker there (an unhandled
+// std::bad_alloc, or a null pointer from malloc followed), and under a limit
+// that is by far the likeliest crash; a limit too small for even the dynamic
+// loader ends it before main, with the loader's own words.
+bool DiedOfMemory(const ChildExit& info, const std::vector<std::string>& diagnostics) {
+  if (info.exited && info.code == kWorkerCrashExit) return true;
+  if (!info.exited && (info.signal == SIGSEGV || info.signal == SIGBUS || info.signal == SIGABRT)) {
+    return true;
+  }
+  for (const std::string& line : diagnostics) {
+    if (line.find("std::bad_alloc") != std::string::npos ||
+        line.find("failed to map segment") != std::string::npos ||
+        line.find("Cannot allocate memory") != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 void WorkerProcess::Stop() {
@@ -282,6 +313,17 @@ std::string AnswerHeaderProblem(const FrameHeader& header, uint64_t max_answer_b
 WorkerAnswer WorkerProcess::Call(uint32_t kind, const std::string& payload,
                                  std::chrono::milliseconds timeout) {
   const Clock::time_point started = Clock::now();
+  if (payload.size() > kMaxRequestPayload) {
+    // The worker would end at the header, the request unread: better said
+    // here, before a byte is sent and without costing the worker.
+    WorkerAnswer answer;
+    answer.outcome = CallOutcome::kTooLarge;
+    answer.error = "the request is " + std::to_string(payload.size()) +
+                   " bytes, over the worker's limit of " + std::to_string(kMaxRequestPayload) +
+                   " bytes a frame; nothing was sent";
+    answer.elapsed = Clock::now() - started;
+    return answer;
+  }
   const Clock::time_point deadline =
       timeout == kNoTimeout ? Clock::time_point::max() : started + timeout;
   WorkerAnswer answer = Exchange(kind, payload, deadline, timeout);
@@ -419,7 +461,9 @@ WorkerAnswer WorkerProcess::TakeAnswer(const Transfer& transfer) {
   ReadErrorAvailable();
   WorkerAnswer answer;
   answer.diagnostics = TakeDiagnostics();
+  answer.refusal = FindRefusal(answer.diagnostics);
   if (transfer.header.kind == kKindFailure) {
+    if (answer.refusal.out_of_memory) return LostToMemory(std::move(answer));
     answer.outcome = CallOutcome::kFailure;
     return answer;
   }
@@ -442,10 +486,33 @@ WorkerAnswer WorkerProcess::LostToTimeout(std::chrono::milliseconds timeout) {
 
 WorkerAnswer WorkerProcess::LostToDeath(bool was_answering) {
   const ChildExit info = WaitForExit(options_.stop_grace);
-  return Lost(CallOutcome::kWorkerDied, info,
-              std::string(was_answering ? "the worker ended inside its answer ("
-                                        : "the worker ended without answering (") +
-                  DescribeExit(info.known, info.exited, info.code, info.signal) + ")");
+  WorkerAnswer answer =
+      Lost(CallOutcome::kWorkerDied, info,
+           std::string(was_answering ? "the worker ended inside its answer ("
+                                     : "the worker ended without answering (") +
+               DescribeExit(info.known, info.exited, info.code, info.signal) + ")");
+  if (options_.memory_limit_bytes > 0 && DiedOfMemory(info, answer.diagnostics)) {
+    answer.outcome = CallOutcome::kOutOfMemory;
+    answer.error += "; out of memory" + MemoryLimitWords();
+  }
+  return answer;
+}
+
+std::string WorkerProcess::MemoryLimitWords() const {
+  if (options_.memory_limit_bytes == 0) return "";
+  return " under the worker's limit of " + std::to_string(options_.memory_limit_bytes) + " bytes";
+}
+
+WorkerAnswer WorkerProcess::LostToMemory(WorkerAnswer refused) {
+  // The worker survived and answered, but a mesher that failed half-way
+  // through an allocation may have left its heap in any state; the next
+  // request deserves a fresh worker.
+  KillAndReap();
+  child_.CloseDescriptors();
+  error_text_.clear();
+  refused.outcome = CallOutcome::kOutOfMemory;
+  refused.error = "the mesher ran out of memory" + MemoryLimitWords() + "; the worker was replaced";
+  return refused;
 }
 
 WorkerAnswer WorkerProcess::LostToBadAnswer(const std::string& problem) {

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "client/child_process.h"
+#include "client/refusal.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
 
@@ -33,17 +34,26 @@ namespace mesh {
 // A deadline that never passes.
 constexpr std::chrono::milliseconds kNoTimeout = std::chrono::milliseconds::max();
 
+// What became of a call, for programs to branch on; Describe() says it for
+// people.
 enum class CallOutcome {
   kSuccess,      // a success frame; `mesh` holds the decoded result
-  kFailure,      // the failure frame: the worker refused this request
+  kFailure,      // the failure frame: the worker refused this request;
+                 // `refusal` says which check, when the worker said so
   kTimedOut,     // no answer before the deadline; the worker was killed
   kWorkerDied,   // the worker ended before it answered
   kStartFailed,  // the worker could not be started
   kBadAnswer,    // the answer broke the protocol; the worker was killed
+  kOutOfMemory,  // the worker ran out of memory on this request (its mesher
+                 // failed to allocate, or it crashed under its memory
+                 // limit); it is replaced before the next request
+  kCancelled,    // Cancel() ended the call; a worker busy with it was killed
+  kTooLarge,     // the request exceeds the worker's frame limit and was not
+                 // sent
 };
 
 // "meshed", "refused", "timed out", "worker died", "start failed",
-// "bad answer".
+// "bad answer", "out of memory", "cancelled", "too large".
 const char* CallOutcomeName(CallOutcome outcome);
 
 struct WorkerAnswer {
@@ -52,8 +62,12 @@ struct WorkerAnswer {
   // Every complete line the worker wrote to standard error while it handled
   // this request (without the newline): for a failure frame, the reason.
   std::vector<std::string> diagnostics;
-  // How the worker ended, for kWorkerDied and kTimedOut. `exited` with
-  // `exit_code`, or killed by `signal`; neither when the status was lost.
+  // The refusal line among `diagnostics`, taken apart (client/refusal.h);
+  // found() is false when there is none.
+  Refusal refusal;
+  // How the worker ended, for kWorkerDied, kTimedOut and kOutOfMemory.
+  // `exited` with `exit_code`, or killed by `signal`; neither when the
+  // status was lost or the worker did not end by itself.
   bool exited = false;
   int exit_code = -1;
   int signal = 0;
@@ -76,6 +90,13 @@ struct WorkerOptions {
   std::vector<std::string> unset_env;
   // Answers announcing a larger payload are treated as a broken worker.
   uint64_t max_answer_bytes = uint64_t{1} << 32;
+  // The most memory (address space, RLIMIT_AS) each worker may take, in
+  // bytes; 0, the default, sets no limit. A worker that reaches it fails its
+  // request with kOutOfMemory and is replaced. Leave room for the worker
+  // itself: it needs some 40 MB of address space before its first request,
+  // and Netgen about a kilobyte per element. Builds with AddressSanitizer
+  // cannot run under any practical limit.
+  uint64_t memory_limit_bytes = 0;
   // How long Stop() waits for a worker to leave by itself after its input
   // is closed, before it is killed.
   std::chrono::milliseconds stop_grace{2000};
@@ -91,7 +112,8 @@ class WorkerProcess {
   WorkerProcess& operator=(const WorkerProcess&) = delete;
 
   // Meshes one request. The deadline covers sending the request and reading
-  // the whole answer.
+  // the whole answer. A request over the worker's frame limit
+  // (kMaxRequestPayload) is answered kTooLarge without being sent.
   WorkerAnswer Mesh(const MeshRequest& request,
                     std::chrono::milliseconds timeout = kNoTimeout);
 
@@ -143,6 +165,10 @@ class WorkerProcess {
   WorkerAnswer LostToTimeout(std::chrono::milliseconds timeout);
   WorkerAnswer LostToDeath(bool was_answering);
   WorkerAnswer LostToBadAnswer(const std::string& problem);
+  // A failure frame that says the mesher ran out of memory.
+  WorkerAnswer LostToMemory(WorkerAnswer refused);
+  // " under the worker's limit of N bytes", or "" without a limit.
+  std::string MemoryLimitWords() const;
 
   WorkerOptions options_;
   ChildProcess child_;

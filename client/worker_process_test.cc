@@ -5,7 +5,9 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +16,8 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -66,11 +70,36 @@ char ProcessState(pid_t pid) {
   return line[line.rfind(')') + 2];
 }
 
+// AddressSanitizer reserves terabytes of address space at start-up, so a
+// build with it cannot run under a limit a machine would use. Tests of the
+// limit's plumbing use kRoomyLimit, which such a build fits under too.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kBuiltWithAddressSanitizer = true;
+#else
+constexpr bool kBuiltWithAddressSanitizer = false;
+#endif
+constexpr uint64_t kRoomyLimit = uint64_t{1} << 46;
+
+std::string AddressSpaceLimitOfThisProcess() {
+  struct rlimit limit;
+  getrlimit(RLIMIT_AS, &limit);
+  auto words = [](rlim_t value) {
+    return value == RLIM_INFINITY ? std::string("unlimited") : std::to_string(value);
+  };
+  return words(limit.rlim_cur) + " " + words(limit.rlim_max);
+}
+
 bool HasLineStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
   for (const std::string& line : lines) {
     if (line.compare(0, prefix.size(), prefix) == 0) return true;
   }
   return false;
+}
+
+// One empty mesh request to a fresh worker of `options`.
+WorkerAnswer CallFreshWorker(const WorkerOptions& options) {
+  WorkerProcess worker(options);
+  return worker.Call(kKindMeshRequest, "", milliseconds(10000));
 }
 
 TEST(WorkerProcessTest, MeshesRequestsWithOneWorker) {
@@ -101,6 +130,7 @@ TEST(WorkerProcessTest, FailureFrameCarriesTheReasonAndKeepsTheWorker) {
   WorkerAnswer malformed = worker.Call(kKindMeshRequest, "\x03", milliseconds(60000));
   EXPECT_EQ(malformed.outcome, CallOutcome::kFailure);
   EXPECT_TRUE(malformed.diagnostics.empty());
+  EXPECT_FALSE(malformed.refusal.found());
   EXPECT_EQ(worker.Mesh(UnitSquareRequest(0.25), milliseconds(60000)).outcome,
             CallOutcome::kSuccess);
   EXPECT_EQ(worker.starts(), 1);
@@ -217,6 +247,106 @@ TEST(WorkerProcessTest, WorkerInheritsOnlyItsStandardStreams) {
   ASSERT_EQ(answer.outcome, CallOutcome::kFailure) << answer.Describe();
   ASSERT_EQ(answer.diagnostics.size(), 1u);
   EXPECT_EQ(answer.diagnostics[0], "fds: 0 1 2");
+}
+
+TEST(WorkerProcessTest, WorkerUnderAMemoryLimitInheritsNothingElseEither) {
+  // A worker with a memory limit is started another way; it must start as
+  // clean as any other, with its limit as the one difference.
+  const int stray = open("/dev/null", O_RDONLY);
+  ASSERT_GE(stray, 0);
+  struct sigaction ignore = {}, previous_usr1;
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGUSR1, &ignore, &previous_usr1);
+  sigset_t usr2, previous_mask;
+  sigemptyset(&usr2);
+  sigaddset(&usr2, SIGUSR2);
+  pthread_sigmask(SIG_BLOCK, &usr2, &previous_mask);
+
+  std::vector<std::pair<uint64_t, std::string>> limits = {
+      {0, AddressSpaceLimitOfThisProcess()},
+      {kRoomyLimit, std::to_string(kRoomyLimit) + " " + std::to_string(kRoomyLimit)}};
+  if (!kBuiltWithAddressSanitizer) limits.push_back({uint64_t{1} << 30, "1073741824 1073741824"});
+  for (const auto& limit : limits) {
+    WorkerOptions options = FakeWorker("inheritance");
+    options.memory_limit_bytes = limit.first;
+    WorkerAnswer answer = CallFreshWorker(options);
+    ASSERT_EQ(answer.outcome, CallOutcome::kFailure) << answer.Describe();
+    const std::vector<std::string> expected = {"fds: 0 1 2", "blocked:", "ignored:",
+                                               "address space: " + limit.second};
+    EXPECT_EQ(answer.diagnostics, expected) << "limit " << limit.first;
+  }
+
+  pthread_sigmask(SIG_SETMASK, &previous_mask, nullptr);
+  sigaction(SIGUSR1, &previous_usr1, nullptr);
+  close(stray);
+
+  WorkerOptions nowhere;
+  nowhere.worker_path = "/nonexistent/mesh-worker";
+  nowhere.memory_limit_bytes = kRoomyLimit;
+  WorkerProcess worker(nowhere);
+  WorkerAnswer answer = worker.Mesh(UnitSquareRequest(0.25));
+  EXPECT_EQ(answer.outcome, CallOutcome::kStartFailed);
+  EXPECT_NE(answer.error.find("/nonexistent/mesh-worker: No such file"), std::string::npos)
+      << answer.error;
+}
+
+TEST(WorkerProcessTest, CrashUnderAMemoryLimitIsOutOfMemory) {
+  WorkerOptions options = FakeWorker("crash");
+  WorkerAnswer unlimited = CallFreshWorker(options);
+  EXPECT_EQ(unlimited.outcome, CallOutcome::kWorkerDied) << unlimited.Describe();
+  EXPECT_EQ(unlimited.exit_code, 134);
+
+  options.memory_limit_bytes = kRoomyLimit;
+  WorkerAnswer limited = CallFreshWorker(options);
+  EXPECT_EQ(limited.outcome, CallOutcome::kOutOfMemory) << limited.Describe();
+  EXPECT_TRUE(limited.exited);
+  EXPECT_EQ(limited.exit_code, 134);
+  EXPECT_NE(limited.error.find("limit of " + std::to_string(kRoomyLimit) + " bytes"),
+            std::string::npos)
+      << limited.error;
+
+  // Other deaths under a limit stay deaths.
+  options = FakeWorker("exit");
+  options.memory_limit_bytes = kRoomyLimit;
+  EXPECT_EQ(CallFreshWorker(options).outcome, CallOutcome::kWorkerDied);
+}
+
+TEST(WorkerProcessTest, RequestOverTheMemoryLimitIsOutOfMemoryAndTheNextSucceeds) {
+  if (kBuiltWithAddressSanitizer) GTEST_SKIP() << "no practical memory limit under ASan";
+  WorkerOptions options = RealWorker();
+  options.memory_limit_bytes = uint64_t{192} << 20;
+  WorkerProcess worker(options);
+  // A 30 m square at 3 cm asks for about a million elements, some 1 GB of
+  // Netgen's; the unit square after it needs a few MB.
+  MeshRequest too_big = UnitSquareRequest(0.03);
+  for (Point3& point : too_big.points) point = {point.x * 30, point.y * 30, point.z};
+  WorkerAnswer answer = worker.Mesh(too_big, milliseconds(300000));
+  ASSERT_EQ(answer.outcome, CallOutcome::kOutOfMemory) << answer.Describe();
+  EXPECT_TRUE(answer.refusal.out_of_memory) << answer.refusal.line;
+  EXPECT_NE(answer.Describe().find("out of memory"), std::string::npos);
+  EXPECT_FALSE(worker.running());
+
+  WorkerAnswer next = worker.Mesh(UnitSquareRequest(0.25), milliseconds(60000));
+  EXPECT_EQ(next.outcome, CallOutcome::kSuccess) << next.Describe();
+  EXPECT_EQ(worker.starts(), 2);
+}
+
+TEST(WorkerProcessTest, RequestOverTheFrameLimitIsRefusedBeforeItIsSent) {
+  WorkerProcess worker(RealWorker());
+  std::string payload(kMaxRequestPayload + 1, '\0');
+  WorkerAnswer answer = worker.Call(kKindMeshRequest, payload, milliseconds(60000));
+  EXPECT_EQ(answer.outcome, CallOutcome::kTooLarge);
+  EXPECT_NE(answer.error.find("268435457 bytes, over the worker's limit of 268435456"),
+            std::string::npos)
+      << answer.error;
+  EXPECT_EQ(worker.starts(), 0);
+
+  // At the limit it goes through; the worker reads it all and refuses the
+  // payload itself, and lives on.
+  payload.pop_back();
+  answer = worker.Call(kKindMeshRequest, payload, milliseconds(120000));
+  EXPECT_EQ(answer.outcome, CallOutcome::kFailure) << answer.Describe();
+  EXPECT_TRUE(worker.running());
 }
 
 TEST(WorkerProcessTest, ChattyWorkerAndLargeRequestDoNotDeadlock) {

@@ -53,6 +53,7 @@ target_link_options(meshworker_client PRIVATE "LINKER:--no-undefined")
 set(MESH_CLIENT_HEADERS
   client/child_process.h
   client/installed_worker.h
+  client/refusal.h
   client/worker_pool.h
   client/worker_process.h
   protocol/frame.h

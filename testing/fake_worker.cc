@@ -2,8 +2,10 @@
 // drive the supervisor through cases the real worker never produces. The
 // behaviour is chosen by FAKE_WORKER_MODE.
 #include <dirent.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <string>
@@ -56,6 +58,30 @@ std::string OpenDescriptors() {
   return list;
 }
 
+// What a child got from its parent besides its streams: blocked and ignored
+// signals, and its address-space limit.
+std::string Inheritance() {
+  sigset_t blocked;
+  sigprocmask(SIG_SETMASK, nullptr, &blocked);
+  std::string blocked_list, ignored_list;
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    if (sigismember(&blocked, signal_number) == 1) {
+      blocked_list += " " + std::to_string(signal_number);
+    }
+    struct sigaction action;
+    if (sigaction(signal_number, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) {
+      ignored_list += " " + std::to_string(signal_number);
+    }
+  }
+  struct rlimit limit;
+  getrlimit(RLIMIT_AS, &limit);
+  auto words = [](rlim_t value) {
+    return value == RLIM_INFINITY ? std::string("unlimited") : std::to_string(value);
+  };
+  return "fds: " + OpenDescriptors() + "\nblocked:" + blocked_list + "\nignored:" + ignored_list +
+         "\naddress space: " + words(limit.rlim_cur) + " " + words(limit.rlim_max) + "\n";
+}
+
 }  // namespace
 
 int main() {
@@ -92,6 +118,12 @@ int main() {
     } else if (mode == "descriptors") {
       WriteExactly(2, "fds: " + OpenDescriptors() + "\n");
       WriteExactly(1, kFailure);
+    } else if (mode == "inheritance") {
+      WriteExactly(2, Inheritance());
+      WriteExactly(1, kFailure);
+    } else if (mode == "crash") {
+      // The real worker's crash exit, which says nothing of the cause.
+      return 134;
     } else if (mode == "half-answer") {
       WriteExactly(2, "about to fail\n");
       WriteExactly(1, kFailure.substr(0, 7));
