@@ -208,9 +208,7 @@ bool ChooseMemoryLimit(const std::string& option, size_t jobs, WorkerOptions* op
       return false;
     }
   }
-  // Enable at merge, once WorkerOptions has the limit (0 = off):
-  // options->memory_limit_bytes = static_cast<size_t>(limit);
-  (void)options;
+  options->memory_limit_bytes = static_cast<size_t>(limit);
   return true;
 }
 
