@@ -191,6 +191,21 @@ void ReportFailure(const std::string& name, const WorkerAnswer& answer, bool ver
   std::cerr << "meshctl: " << name << ": " << answer.Describe() << "\n";
 }
 
+// AddressSanitizer reserves terabytes of address space for its shadow
+// memory, so a worker of a sanitizer build cannot start under any address
+// space limit: there the default is no limit (an explicit one still holds).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitizedBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitizedBuild = true;
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+
 constexpr char kMaxMemoryHelp[] =
     "memory per worker, e.g. 2G or 512M; 0 for no limit (default: 80 % of the machine's "
     "memory shared among the workers)";
@@ -200,7 +215,7 @@ constexpr char kMaxMemoryHelp[] =
 bool ChooseMemoryLimit(const std::string& option, size_t jobs, WorkerOptions* options) {
   uint64_t limit = 0;
   if (option.empty()) {
-    limit = DefaultMemoryLimit(PhysicalMemoryBytes(), jobs);
+    limit = kSanitizedBuild ? 0 : DefaultMemoryLimit(PhysicalMemoryBytes(), jobs);
   } else {
     std::string error;
     if (!ParseMemorySize(option, &limit, &error)) {
