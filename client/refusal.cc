@@ -48,6 +48,14 @@ constexpr KnownLine kKnownLines[] = {
      "domain_outside_boundary"},
     {"BuildPlanarMesh", "domain * encloses (near-)zero area (signed area * in the meshing plane)",
      "domain_zero_area"},
+    {"BuildPlanarMesh",
+     "boundary loop starting at segment * turns * with domain * inside and domain * outside, but "
+     "lies in domain *; it must turn * seen from the plane normal",
+     "loop_turned_wrong_way"},
+    {"BuildPlanarMesh",
+     "request asks for about * elements (* at target size * m), more than the limit of * "
+     "\xE2\x80\x94 refusing as too large",
+     "too_many_elements"},
     {"BuildPlanarMesh", "SplineGeometry2d construction threw: *", "geometry_threw"},
     {"BuildPlanarMesh", "GenerateMesh threw on both quad and triangle passes: *", "mesher_threw"},
     {"BuildPlanarMesh", "GenerateMesh failed on both quad and triangle passes (rc=*)",

@@ -28,7 +28,7 @@ struct Refusal {
   //   BuildPlanarMesh, geometry: no_plane, zero_area, too_many_segments,
   //     region_too_large, coordinates_too_coarse, short_segment_in_plane,
   //     self_intersection, open_boundary, domain_outside_boundary,
-  //     domain_zero_area;
+  //     domain_zero_area, loop_turned_wrong_way, too_many_elements;
   //   BuildPlanarMesh, Netgen: geometry_threw, mesher_threw, mesher_failed;
   //   ExtractToPlanarComplexMesh: no_mesh_nodes, point_not_preserved,
   //     interior_point_dropped, chain_mismatch, self_check_failed.

@@ -69,6 +69,17 @@ std::vector<RefusalCase> RefusalCases() {
   add("open_boundary", true, r);
 
   add("domain_outside_boundary", true, test::Loop(test::Square(0, 0, 1), 0, 1));
+
+  // A hole drawn the same way round as its outline.
+  r = test::Loop({{0, 0}, {4, 0}, {4, 2}, {0, 2}}, 1, 0);
+  test::AddLoop(&r, {{1, 0.5}, {2, 0.5}, {2, 1.5}, {1, 1.5}}, 1, 0);
+  r.target_size = 0.25;
+  add("loop_turned_wrong_way", true, r);
+
+  // Millimetres meant, metres sent.
+  r = test::Loop({{0, 0}, {100, 0}, {100, 30}, {0, 30}}, 1, 0);
+  r.target_size = 0.001;
+  add("too_many_elements", false, r);
   return cases;
 }
 
