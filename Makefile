@@ -7,6 +7,8 @@
 #   make fuzz   fuzz every target for FUZZ_SECONDS each (clang's libFuzzer)
 #   make soak   one worker through 10,000 mixed requests: memory, descriptors
 #   make package  a Debian package of the install (build/meshworker_*.deb)
+#   make check-deb  install that package on a debootstrapped clean Debian 12
+#               and mesh the examples with it (root, network, minutes)
 #   make bench  the worker against Netgen alone, stage shares, throughput and
 #               scaling, as one table (Release build; takes minutes; needs an
 #               idle machine to mean anything)
@@ -17,7 +19,7 @@ BENCH_BUILD ?= build-bench
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build tools demo test package test-sanitized fuzz-build test-fuzz-corpus fuzz soak bench clean
+.PHONY: all deps configure build tools demo test package check-deb test-sanitized fuzz-build test-fuzz-corpus fuzz soak bench clean
 
 all: build
 
@@ -44,6 +46,9 @@ test: build
 
 package: build
 	cmake --build $(BUILD) --target package
+
+check-deb: package
+	scripts/check-deb $(BUILD)
 
 # A sanitizer finding exits with 86, never with one of the worker's codes.
 test-sanitized: deps
