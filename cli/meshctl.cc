@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,7 @@
 #include "cli/mesh_export.h"
 #include "cli/mesh_json.h"
 #include "cli/poly_reader.h"
+#include "cli/progress_display.h"
 #include "client/worker_process.h"
 #include "protocol/frame.h"
 
@@ -227,6 +229,10 @@ bool ChooseMemoryLimit(const std::string& option, size_t jobs, WorkerOptions* op
   return true;
 }
 
+// How often the elapsed time is brought up to date while the mesher is
+// silent; the display itself redraws at most every 250 ms.
+constexpr std::chrono::milliseconds kProgressTick(100);
+
 struct MeshCommand {
   std::string input;
   std::string json_out, svg_out, vtu_out, msh_out;
@@ -234,6 +240,7 @@ struct MeshCommand {
   double timeout_seconds = 120;
   bool quiet = false;
   bool verbose = false;
+  bool progress = false;  // redraw elapsed time and elements on standard error
   std::string max_memory;  // empty: the default share
   RequestOverrides overrides;
 };
@@ -245,10 +252,25 @@ int Mesh(const MeshCommand& command) {
   if (!FindWorker(command.worker, &options.worker_path)) return kExitBadInput;
   if (!ChooseMemoryLimit(command.max_memory, 1, &options)) return kExitBadInput;
 
-  WorkerProcess worker(options);
-  const WorkerAnswer answer = worker.Mesh(request, Timeout(command.timeout_seconds));
-  worker.Stop();
   const std::string name = command.input == "-" ? "<stdin>" : command.input;
+  ProgressDisplay display(name, [](const std::string& text) {
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
+  });
+  if (command.progress) {
+    options.on_error_output = [&display](const char* data, size_t size) {
+      display.OnWorkerOutput(data, size);
+    };
+  }
+  WorkerAnswer answer;
+  {
+    std::unique_ptr<ProgressTicker> ticker;
+    if (command.progress) ticker = std::make_unique<ProgressTicker>(&display, kProgressTick);
+    WorkerProcess worker(options);
+    answer = worker.Mesh(request, Timeout(command.timeout_seconds));
+    worker.Stop();
+  }
+  display.Finish();
   if (!answer.ok()) {
     ReportFailure(name, answer, command.verbose);
     return answer.outcome == CallOutcome::kFailure ? kExitRefused : kExitWorkerFailed;
@@ -407,7 +429,11 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   mesh->add_option("--worker", mesh_command.worker, worker_help);
   mesh->add_option("--max-memory", mesh_command.max_memory, kMaxMemoryHelp);
-  mesh->add_flag("-q,--quiet", mesh_command.quiet, "no summary on standard error");
+  mesh->add_flag("-q,--quiet", mesh_command.quiet,
+                 "no summary and no progress on standard error");
+  bool mesh_no_progress = false;
+  mesh->add_flag("--no-progress", mesh_no_progress,
+                 "no elapsed time and element count while meshing, even on a terminal");
   mesh->add_flag("-v,--verbose", mesh_command.verbose,
                  "on a failure, all of the worker's output, not only its last lines");
   AddRequestOptions(mesh, &mesh_command.overrides);
@@ -468,6 +494,7 @@ int main(int argc, char** argv) {
         mesh_command.vtu_out.empty() && mesh_command.msh_out.empty()) {
       mesh_command.json_out = "-";
     }
+    mesh_command.progress = !mesh_no_progress && !mesh_command.quiet && isatty(STDERR_FILENO);
     return Mesh(mesh_command);
   }
   if (*batch) {

@@ -140,6 +140,7 @@ void WorkerProcess::ReadErrorAvailable() {
     const ssize_t n = read(child_.error_fd(), buffer, sizeof buffer);
     if (n > 0) {
       error_text_.append(buffer, static_cast<size_t>(n));
+      if (options_.on_error_output) options_.on_error_output(buffer, static_cast<size_t>(n));
       continue;
     }
     if (n < 0 && errno == EINTR) continue;

@@ -21,6 +21,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,11 @@ struct WorkerOptions {
   // How long Stop() waits for a worker to leave by itself after its input
   // is closed, before it is killed.
   std::chrono::milliseconds stop_grace{2000};
+  // Given every piece of the worker's standard error as it is read, before
+  // it is split into `diagnostics`: the mesher's progress while a request
+  // runs. Called on the thread inside Mesh, Call or Stop, so it must not
+  // call back into the WorkerProcess.
+  std::function<void(const char* data, size_t size)> on_error_output;
 };
 
 // Not thread-safe: one caller at a time. The worker is started by the first

@@ -17,6 +17,8 @@ using test::FlatPlanePoints;
 using test::Loop;
 using test::Square;
 
+constexpr double kTrianglesPerSquareSizeForTest = 2.3094010767585;
+
 ElementEstimate Estimate(const MeshRequest& request) {
   return EstimateElements(request, FlatPlanePoints(request.points));
 }
@@ -118,6 +120,34 @@ TEST(ElementEstimateTest, ShortSegmentsAddTheElementsGradedInAroundThem) {
   const double with_one_side = Estimate(SquareWithShortSegment(5e-4, 0.1)).elements;
   EXPECT_DOUBLE_EQ(Estimate(with_cut).area, 1.0);
   EXPECT_NEAR(Estimate(with_cut).elements - plain, 2 * (with_one_side - plain), 1e-6);
+}
+
+TEST(ElementEstimateTest, AChainOfShortSegmentsCostsItsStripsNotADiscPerSegment) {
+  // A circle drawn with ever more segments: each one costs a bounded number
+  // of elements, so twice the segments cost about twice the grading.
+  auto graded_in_circle = [](int segments, double size) {
+    MeshRequest request = Loop(test::RegularPolygon(segments, 1.0), 1, 0);
+    request.target_size = size;
+    return Estimate(request).elements - kTrianglesPerSquareSizeForTest * 3.14159265 / (size * size);
+  };
+  const double with_1000 = graded_in_circle(1000, 0.5);
+  const double with_2000 = graded_in_circle(2000, 0.5);
+  EXPECT_GT(with_1000, 1000 * 8.0);
+  EXPECT_LT(with_2000, 2000 * 15.0);
+  // (A disc per segment grows with the logarithm of the size over the
+  // segment's length: 2.5 times for twice the segments.)
+  EXPECT_NEAR(with_2000 / with_1000, 2.0, 0.05);
+
+  // The same circle as a hole: the domain round it also has the disc the
+  // grading fills outside the whole loop, once, for its reflex corners.
+  MeshRequest around_hole = Loop(Square(-2, -2, 4), 1, 0);
+  test::AddLoop(&around_hole, test::RegularPolygon(2000, 1.0), 0, 1);
+  around_hole.target_size = 0.1;
+  const double around = Estimate(around_hole).elements -
+                        kTrianglesPerSquareSizeForTest * (16 - 3.14159265) / (0.1 * 0.1);
+  const double inside = graded_in_circle(2000, 0.1);
+  EXPECT_GT(around, inside + 100);
+  EXPECT_LT(around, inside + 1000);
 }
 
 std::string CheckLine(const MeshRequest& request) {
