@@ -27,6 +27,7 @@ import os
 import sys
 import threading
 import time
+import warnings
 
 from . import _core
 from ._pool import Pool, _progress_bar
@@ -144,6 +145,15 @@ def _partitions(source, size):
         yield partition, consumed
 
 
+def _submit_partition(client, partition, config, retries):
+    # The lines travel inside the task, so that the scheduler can run it
+    # again when its worker is lost; data scattered ahead, as Dask's warning
+    # about large tasks advises, would be lost with that worker.
+    with warnings.catch_warnings():
+        warnings.filterwarnings("ignore", message="Large object of size")
+        return client.submit(_mesh_lines, partition, *config, pure=False, retries=retries)
+
+
 def _open(path, mode, standard):
     if os.fspath(path) == "-":
         return open(standard.fileno(), mode, closefd=False)
@@ -198,8 +208,8 @@ def mesh_jsonl(in_path, out_path, client, *, partition_size=1000, in_flight=None
             while True:
                 for partition, consumed in itertools.islice(partitions,
                                                             max(0, in_flight - len(pending))):
-                    future = client.submit(_mesh_lines, partition, *config, pure=False,
-                                           retries=retries) if partition else None
+                    future = _submit_partition(client, partition, config,
+                                               retries) if partition else None
                     pending.append((future, consumed))
                 if not pending:
                     break
