@@ -5,7 +5,8 @@
 //     ratio of the two;
 //   - each stage's share of the worker's time, measured in this process by
 //     running the worker's stages one by one;
-//   - small faces by the thousand through one worker and through pools;
+//   - small faces by the thousand through one worker and through pools,
+//     and through the Python package's Pool.map;
 //   - worker start-up to its first answer;
 //   - extraction against nodes x segments, insertion against the number of
 //     interior-only points.
@@ -32,6 +33,7 @@
 #include <vector>
 
 #include "bench/bench_requests.h"
+#include "bench/python_pool_run.h"
 #include "bench/result_table.h"
 #include "bench/staged_job.h"
 #include "client/worker_pool.h"
@@ -293,6 +295,51 @@ void SmallFacesThroughPool(benchmark::State& state) {
                                      static_cast<double>(state.iterations() * kSmallFaces);
 }
 
+#ifdef MESHWORKER_PYTHONPATH
+// Seconds for the small faces through a fresh WorkerPool of `workers`,
+// started and warmed up as the pool rows' are; 0 when a face failed.
+double PoolSecondsForSmallFaces(size_t workers) {
+  WorkerPoolOptions options;
+  options.worker = BenchWorkerOptions();
+  options.workers = workers;
+  WorkerPool pool(options);
+  std::vector<std::future<WorkerAnswer>> warm;
+  for (size_t i = 0; i < 4 * workers; ++i) warm.push_back(pool.Submit(SmallFaceRequest(0)));
+  for (auto& answer : warm) answer.get();
+  const Clock::time_point start = Clock::now();
+  std::vector<std::future<WorkerAnswer>> answers;
+  for (const MeshRequest& face : SmallFaces()) answers.push_back(pool.Submit(face));
+  bool all_ok = true;
+  for (auto& future : answers) all_ok = future.get().ok() && all_ok;
+  return all_ok ? SecondsSince(start) : 0;
+}
+
+// The same faces through the Python package's Pool.map, in a Python
+// process. Each run is paired with a C++ pool run just before it: on a
+// shared machine the load moves between rows, and the ratio of a pair
+// says more than the ratio of two rows measured a minute apart.
+void SmallFacesThroughPython(benchmark::State& state) {
+  const size_t workers = static_cast<size_t>(state.range(0));
+  double pool_seconds = 0;
+  for (auto _ : state) {
+    pool_seconds = PoolSecondsForSmallFaces(workers);
+    const PythonPoolRun run =
+        RunPythonPool(MESHWORKER_PYTHON, PYTHON_POOL_BENCH, MESHWORKER_PYTHONPATH, SmallFaces(),
+                      workers, BenchWorkerOptions().worker_path);
+    if (!run.error.empty() || pool_seconds == 0) {
+      state.SkipWithError(run.error.empty() ? "a small face was not meshed" : run.error.c_str());
+      return;
+    }
+    state.SetIterationTime(run.seconds);
+    state.counters["elements"] = run.elements;
+    state.counters["client_seconds"] = run.client_seconds / kSmallFaces;
+    state.counters["paired_ratio"] = run.seconds / pool_seconds;
+  }
+  state.counters["requests"] = kSmallFaces;
+  state.counters["workers"] = static_cast<double>(workers);
+}
+#endif
+
 // From spawning a worker to its first answer: `refused` sends a request the
 // input checks refuse, so the library is never started and what remains is
 // the process and its shared libraries.
@@ -440,6 +487,12 @@ void RegisterAll(ResultTable* table) {
       ->Arg(2)
       ->Iterations(1);
   table->AddSmallFaces("small/process", "small/pool/1", "small/pool/2");
+#ifdef MESHWORKER_PYTHONPATH
+  common(benchmark::RegisterBenchmark("small/python", SmallFacesThroughPython))
+      ->Arg(2)
+      ->Iterations(1);
+  table->AddPythonPool("small/python/2", "small/pool/2");
+#endif
 
   common(benchmark::RegisterBenchmark("startup/meshed", [](benchmark::State& s) {
     StartUp(s, false);

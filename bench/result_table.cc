@@ -132,6 +132,10 @@ void ResultTable::AddSmallFaces(const std::string& process, const std::string& p
   groups_.push_back({kSmallFaces, "", {process, pool1, pool2}});
 }
 
+void ResultTable::AddPythonPool(const std::string& python, const std::string& pool) {
+  groups_.push_back({kPythonPool, "", {python, pool}});
+}
+
 void ResultTable::AddStartUp(const std::string& meshed, const std::string& refused) {
   groups_.push_back({kStartUp, "", {meshed, refused}});
 }
@@ -239,6 +243,26 @@ void TableReporter::Finalize() {
           }
           rows.push_back(row);
         }
+        break;
+      }
+      case ResultTable::kPythonPool: {
+        const Measured* m = Find(b[0]);
+        if (m == nullptr) break;
+        const Measured* pool = Find(b[1]);
+        const double workers = Counter(*m, "workers");
+        Row row{Format("%s small faces: Python Pool.map, %.0f worker%s",
+                       Thousands(Counter(*m, "requests")).c_str(), workers,
+                       workers == 1 ? "" : "s"),
+                Milliseconds(m->milliseconds),
+                Format("%.0f req/s", Counter(*m, "requests") / (m->milliseconds / 1000)), "",
+                Format("%.0f elements each; Python %.0f us of processor per request",
+                       Counter(*m, "elements"), Counter(*m, "client_seconds") * 1e6)};
+        row.detail += Format("; %.3f x a WorkerPool of as many workers run just before it",
+                             Counter(*m, "paired_ratio"));
+        if (pool != nullptr) {
+          row.detail += Format(", %.3f x the row above", m->milliseconds / pool->milliseconds);
+        }
+        rows.push_back(row);
         break;
       }
       case ResultTable::kStartUp: {

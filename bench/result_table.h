@@ -21,13 +21,15 @@ class ResultTable {
                const std::string& stages);
   void AddSmallFaces(const std::string& process, const std::string& pool1,
                      const std::string& pool2);
+  // `python` against `pool`: the same faces, the same number of workers.
+  void AddPythonPool(const std::string& python, const std::string& pool);
   void AddStartUp(const std::string& meshed, const std::string& refused);
   void AddExtraction(const std::string& benchmark);
   void AddInsertion(const std::string& benchmark);
 
  private:
   friend class TableReporter;
-  enum Kind { kCase, kSmallFaces, kStartUp, kExtraction, kInsertion };
+  enum Kind { kCase, kSmallFaces, kPythonPool, kStartUp, kExtraction, kInsertion };
   struct Group {
     Kind kind;
     std::string name;

@@ -13,7 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/mesh_json.h"
+#include "cli/batch_line.h"
 #include "client/worker_pool.h"
 
 namespace mesh {
@@ -27,14 +27,6 @@ struct InputLine {
   size_t number;
   std::string text;
 };
-
-// The machine-readable outcome names of the output lines: the client's
-// names, with underscores for spaces.
-std::string OutcomeToken(CallOutcome outcome) {
-  std::string token = CallOutcomeName(outcome);
-  std::replace(token.begin(), token.end(), ' ', '_');
-  return token;
-}
 
 // Answers arrive from pool threads in any order; the writer takes them in
 // input order.
@@ -113,7 +105,7 @@ int RunBatch(const BatchOptions& options) {
   {
     std::string text;
     for (size_t number = 1; std::getline(*in, text); ++number) {
-      if (text.find_first_not_of(" \t\r") == std::string::npos) continue;
+      if (IsBlankBatchLine(text)) continue;
       lines.push_back(InputLine{number, std::move(text)});
     }
   }
@@ -148,33 +140,21 @@ int RunBatch(const BatchOptions& options) {
       for (; submitted < lines.size() && submitted < written + window; ++submitted) {
         const InputLine& line = lines[submitted];
         MeshRequest request;
-        JsonProblem problem;
-        if (!ParseMeshRequestJson(line.text, &request, &problem)) {
-          problem.position.line += line.number - 1;
-          ordered_json invalid = {{"line", line.number}, {"ok", false}, {"outcome", "invalid"},
-                                  {"error", problem.ToString()}};
+        ordered_json invalid;
+        if (!ParseBatchRequestLine(line.text, line.number, &request, &invalid)) {
           arrivals.Put(submitted, std::move(invalid));
           continue;
         }
         const size_t slot = submitted;
         const size_t number = line.number;
         pool.Submit(request, [&arrivals, slot, number](WorkerAnswer answer) {
-          ordered_json result = {{"line", number},
-                                 {"ok", answer.ok()},
-                                 {"outcome", OutcomeToken(answer.outcome)}};
-          if (!answer.diagnostics.empty()) result["diagnostics"] = answer.diagnostics;
-          if (!answer.error.empty()) result["error"] = answer.error;
-          if (answer.ok()) {
-            ordered_json fields = PlanarComplexMeshToJson(answer.mesh);
-            for (auto& field : fields.items()) result[field.key()] = std::move(field.value());
-          }
-          arrivals.Put(slot, std::move(result));
+          arrivals.Put(slot, BatchAnswerLine(number, answer));
         });
       }
       ordered_json result;
       if (arrivals.Take(written, std::chrono::milliseconds(100), &result)) {
         ++counts[result["outcome"].get<std::string>()];
-        *out << result.dump() << '\n';
+        *out << DumpBatchLine(result) << '\n';
         if (!*out) write_failed = true;
         ++written;
       }

@@ -2,7 +2,9 @@
 // workers, requests built from numpy arrays, answers whose arrays are views
 // of the decoded record, and meshctl's JSON reader. Everything a Python
 // caller adds on top (validation messages, exceptions, progress, meshio,
-// Dask) lives in the package's Python modules.
+// Dask) lives in the package's Python modules, except the lines of
+// `meshctl batch`, which are meshctl's own code so that both write the same
+// bytes.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -17,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/batch_line.h"
 #include "cli/mesh_json.h"
 #include "client/worker_pool.h"
 #include "client/worker_process.h"
@@ -204,11 +207,50 @@ class Pool {
     options.worker.worker_path = worker_path;
     options.workers = workers;
     options.timeout = TimeoutOf(timeout_seconds);
-    pool_ = std::make_unique<WorkerPool>(options);
+    pool_ = std::make_shared<WorkerPool>(options);
   }
   ~Pool() { Close(); }
 
   Pending Submit(const MeshRequest& request) { return Pending(Live().Submit(request)); }
+
+  // Meshes input lines of `meshctl batch` (their 1-based numbers in the
+  // file, and their text) and returns the output lines meshctl writes for
+  // them, each ended by a newline, in the given order, with the outcome of
+  // each. The whole of it runs without the GIL.
+  py::tuple MeshBatchLines(const std::vector<std::pair<size_t, std::string>>& lines) {
+    std::shared_ptr<WorkerPool> pool = pool_;
+    if (!pool) throw std::runtime_error("the pool is closed");
+    std::vector<std::string> outcomes(lines.size());
+    std::string text;
+    {
+      py::gil_scoped_release unlocked;
+      std::vector<std::string> written(lines.size());
+      std::vector<std::future<WorkerAnswer>> answers(lines.size());
+      for (size_t i = 0; i < lines.size(); ++i) {
+        MeshRequest request;
+        nlohmann::ordered_json invalid;
+        if (ParseBatchRequestLine(lines[i].second, lines[i].first, &request, &invalid)) {
+          answers[i] = pool->Submit(request);
+        } else {
+          outcomes[i] = invalid["outcome"].get<std::string>();
+          written[i] = DumpBatchLine(invalid);
+        }
+      }
+      for (size_t i = 0; i < lines.size(); ++i) {
+        if (answers[i].valid()) {
+          const nlohmann::ordered_json line = BatchAnswerLine(lines[i].first, answers[i].get());
+          outcomes[i] = line["outcome"].get<std::string>();
+          written[i] = DumpBatchLine(line);
+        }
+        text += written[i];
+        text += '\n';
+        written[i] = std::string();
+      }
+      // A pool closed meanwhile by another thread stops here, unlocked.
+      pool.reset();
+    }
+    return py::make_tuple(py::bytes(text), outcomes);
+  }
 
   size_t size() { return Live().size(); }
   int starts() { return Live().starts(); }
@@ -217,7 +259,7 @@ class Pool {
   // hold up other Python threads.
   void Close() {
     if (!pool_) return;
-    std::unique_ptr<WorkerPool> closing = std::move(pool_);
+    std::shared_ptr<WorkerPool> closing = std::move(pool_);
     if (PyGILState_Check()) {
       py::gil_scoped_release unlocked;
       closing.reset();
@@ -230,7 +272,7 @@ class Pool {
     return *pool_;
   }
 
-  std::unique_ptr<WorkerPool> pool_;
+  std::shared_ptr<WorkerPool> pool_;
 };
 
 }  // namespace
@@ -250,6 +292,9 @@ PYBIND11_MODULE(_core, m) {
         py::arg("prefer_quads"), py::arg("plane_normal"));
   m.def("parse_request_json", &ParseJson, py::arg("text"),
         "The fields of a JSON request as meshctl reads it; ValueError('LINE:COLUMN: ...').");
+
+  m.def("is_blank_batch_line", [](const std::string& text) { return IsBlankBatchLine(text); },
+        py::arg("text"), "True for a line meshctl batch skips.");
 
   py::class_<Answer>(m, "Answer")
       .def_property_readonly("outcome", &Answer::outcome)
@@ -271,6 +316,8 @@ PYBIND11_MODULE(_core, m) {
       .def(py::init<const std::string&, size_t, double>(), py::arg("worker_path"),
            py::arg("workers"), py::arg("timeout"))
       .def("submit", &Pool::Submit, py::arg("request"))
+      .def("mesh_batch_lines", &Pool::MeshBatchLines, py::arg("lines"),
+           "[(number, bytes)] -> (bytes of meshctl batch's output lines, [outcome])")
       .def("close", &Pool::Close)
       .def_property_readonly("size", &Pool::size)
       .def_property_readonly("starts", &Pool::starts);

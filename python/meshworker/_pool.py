@@ -181,8 +181,11 @@ class Pool:
         total = len(requests) if hasattr(requests, "__len__") else None
         bar = _progress_bar(progress, total)
         # Enough requests in flight to keep every worker busy, few enough
-        # that answers waiting behind a slow one stay bounded.
-        window = max(8, 4 * self.size)
+        # that answers waiting behind a slow one stay bounded. Four per
+        # worker is a dozen milliseconds of small faces, less than this
+        # thread may wait to be woken on a loaded machine, and the workers
+        # then sat idle.
+        window = max(32, 16 * self.size)
         pending = collections.deque()
         finished = 0
         source = iter(requests)

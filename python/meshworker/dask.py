@@ -11,13 +11,30 @@ mesh workers start once per machine, not once per task. A mesh worker that
 hangs or dies costs only its request, which comes back as an exception
 value; a Dask worker that is lost has its tasks run again elsewhere by Dask,
 and each request is still answered once, in input order.
+
+    meshworker.dask.mesh_jsonl("faces.jsonl", "meshes.jsonl", client)
+
+meshes a JSON-lines file as `meshctl batch` does, writing the same lines,
+without holding more than a few partitions of it in memory. From a shell:
+
+    python3 -m meshworker.dask faces.jsonl meshes.jsonl --scheduler HOST:8786
 """
 
+import argparse
 import collections
 import itertools
+import os
+import sys
 import threading
+import time
+import warnings
 
+from . import _core
 from ._pool import Pool, _progress_bar
+
+# Outcomes as the lines of `meshctl batch` name them, in its summary's order.
+OUTCOMES = ("meshed", "refused", "timed_out", "worker_died", "start_failed", "bad_answer",
+            "invalid")
 
 _pools = {}
 _pools_lock = threading.Lock()
@@ -101,3 +118,182 @@ def mesh_many(requests, client, *, chunk_size=16, workers=None, timeout=None, wo
             future.cancel()
         if bar is not None:
             bar.close()
+
+
+def _mesh_lines(lines, workers, timeout, worker_path):
+    # No side effects: the lines come back to the caller, who alone writes
+    # them, so a task that Dask runs again cannot write anything twice.
+    pool = _process_pool((workers, timeout, worker_path))
+    return pool._native.mesh_batch_lines(lines)
+
+
+def _partitions(source, size):
+    """(partition, bytes read) from a binary file: up to `size` non-blank
+    lines as (line number, text), numbered and split as meshctl batch does."""
+    partition, consumed = [], 0
+    for number, raw in enumerate(source, 1):
+        consumed += len(raw)
+        if raw.endswith(b"\n"):
+            raw = raw[:-1]
+        if _core.is_blank_batch_line(raw):
+            continue
+        partition.append((number, raw))
+        if len(partition) == size:
+            yield partition, consumed
+            partition, consumed = [], 0
+    if partition or consumed:
+        yield partition, consumed
+
+
+def _submit_partition(client, partition, config, retries):
+    # The lines travel inside the task, so that the scheduler can run it
+    # again when its worker is lost; data scattered ahead, as Dask's warning
+    # about large tasks advises, would be lost with that worker.
+    with warnings.catch_warnings():
+        warnings.filterwarnings("ignore", message="Large object of size")
+        return client.submit(_mesh_lines, partition, *config, pure=False, retries=retries)
+
+
+def _open(path, mode, standard):
+    if os.fspath(path) == "-":
+        return open(standard.fileno(), mode, closefd=False)
+    return open(path, mode)
+
+
+def mesh_jsonl(in_path, out_path, client, *, partition_size=1000, in_flight=None, workers=None,
+               timeout=120, worker_path=None, progress=None, retries=3):
+    """Meshes a JSON-lines file of requests on the cluster behind `client`
+    and writes the lines `meshctl batch` writes for it, byte for byte, in
+    input order. Returns a collections.Counter of the lines' outcomes
+    (meshed, refused, timed_out, worker_died, start_failed, bad_answer,
+    invalid).
+
+    in_path, out_path  files, or "-" for standard input and output
+    partition_size     non-blank input lines per Dask task
+    in_flight          partitions queued or running at once (None: two per
+                       Dask worker thread); with the one being written, this
+                       bounds what is held in memory here and on the workers
+    workers, timeout, worker_path
+                       the Pool each Dask worker process keeps (timeout in
+                       seconds per request, as meshctl batch's --timeout;
+                       None: no limit)
+    progress           a tqdm bar over the input's bytes: True, False, or None
+                       for one only on a terminal
+    retries            how often Dask runs a task again whose worker raised
+
+    A lost Dask worker's partitions are run again elsewhere by Dask and
+    written once. Should a partition fail for good (Dask gives up on it),
+    the exception is raised with the lines before it written.
+    """
+    if not isinstance(partition_size, int) or partition_size < 1:
+        raise ValueError(f"partition_size: expected a positive integer, got {partition_size!r}")
+    if in_flight is None:
+        in_flight = _in_flight(client)
+    if not isinstance(in_flight, int) or in_flight < 1:
+        raise ValueError(f"in_flight: expected a positive integer or None, got {in_flight!r}")
+    config = (workers, timeout, worker_path)
+    counts = collections.Counter()
+    with _open(in_path, "rb", sys.stdin) as source, _open(out_path, "wb", sys.stdout) as out:
+        total = None
+        try:
+            total = os.fstat(source.fileno()).st_size or None
+        except OSError:
+            pass
+        bar = _progress_bar(progress, total)
+        if bar is not None and total is not None:
+            bar.unit, bar.unit_scale = "B", True
+        pending = collections.deque()
+        partitions = _partitions(source, partition_size)
+        try:
+            while True:
+                for partition, consumed in itertools.islice(partitions,
+                                                            max(0, in_flight - len(pending))):
+                    future = _submit_partition(client, partition, config,
+                                               retries) if partition else None
+                    pending.append((future, consumed))
+                if not pending:
+                    break
+                future, consumed = pending.popleft()
+                if future is not None:
+                    text, outcomes = future.result()
+                    out.write(text)
+                    out.flush()
+                    counts.update(outcomes)
+                if bar is not None:
+                    bar.update(consumed)
+        finally:
+            for future, _ in pending:
+                if future is not None:
+                    future.cancel()
+            if bar is not None:
+                bar.close()
+    return counts
+
+
+def summary(counts, seconds):
+    """meshctl batch's summary line, for the counts mesh_jsonl returns."""
+    requests = sum(counts.values())
+    text = (f"{requests} request{'' if requests == 1 else 's'} in {seconds:.1f} s: "
+            f"{counts['meshed']} meshed, {counts['refused']} refused, "
+            f"{counts['timed_out']} timed out")
+    for rare in OUTCOMES[3:]:
+        if counts[rare]:
+            text += f", {counts[rare]} {rare.replace('_', ' ')}"
+    return text
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(
+        prog="python3 -m meshworker.dask",
+        description="Mesh one JSON request per line on a Dask cluster, writing the lines "
+                    "meshctl batch writes.")
+    parser.add_argument("input", help="JSON lines, or - for standard input")
+    parser.add_argument("output", help="JSON lines, or - for standard output")
+    parser.add_argument("--scheduler", metavar="ADDRESS",
+                        help="a running scheduler, e.g. tcp://host:8786 (default: a cluster of "
+                             "one Dask worker on this machine)")
+    parser.add_argument("--partition-size", type=int, default=1000, metavar="LINES",
+                        help="lines per Dask task (default: 1000)")
+    parser.add_argument("--jobs", type=int, default=None, metavar="N",
+                        help="mesh workers per Dask worker process (default: one per core)")
+    parser.add_argument("--timeout", type=float, default=120,
+                        help="seconds per request; 0 waits for ever (default: 120)")
+    parser.add_argument("--worker", default=None, metavar="PATH",
+                        help="the mesh-worker on every machine (default: each finds its own)")
+    parser.add_argument("--no-progress", action="store_true",
+                        help="no progress bar, even on a terminal")
+    args = parser.parse_args(argv)
+
+    from distributed import Client, LocalCluster
+
+    started = time.monotonic()
+    cluster = None
+    try:
+        if args.scheduler:
+            client = Client(args.scheduler)
+        else:
+            # One Dask worker holding one pool of a mesh worker per core; two
+            # threads, so that one partition's stragglers overlap the next.
+            cluster = LocalCluster(n_workers=1, threads_per_worker=2, processes=True,
+                                   dashboard_address=None)
+            client = Client(cluster)
+        with client:
+            counts = mesh_jsonl(args.input, args.output, client,
+                                partition_size=args.partition_size, workers=args.jobs,
+                                timeout=args.timeout or None, worker_path=args.worker,
+                                progress=False if args.no_progress else None)
+    except (OSError, ValueError) as error:
+        print(f"meshworker.dask: {error}", file=sys.stderr)
+        return 1
+    finally:
+        if cluster is not None:
+            cluster.close()
+    print(f"meshworker.dask: {summary(counts, time.monotonic() - started)}", file=sys.stderr)
+    return 0 if counts["meshed"] == sum(counts.values()) else 2
+
+
+if __name__ == "__main__":
+    # Run as the package's module, not as __main__, so that the functions
+    # sent to Dask workers are found there by name.
+    from meshworker.dask import main as package_main
+    sys.exit(package_main())
