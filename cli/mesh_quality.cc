@@ -152,12 +152,19 @@ std::vector<ElementShape> ElementShapes(const PlanarComplexMesh& mesh) {
 }
 
 std::vector<DomainQuality> MeasureMeshQuality(const PlanarComplexMesh& mesh) {
-  const std::vector<ElementShape> shapes = ElementShapes(mesh);
-  std::map<int32_t, DomainQuality> domains;
-  std::map<int32_t, double> quality_sums;
-  auto add = [&](int32_t domain, const ElementShape& shape) {
-    auto inserted = domains.emplace(domain, DomainQuality());
-    DomainQuality& d = inserted.first->second;
+  // Shapes are summed as they are measured: a mesh of millions of elements
+  // need not hold them all.
+  const Point3 normal = MeshNormal(mesh);
+  const std::vector<Point3>& v = mesh.vertices;
+  struct Sums {
+    DomainQuality quality;
+    double quality_sum = 0;
+  };
+  std::map<int32_t, Sums> domains;
+  auto add = [&](int32_t domain, const ElementShape& shape) -> DomainQuality& {
+    auto inserted = domains.emplace(domain, Sums());
+    Sums& sums = inserted.first->second;
+    DomainQuality& d = sums.quality;
     if (inserted.second) {
       d.domain = domain;
       d.min_angle = d.min_quality = kInfinity;
@@ -167,21 +174,22 @@ std::vector<DomainQuality> MeasureMeshQuality(const PlanarComplexMesh& mesh) {
     d.max_angle = std::max(d.max_angle, shape.max_angle);
     d.worst_aspect_ratio = std::max(d.worst_aspect_ratio, shape.aspect_ratio);
     d.min_quality = std::min(d.min_quality, shape.quality);
-    quality_sums[domain] += shape.quality;
+    sums.quality_sum += shape.quality;
     ++d.histogram[QualityBin(shape.quality)];
+    return d;
   };
-  for (size_t q = 0; q < mesh.quads.size(); ++q) {
-    add(mesh.quad_domains[q], shapes[q]);
-    ++domains[mesh.quad_domains[q]].quads;
+  for (size_t i = 0; i < mesh.quads.size(); ++i) {
+    const auto& q = mesh.quads[i];
+    ++add(mesh.quad_domains[i], QuadShape(v[q[0]], v[q[1]], v[q[2]], v[q[3]], normal)).quads;
   }
-  for (size_t t = 0; t < mesh.triangles.size(); ++t) {
-    add(mesh.triangle_domains[t], shapes[mesh.quads.size() + t]);
-    ++domains[mesh.triangle_domains[t]].triangles;
+  for (size_t i = 0; i < mesh.triangles.size(); ++i) {
+    const auto& t = mesh.triangles[i];
+    ++add(mesh.triangle_domains[i], TriangleShape(v[t[0]], v[t[1]], v[t[2]], normal)).triangles;
   }
   std::vector<DomainQuality> out;
   for (auto& entry : domains) {
-    DomainQuality& d = entry.second;
-    d.mean_quality = quality_sums[entry.first] / static_cast<double>(d.quads + d.triangles);
+    DomainQuality& d = entry.second.quality;
+    d.mean_quality = entry.second.quality_sum / static_cast<double>(d.quads + d.triangles);
     out.push_back(d);
   }
   return out;
