@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "cli/mesh_quality.h"
 #include "planar/plane_frame.h"
 #include "planar/polygon_geometry.h"
 
@@ -114,8 +115,24 @@ std::string MeshSummary(const PlanarComplexMesh& mesh) {
          (domains == 1 ? " domain" : " domains");
 }
 
-std::string MeshToSvg(const MeshRequest& request, const PlanarComplexMesh& mesh,
-                      const std::string& title) {
+namespace {
+
+// How the elements are filled: each element (quads first, then triangles,
+// in the record's order) belongs to one group, drawn as one path, with one
+// legend row per group.
+struct SvgGroup {
+  std::string class_name;
+  std::string fill;
+  std::string legend;
+};
+
+struct SvgPaint {
+  std::vector<size_t> element_group;
+  std::vector<SvgGroup> groups;
+};
+
+std::string DrawSvg(const MeshRequest& request, const PlanarComplexMesh& mesh,
+                    const std::string& title, const SvgPaint& paint) {
   const PlanarFrame frame = PictureFrame(request, mesh);
   std::vector<PlanePoint> vertices;
   for (const Point3& v : mesh.vertices) vertices.push_back(frame.ToPlane(v));
@@ -137,16 +154,11 @@ std::string MeshToSvg(const MeshRequest& request, const PlanarComplexMesh& mesh,
   const double scale = drawing / extent;
   const double width = (high_u - low_u) * scale + 2 * margin;
   const double picture_height = (high_v - low_v) * scale + 2 * margin;
-  const std::set<int32_t> domains = Domains(mesh);
-  const double legend_height = 24.0 * static_cast<double>(domains.size()) + 8;
+  const double legend_height = 24.0 * static_cast<double>(paint.groups.size()) + 8;
   const double height = picture_height + legend_height;
   auto x = [&](const PlanePoint& p) { return Pixels(margin + (p.u - low_u) * scale); };
   // SVG's y grows downwards; v grows upwards.
   auto y = [&](const PlanePoint& p) { return Pixels(margin + (high_v - p.v) * scale); };
-
-  std::map<int32_t, std::string> colour;
-  size_t next = 0;
-  for (int32_t d : domains) colour[d] = kPalette[next++ % (sizeof kPalette / sizeof *kPalette)];
 
   std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Pixels(std::max(width, 260.0)) +
@@ -155,25 +167,24 @@ std::string MeshToSvg(const MeshRequest& request, const PlanarComplexMesh& mesh,
   svg += "<title>" + Escape(title) + "</title>\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
 
-  // One path per domain, one closed subpath per element.
-  std::map<int32_t, std::string> element_paths;
-  auto add_element = [&](int32_t domain, const int32_t* corners, size_t count) {
-    std::string& d = element_paths[domain];
+  // One path per group, one closed subpath per element.
+  std::vector<std::string> element_paths(paint.groups.size());
+  size_t element = 0;
+  auto add_element = [&](const int32_t* corners, size_t count) {
+    std::string& d = element_paths[paint.element_group[element++]];
     for (size_t i = 0; i < count; ++i) {
       const PlanePoint& p = vertices[static_cast<size_t>(corners[i])];
       d += (i == 0 ? "M" : "L") + x(p) + " " + y(p);
     }
     d += "Z";
   };
-  for (size_t q = 0; q < mesh.quads.size(); ++q) add_element(mesh.quad_domains[q], mesh.quads[q].data(), 4);
-  for (size_t t = 0; t < mesh.triangles.size(); ++t) {
-    add_element(mesh.triangle_domains[t], mesh.triangles[t].data(), 3);
-  }
-  for (const auto& entry : element_paths) {
-    svg += "<path class=\"domain-" + std::to_string(entry.first) + "\" fill=\"" +
-           colour[entry.first] +
+  for (const auto& q : mesh.quads) add_element(q.data(), 4);
+  for (const auto& t : mesh.triangles) add_element(t.data(), 3);
+  for (size_t g = 0; g < paint.groups.size(); ++g) {
+    if (element_paths[g].empty()) continue;
+    svg += "<path class=\"" + paint.groups[g].class_name + "\" fill=\"" + paint.groups[g].fill +
            "\" stroke=\"#3a3a3a\" stroke-width=\"0.6\" stroke-linejoin=\"round\" d=\"" +
-           entry.second + "\"/>\n";
+           element_paths[g] + "\"/>\n";
   }
 
   std::string chains;
@@ -199,21 +210,74 @@ std::string MeshToSvg(const MeshRequest& request, const PlanarComplexMesh& mesh,
   svg += "</g>\n";
 
   double legend_y = picture_height + 4;
-  for (int32_t d : domains) {
-    const size_t quads = static_cast<size_t>(
-        std::count(mesh.quad_domains.begin(), mesh.quad_domains.end(), d));
-    const size_t triangles = static_cast<size_t>(
-        std::count(mesh.triangle_domains.begin(), mesh.triangle_domains.end(), d));
+  for (const SvgGroup& group : paint.groups) {
     svg += "<rect x=\"" + Pixels(margin) + "\" y=\"" + Pixels(legend_y) +
-           "\" width=\"16\" height=\"16\" fill=\"" + colour[d] +
+           "\" width=\"16\" height=\"16\" fill=\"" + group.fill +
            "\" stroke=\"#3a3a3a\" stroke-width=\"0.6\"/>\n";
     svg += "<text x=\"" + Pixels(margin + 24) + "\" y=\"" + Pixels(legend_y + 13) +
-           "\" font-family=\"sans-serif\" font-size=\"13\">domain " + std::to_string(d) + ": " +
-           std::to_string(quads) + " quads, " + std::to_string(triangles) + " triangles</text>\n";
+           "\" font-family=\"sans-serif\" font-size=\"13\">" + Escape(group.legend) +
+           "</text>\n";
     legend_y += 24;
   }
   svg += "</svg>\n";
   return svg;
+}
+
+// Red through yellow to green, for qualities 0 to 1.
+std::string QualityColour(double quality) {
+  const double q = std::min(1.0, std::max(0.0, quality));
+  const double red = q < 0.5 ? 215 : 215 - (q - 0.5) * 2 * (215 - 26);
+  const double green = q < 0.5 ? 48 + q * 2 * (200 - 48) : 200 - (q - 0.5) * 2 * (200 - 150);
+  const double blue = q < 0.5 ? 39 + q * 2 * (60 - 39) : 60 + (q - 0.5) * 2 * (80 - 60);
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<unsigned>(std::lround(red)),
+                static_cast<unsigned>(std::lround(green)), static_cast<unsigned>(std::lround(blue)));
+  return text;
+}
+
+}  // namespace
+
+std::string MeshToSvg(const MeshRequest& request, const PlanarComplexMesh& mesh,
+                      const std::string& title) {
+  SvgPaint paint;
+  std::map<int32_t, size_t> group_of;
+  for (int32_t d : Domains(mesh)) {
+    const size_t quads = static_cast<size_t>(
+        std::count(mesh.quad_domains.begin(), mesh.quad_domains.end(), d));
+    const size_t triangles = static_cast<size_t>(
+        std::count(mesh.triangle_domains.begin(), mesh.triangle_domains.end(), d));
+    group_of[d] = paint.groups.size();
+    paint.groups.push_back(SvgGroup{
+        "domain-" + std::to_string(d),
+        kPalette[paint.groups.size() % (sizeof kPalette / sizeof *kPalette)],
+        "domain " + std::to_string(d) + ": " + std::to_string(quads) + " quads, " +
+            std::to_string(triangles) + " triangles"});
+  }
+  for (int32_t d : mesh.quad_domains) paint.element_group.push_back(group_of[d]);
+  for (int32_t d : mesh.triangle_domains) paint.element_group.push_back(group_of[d]);
+  return DrawSvg(request, mesh, title, paint);
+}
+
+std::string MeshToQualitySvg(const MeshRequest& request, const PlanarComplexMesh& mesh,
+                             const std::string& title) {
+  SvgPaint paint;
+  std::array<size_t, kQualityBins> counts{};
+  // The legend runs from the best tenth down, so that the few bad elements
+  // a reader looks for are counted at the bottom.
+  for (const ElementShape& shape : ElementShapes(mesh)) {
+    const size_t bin = QualityBin(shape.quality);
+    paint.element_group.push_back(kQualityBins - 1 - bin);
+    ++counts[bin];
+  }
+  for (size_t bin = kQualityBins; bin-- > 0;) {
+    const double low = static_cast<double>(bin) / kQualityBins;
+    char legend[96];
+    std::snprintf(legend, sizeof legend, "quality %.1f to %.1f: %zu elements", low,
+                  low + 1.0 / kQualityBins, counts[bin]);
+    paint.groups.push_back(SvgGroup{"quality-" + std::to_string(bin),
+                                    QualityColour(low + 0.5 / kQualityBins), legend});
+  }
+  return DrawSvg(request, mesh, title, paint);
 }
 
 std::string MeshToVtu(const PlanarComplexMesh& mesh) {

@@ -19,6 +19,13 @@ namespace mesh {
 std::string MeshToSvg(const MeshRequest& request, const PlanarComplexMesh& mesh,
                       const std::string& title);
 
+// The same picture with the elements filled by quality (cli/mesh_quality.h)
+// instead of domain, on a ramp from red at 0 through yellow to green at 1:
+// one path per tenth of quality (class "quality-K" for [K/10, (K+1)/10)),
+// and a legend of the tenths with their element counts.
+std::string MeshToQualitySvg(const MeshRequest& request, const PlanarComplexMesh& mesh,
+                             const std::string& title);
+
 // Quads and then triangles as cells, in the record's order, then each
 // segment's chain as line cells (segment by segment, along the chain from
 // point_a to point_b), so that a solver can put boundary conditions on the

@@ -1,6 +1,7 @@
 // The exported files as other programs read them.
 #include "cli/mesh_export.h"
 
+#include <algorithm>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -133,6 +134,29 @@ TEST(MeshExportTest, SvgLooksAtThePlaneFromTheWorkersSide) {
 
 TEST(MeshExportTest, SummaryCountsDomains) {
   EXPECT_EQ(MeshSummary(StripMesh()), "9 vertices, 2 quads, 2 triangles in 2 domains");
+}
+
+TEST(MeshExportTest, TheQualityPictureFillsEachElementByItsTenth) {
+  // The strip's quads are 1 x √2 rectangles (quality 1); its triangles have
+  // a right angle between legs 1 and √2 (quality 4√3 · 0.707 / 6 = 0.816).
+  const std::string svg = MeshToQualitySvg(StripRequest(), StripMesh(), "strip");
+  auto subpaths_of = [&](const std::string& class_name) {
+    const size_t at = svg.find("<path class=\"" + class_name + "\"");
+    if (at == std::string::npos) return -1;
+    const size_t end = svg.find("/>", at);
+    return static_cast<int>(std::count(svg.begin() + at, svg.begin() + end, 'Z'));
+  };
+  EXPECT_EQ(subpaths_of("quality-9"), 2);
+  EXPECT_EQ(subpaths_of("quality-8"), 2);
+  EXPECT_EQ(subpaths_of("quality-0"), -1);  // no path for an empty tenth
+  EXPECT_EQ(svg.find("domain-"), std::string::npos);
+  // The legend has every tenth, the best first.
+  const size_t best = svg.find(">quality 0.9 to 1.0: 2 elements</text>");
+  const size_t worst = svg.find(">quality 0.0 to 0.1: 0 elements</text>");
+  ASSERT_NE(best, std::string::npos) << svg;
+  ASSERT_NE(worst, std::string::npos) << svg;
+  EXPECT_LT(best, worst);
+  EXPECT_NE(svg.find(">quality 0.8 to 0.9: 2 elements</text>"), std::string::npos);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "cli/mesh_json.h"
 
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -134,11 +135,12 @@ class ValueLocator {
   size_t found_ = std::string::npos;
 };
 
-// Reads the fields of a request out of the DOM, keeping the path of the
-// value at hand so that the first error can say which field and where.
-class RequestReader {
+// Reads the fields of a request or an answer out of the DOM, keeping the
+// path of the value at hand so that the first error can say which field and
+// where.
+class RecordReader {
  public:
-  RequestReader(const std::string& text, JsonProblem* problem)
+  RecordReader(const std::string& text, JsonProblem* problem)
       : text_(text), problem_(problem) {}
 
   bool Read(const json& root, MeshRequest* out) {
@@ -215,7 +217,94 @@ class RequestReader {
     return true;
   }
 
+  // Other fields (a batch line's `line`, `ok`, `outcome`) are passed over:
+  // an answer has no optional field a misspelling could hide.
+  bool Read(const json& root, PlanarComplexMesh* out) {
+    if (!root.is_object()) return Fail("expected an object with the answer's fields");
+    for (const char* required :
+         {"vertices", "quads", "triangles", "quad_domains", "triangle_domains"}) {
+      if (!root.contains(required)) return Missing(required);
+    }
+    if (!Array(root, "vertices", [&](const json& v) {
+          out->vertices.emplace_back();
+          return Point(v, &out->vertices.back());
+        })) {
+      return false;
+    }
+    if (!Elements(root, "quads", out->vertices.size(), &out->quads) ||
+        !Elements(root, "triangles", out->vertices.size(), &out->triangles) ||
+        !Domains(root, "quad_domains", out->quads.size(), "quads", &out->quad_domains) ||
+        !Domains(root, "triangle_domains", out->triangles.size(), "triangles",
+                 &out->triangle_domains)) {
+      return false;
+    }
+    if (root.contains("point_vertex") &&
+        !Array(root, "point_vertex", [&](const json& v) {
+          out->point_vertex.emplace_back();
+          return Vertex(v, out->vertices.size(), &out->point_vertex.back());
+        })) {
+      return false;
+    }
+    if (root.contains("segment_chains") &&
+        !Array(root, "segment_chains", [&](const json& chain) {
+          if (!chain.is_array()) return Fail("expected an array of vertex indices");
+          out->segment_chains.emplace_back();
+          std::vector<int32_t>& indices = out->segment_chains.back();
+          for (size_t i = 0; i < chain.size(); ++i) {
+            indices.emplace_back();
+            const bool ok =
+                Indexed(i, [&] { return Vertex(chain[i], out->vertices.size(), &indices.back()); });
+            if (!ok) return false;
+          }
+          return true;
+        })) {
+      return false;
+    }
+    return true;
+  }
+
  private:
+  bool Vertex(const json& value, size_t vertices, int32_t* out) {
+    if (!Int32(value, out)) return false;
+    if (*out < 0 || static_cast<size_t>(*out) >= vertices) {
+      return Fail("vertex " + std::to_string(*out) + " is not one of the " +
+                  std::to_string(vertices) + " vertices");
+    }
+    return true;
+  }
+
+  template <size_t N>
+  bool Elements(const json& root, const char* key, size_t vertices,
+                std::vector<std::array<int32_t, N>>* out) {
+    return Array(root, key, [&](const json& element) {
+      if (!element.is_array() || element.size() != N) {
+        return Fail("expected " + std::to_string(N) + " vertex indices");
+      }
+      std::array<int32_t, N> corners{};
+      for (size_t i = 0; i < N; ++i) {
+        if (!Indexed(i, [&] { return Vertex(element[i], vertices, &corners[i]); })) {
+          return false;
+        }
+      }
+      out->push_back(corners);
+      return true;
+    });
+  }
+
+  bool Domains(const json& root, const char* key, size_t elements, const char* what,
+               std::vector<int32_t>* out) {
+    if (!Array(root, key, [&](const json& v) {
+          out->emplace_back();
+          return Int32(v, &out->back());
+        })) {
+      return false;
+    }
+    if (out->size() == elements) return true;
+    Enter(key);
+    return Fail("has " + std::to_string(out->size()) + " entries for " +
+                std::to_string(elements) + " " + what);
+  }
+
   void Enter(const std::string& key) {
     PathPart part;
     part.key = key;
@@ -345,11 +434,11 @@ std::string JsonProblem::ToString() const {
   return std::to_string(position.line) + ":" + std::to_string(position.column) + ": " + message;
 }
 
-bool ParseMeshRequestJson(const std::string& text, MeshRequest* request,
-                          JsonProblem* problem) {
-  json root;
+namespace {
+
+bool ParseDocument(const std::string& text, json* root, JsonProblem* problem) {
   try {
-    root = json::parse(text);
+    *root = json::parse(text);
   } catch (const json::parse_error& e) {
     // e.byte counts the characters read, the offending one included.
     problem->position = PositionOfOffset(text, e.byte > 0 ? e.byte - 1 : 0);
@@ -359,10 +448,30 @@ bool ParseMeshRequestJson(const std::string& text, MeshRequest* request,
     problem->message = "invalid JSON: " + reason;
     return false;
   }
+  return true;
+}
+
+}  // namespace
+
+bool ParseMeshRequestJson(const std::string& text, MeshRequest* request,
+                          JsonProblem* problem) {
+  json root;
+  if (!ParseDocument(text, &root, problem)) return false;
   MeshRequest staged;
-  RequestReader reader(text, problem);
+  RecordReader reader(text, problem);
   if (!reader.Read(root, &staged)) return false;
   *request = std::move(staged);
+  return true;
+}
+
+bool ParsePlanarComplexMeshJson(const std::string& text, PlanarComplexMesh* mesh,
+                                JsonProblem* problem) {
+  json root;
+  if (!ParseDocument(text, &root, problem)) return false;
+  PlanarComplexMesh staged;
+  RecordReader reader(text, problem);
+  if (!reader.Read(root, &staged)) return false;
+  *mesh = std::move(staged);
   return true;
 }
 

@@ -41,6 +41,15 @@ struct JsonProblem {
 bool ParseMeshRequestJson(const std::string& text, MeshRequest* request,
                           JsonProblem* problem);
 
+// Reads an answer as `meshctl mesh -o` writes it; a line of `batch` or
+// `decode` output reads as well. vertices, quads, triangles, quad_domains
+// and triangle_domains are required, point_vertex and segment_chains read
+// when present, and other fields passed over. Every index must name a
+// vertex and each domain array must be as long as its elements', so that
+// what reads can be walked without checks. On failure `*mesh` is untouched.
+bool ParsePlanarComplexMeshJson(const std::string& text, PlanarComplexMesh* mesh,
+                                JsonProblem* problem);
+
 // Every field, defaults included, in the record's order.
 nlohmann::ordered_json MeshRequestToJson(const MeshRequest& request);
 

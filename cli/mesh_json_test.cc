@@ -133,5 +133,45 @@ TEST(MeshJsonTest, AnswersUseTheResultRecordsFieldNamesInOrder) {
   EXPECT_EQ(nlohmann::ordered_json::parse(readable), json);
 }
 
+TEST(MeshJsonTest, SavedAnswersReadBackAndBadOnesSayWhere) {
+  const PlanarComplexMesh written = test::OneQuadMesh();
+  PlanarComplexMesh read;
+  JsonProblem problem;
+  ASSERT_TRUE(ParsePlanarComplexMeshJson(DumpReadable(PlanarComplexMeshToJson(written)), &read,
+                                         &problem))
+      << problem.ToString();
+  EXPECT_EQ(EncodePlanarComplexMesh(read), EncodePlanarComplexMesh(written));
+  // A batch line: its own fields are passed over.
+  nlohmann::ordered_json line = {{"line", 3}, {"ok", true}, {"outcome", "meshed"}};
+  const nlohmann::ordered_json fields = PlanarComplexMeshToJson(written);
+  for (const auto& field : fields.items()) line[field.key()] = field.value();
+  ASSERT_TRUE(ParsePlanarComplexMeshJson(line.dump(), &read, &problem)) << problem.ToString();
+
+  struct Case {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {R"({"vertices": [[0,0,0],[1,0,0],[0,1,0]], "quads": [],
+ "triangles": [[0, 1, 3]], "quad_domains": [], "triangle_domains": [1]})",
+       "2:23: field 'triangles[0][2]': vertex 3 is not one of the 3 vertices"},
+      {R"({"vertices": [[0,0,0],[1,0,0],[0,1,0]], "quads": [], "triangles": [[0, 1, 2]],
+ "quad_domains": [], "triangle_domains": []})",
+       "2:42: field 'triangle_domains': has 0 entries for 1 triangles"},
+      {R"({"vertices": [], "quads": [[0, 1, 2]], "triangles": [], "quad_domains": [],
+ "triangle_domains": []})",
+       "1:28: field 'quads[0]': expected 4 vertex indices"},
+      {R"({"vertices": [[0,0,0]], "quads": [], "triangles": [], "quad_domains": [],
+ "triangle_domains": [], "segment_chains": [[0, -1]]})",
+       "2:49: field 'segment_chains[0][1]': vertex -1 is not one of the 1 vertices"},
+      {R"({"ok": false, "outcome": "refused"})", "1:1: field 'vertices': missing"},
+  };
+  for (const Case& c : cases) {
+    PlanarComplexMesh untouched = written;
+    EXPECT_FALSE(ParsePlanarComplexMeshJson(c.text, &untouched, &problem)) << c.text;
+    EXPECT_EQ(problem.ToString(), c.expected) << c.text;
+    EXPECT_EQ(EncodePlanarComplexMesh(untouched), EncodePlanarComplexMesh(written));
+  }
+}
+
 }  // namespace
 }  // namespace mesh

@@ -29,8 +29,10 @@
 #include "cli/memory_limit.h"
 #include "cli/mesh_export.h"
 #include "cli/mesh_json.h"
+#include "cli/mesh_quality.h"
 #include "cli/poly_reader.h"
 #include "cli/progress_display.h"
+#include "cli/stats.h"
 #include "client/worker_process.h"
 #include "protocol/frame.h"
 
@@ -241,6 +243,7 @@ struct MeshCommand {
   bool quiet = false;
   bool verbose = false;
   bool progress = false;  // redraw elapsed time and elements on standard error
+  bool svg_quality = false;
   std::string max_memory;  // empty: the default share
   RequestOverrides overrides;
 };
@@ -285,7 +288,7 @@ int Mesh(const MeshCommand& command) {
        [](const MeshRequest&, const PlanarComplexMesh& mesh, const std::string&) {
          return DumpReadable(PlanarComplexMeshToJson(mesh));
        }},
-      {command.svg_out, MeshToSvg},
+      {command.svg_out, command.svg_quality ? MeshToQualitySvg : MeshToSvg},
       {command.vtu_out,
        [](const MeshRequest&, const PlanarComplexMesh& mesh, const std::string&) {
          return MeshToVtu(mesh);
@@ -308,6 +311,7 @@ int Mesh(const MeshCommand& command) {
                   std::chrono::duration<double>(answer.elapsed).count());
     std::cerr << "meshctl: " << name << ": " << MeshSummary(answer.mesh) << " (" << seconds
               << ")\n";
+    std::cerr << FormatMeshQuality(MeasureMeshQuality(answer.mesh));
   }
   return kExitOk;
 }
@@ -421,7 +425,11 @@ int main(int argc, char** argv) {
   mesh->add_option("-o,--output", mesh_command.json_out,
                    "the answer as JSON (- for standard output; the default when no other "
                    "output is asked for)");
-  mesh->add_option("--svg", mesh_command.svg_out, "a picture of the mesh in its plane");
+  CLI::Option* svg_option =
+      mesh->add_option("--svg", mesh_command.svg_out, "a picture of the mesh in its plane");
+  mesh->add_flag("--svg-quality", mesh_command.svg_quality,
+                 "fill the picture's elements by quality (red 0 to green 1), not by domain")
+      ->needs(svg_option);
   mesh->add_option("--vtu", mesh_command.vtu_out, "the mesh as VTK XML (ParaView)");
   mesh->add_option("--msh", mesh_command.msh_out, "the mesh as Gmsh MSH 4.1");
   mesh->add_option("--timeout", mesh_command.timeout_seconds,
@@ -483,6 +491,14 @@ int main(int argc, char** argv) {
   request->add_flag("--one-line", request_one_line, "all on one line, as batch input wants it");
   AddRequestOptions(request, &request_overrides);
 
+  StatsOptions stats_options;
+  CLI::App* stats = app.add_subcommand(
+      "stats", "the quality summary of a saved answer (angles, aspect ratios, a histogram)");
+  stats->add_option("input", stats_options.input, "answer JSON, or - for standard input")
+      ->required();
+  stats->add_option("-o,--output", stats_options.output, "file, or - for standard output");
+  stats->add_flag("--json", stats_options.json, "the measures as JSON");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -509,5 +525,6 @@ int main(int argc, char** argv) {
   }
   if (*encode) return Encode(encode_in, encode_out, encode_overrides);
   if (*request) return Request(request_in, request_out, request_overrides, request_one_line);
+  if (*stats) return RunStats(stats_options);
   return Decode(decode_in, decode_out, decode_requests);
 }

@@ -1,5 +1,7 @@
 // meshctl as people run it: its exit codes, its messages, and its files
 // read back by other programs.
+#include <algorithm>
+#include <cstddef>
 #include <set>
 #include <sstream>
 #include <string>
@@ -260,6 +262,64 @@ TEST(MeshctlTest, BatchAnswersInInputOrderAndSumsUp) {
               "", Environment({"FAKE_WORKER_MODE=silent"}));
   ExpectExit(stuck, 2);
   EXPECT_NE(stuck.err.find("0 meshed, 0 refused, 2 timed out"), std::string::npos) << stuck.err;
+}
+
+// The lines under the count line of `mesh`, and under the name line of
+// `stats`: the per-domain quality summary.
+std::string QualityLines(const std::string& summary) {
+  const size_t first_line_end = summary.find('\n');
+  return first_line_end == std::string::npos ? "" : summary.substr(first_line_end + 1);
+}
+
+TEST(MeshctlTest, StatsOnASavedAnswerRepeatsTheMeshSummary) {
+  ScratchDirectory dir;
+  const ProcessOutput meshed = Meshctl({"mesh", "examples/two_domains.json", "-o",
+                                        dir / "a.json", "--svg", dir / "a.svg", "--svg-quality"});
+  ExpectExit(meshed, 0);
+  const std::vector<std::string> lines = Lines(meshed.err);
+  ASSERT_EQ(lines.size(), 5u) << meshed.err;
+  EXPECT_EQ(lines[1].rfind("  domain 1: ", 0), 0u) << lines[1];
+  EXPECT_EQ(lines[3].rfind("  domain 2: ", 0), 0u) << lines[3];
+  EXPECT_EQ(lines[4].rfind("    quality by tenths, 0 to 1: ", 0), 0u) << lines[4];
+
+  const ProcessOutput stats = Meshctl({"stats", dir / "a.json"});
+  ExpectExit(stats, 0);
+  EXPECT_EQ(QualityLines(stats.out), QualityLines(meshed.err));
+  EXPECT_EQ(Lines(stats.out)[0], dir / "a.json" + ": 411 vertices, 367 quads, 11 triangles in 2 domains")
+      << stats.out;
+
+  const json answer = json::parse(ReadFile(dir / "a.json"));
+  const ProcessOutput as_json = Meshctl({"stats", "--json", "-"}, answer.dump());
+  ExpectExit(as_json, 0);
+  const json measures = json::parse(as_json.out);
+  ASSERT_EQ(measures["domains"].size(), 2u);
+  size_t histogram_total = 0;
+  for (const json& domain : measures["domains"]) {
+    for (const json& count : domain["quality_histogram"]) histogram_total += count.get<size_t>();
+    EXPECT_LE(domain["min_angle"].get<double>(), domain["max_angle"].get<double>());
+    EXPECT_GE(domain["worst_aspect_ratio"].get<double>(), 1.0);
+  }
+  EXPECT_EQ(histogram_total, ElementCount(answer));
+  EXPECT_EQ(measures["quads"], answer["quads"].size());
+
+  // The quality picture: every element in one of the tenths' paths.
+  const std::string svg = ReadFile(dir / "a.svg");
+  size_t painted = 0;
+  for (size_t at = svg.find("<path class=\"quality-"); at != std::string::npos;
+       at = svg.find("<path class=\"quality-", at + 1)) {
+    painted += static_cast<size_t>(
+        std::count(svg.begin() + static_cast<std::ptrdiff_t>(at),
+                   svg.begin() + static_cast<std::ptrdiff_t>(svg.find("/>", at)), 'Z'));
+  }
+  EXPECT_EQ(painted, ElementCount(answer));
+
+  // A file that is not an answer is named with the place it goes wrong.
+  WriteFile(dir / "request.json", ReadFile("examples/unit_square.json"));
+  const ProcessOutput request = Meshctl({"stats", dir / "request.json"});
+  ExpectExit(request, 1);
+  EXPECT_EQ(request.err, "meshctl: " + (dir / "request.json") + ":1:1: field 'vertices': missing\n");
+  ExpectExit(Meshctl({"stats", dir / "missing.json"}), 1);
+  ExpectExit(Meshctl({"mesh", "examples/unit_square.json", "--svg-quality"}), 1);
 }
 
 }  // namespace
