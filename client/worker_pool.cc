@@ -25,7 +25,7 @@ WorkerPool::Callback Fulfil(std::shared_ptr<std::promise<WorkerAnswer>> promise)
 WorkerAnswer CancelledInQueue() {
   WorkerAnswer answer;
   answer.outcome = CallOutcome::kCancelled;
-  answer.error = "cancelled before a worker took the request up";
+  answer.error = "still in the queue; nothing was sent";
   return answer;
 }
 

@@ -353,7 +353,7 @@ WorkerAnswer WorkerProcess::Exchange(uint32_t kind, const std::string& payload,
     // Nothing sent, so the worker, if one is running, owes nothing and stays.
     WorkerAnswer answer;
     answer.outcome = CallOutcome::kCancelled;
-    answer.error = "cancelled before the request was sent";
+    answer.error = "before the request was sent";
     return answer;
   }
   std::string start_error;
@@ -507,7 +507,7 @@ WorkerAnswer WorkerProcess::LostToCancel() {
   // be busy for a long time yet: a killed worker is the only clean one.
   const ChildExit info = KillAndReap();
   return Lost(CallOutcome::kCancelled, info,
-              "cancelled while the worker had the request; the worker was killed");
+              "while the worker had the request; the worker was killed");
 }
 
 WorkerAnswer WorkerProcess::LostToDeath(bool was_answering) {

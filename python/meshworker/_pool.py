@@ -227,8 +227,7 @@ class Pool:
                 if bar is not None and finished > bar.n:
                     bar.update(finished - bar.n)
                 if head is None:
-                    outcome = Cancelled("cancelled: the pool was cancelled before this request "
-                                        "was submitted")
+                    outcome = Cancelled("cancelled: never submitted, the pool was cancelled first")
                 else:
                     outcome = _result_of(head.take())
                 if isinstance(outcome, Exception) and not return_exceptions:
