@@ -111,8 +111,9 @@ struct WorkerOptions {
   std::function<void(const char* data, size_t size)> on_error_output;
 };
 
-// Not thread-safe: one caller at a time. The worker is started by the first
-// call (or by Start()) and again by the first call after it was lost.
+// Not thread-safe: one caller at a time (another thread can end a call only
+// through its CancelToken). The worker is started by the first call (or by
+// Start()) and again by the first call after it was lost.
 class WorkerProcess {
  public:
   explicit WorkerProcess(WorkerOptions options);
