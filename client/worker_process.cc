@@ -260,9 +260,9 @@ void WorkerProcess::Stop() {
   error_text_.clear();
 }
 
-WorkerAnswer WorkerProcess::Mesh(const MeshRequest& request,
-                                 std::chrono::milliseconds timeout) {
-  return Call(kKindMeshRequest, EncodeMeshRequest(request), timeout);
+WorkerAnswer WorkerProcess::Mesh(const MeshRequest& request, std::chrono::milliseconds timeout,
+                                 const CancelToken* cancel) {
+  return Call(kKindMeshRequest, EncodeMeshRequest(request), timeout, cancel);
 }
 
 // One request on its way to the worker and its answer on the way back, as
@@ -289,6 +289,7 @@ struct WorkerProcess::PipesReady {
   bool output = false;
   bool errors = false;
   bool input = false;
+  bool cancel = false;
 };
 
 namespace {
@@ -312,7 +313,7 @@ std::string AnswerHeaderProblem(const FrameHeader& header, uint64_t max_answer_b
 }  // namespace
 
 WorkerAnswer WorkerProcess::Call(uint32_t kind, const std::string& payload,
-                                 std::chrono::milliseconds timeout) {
+                                 std::chrono::milliseconds timeout, const CancelToken* cancel) {
   const Clock::time_point started = Clock::now();
   if (payload.size() > kMaxRequestPayload) {
     // The worker would end at the header, the request unread: better said
@@ -327,7 +328,7 @@ WorkerAnswer WorkerProcess::Call(uint32_t kind, const std::string& payload,
   }
   const Clock::time_point deadline =
       timeout == kNoTimeout ? Clock::time_point::max() : started + timeout;
-  WorkerAnswer answer = Exchange(kind, payload, deadline, timeout);
+  WorkerAnswer answer = Exchange(kind, payload, deadline, timeout, cancel);
   answer.elapsed = Clock::now() - started;
   return answer;
 }
@@ -346,7 +347,15 @@ bool WorkerProcess::StartForRequest(std::string* error) {
 
 WorkerAnswer WorkerProcess::Exchange(uint32_t kind, const std::string& payload,
                                      Clock::time_point deadline,
-                                     std::chrono::milliseconds timeout) {
+                                     std::chrono::milliseconds timeout,
+                                     const CancelToken* cancel) {
+  if (cancel != nullptr && cancel->cancelled()) {
+    // Nothing sent, so the worker, if one is running, owes nothing and stays.
+    WorkerAnswer answer;
+    answer.outcome = CallOutcome::kCancelled;
+    answer.error = "before the request was sent";
+    return answer;
+  }
   std::string start_error;
   if (!StartForRequest(&start_error)) {
     WorkerAnswer answer;
@@ -366,7 +375,11 @@ WorkerAnswer WorkerProcess::Exchange(uint32_t kind, const std::string& payload,
   for (;;) {
     const int wait_ms = MillisecondsUntil(deadline);
     if (wait_ms == 0) return LostToTimeout(timeout);
-    const PipesReady ready = PollPipes(transfer, wait_ms);
+    const PipesReady ready = PollPipes(transfer, wait_ms, cancel);
+    // Only the token's byte counts, not its flag as well: the byte is what
+    // wakes this poll, and a token reset while it raced a cancel may hold
+    // the byte with the flag already down.
+    if (ready.cancel) return LostToCancel();
     if (ready.errors) {
       ReadErrorAvailable();
       transfer.next_error_read = Clock::now() + kErrorReadInterval;
@@ -380,19 +393,22 @@ WorkerAnswer WorkerProcess::Exchange(uint32_t kind, const std::string& payload,
   }
 }
 
-WorkerProcess::PipesReady WorkerProcess::PollPipes(const Transfer& transfer, int wait_ms) {
+WorkerProcess::PipesReady WorkerProcess::PollPipes(const Transfer& transfer, int wait_ms,
+                                                   const CancelToken* cancel) {
   const bool watch_errors = child_.error_fd() >= 0 && Clock::now() >= transfer.next_error_read;
   if (child_.error_fd() >= 0 && !watch_errors) {
     const int error_wait_ms = std::max(MillisecondsUntil(transfer.next_error_read), 1);
     wait_ms = wait_ms < 0 ? error_wait_ms : std::min(wait_ms, error_wait_ms);
   }
-  struct pollfd fds[3];
+  struct pollfd fds[4];
   int count = 0;
   fds[count++] = {child_.output_fd(), POLLIN, 0};
   const int error_slot = watch_errors ? count : -1;
   if (watch_errors) fds[count++] = {child_.error_fd(), POLLIN, 0};
   const int input_slot = transfer.sending() ? count : -1;
   if (input_slot >= 0) fds[count++] = {child_.input_fd(), POLLOUT, 0};
+  const int cancel_slot = cancel != nullptr ? count : -1;
+  if (cancel_slot >= 0) fds[count++] = {cancel->fd(), POLLIN, 0};
 
   PipesReady ready;
   // Nothing ready, or a signal came first: the caller checks its deadline
@@ -401,6 +417,7 @@ WorkerProcess::PipesReady WorkerProcess::PollPipes(const Transfer& transfer, int
   ready.output = fds[0].revents != 0;
   ready.errors = error_slot >= 0 && fds[error_slot].revents != 0;
   ready.input = input_slot >= 0 && fds[input_slot].revents != 0;
+  ready.cancel = cancel_slot >= 0 && fds[cancel_slot].revents != 0;
   return ready;
 }
 
@@ -483,6 +500,14 @@ WorkerAnswer WorkerProcess::LostToTimeout(std::chrono::milliseconds timeout) {
   const ChildExit info = KillAndReap();
   return Lost(CallOutcome::kTimedOut, info,
               "no answer within " + std::to_string(timeout.count()) + " ms; the worker was killed");
+}
+
+WorkerAnswer WorkerProcess::LostToCancel() {
+  // Its answer to this request would be read as the next one's, and it may
+  // be busy for a long time yet: a killed worker is the only clean one.
+  const ChildExit info = KillAndReap();
+  return Lost(CallOutcome::kCancelled, info,
+              "while the worker had the request; the worker was killed");
 }
 
 WorkerAnswer WorkerProcess::LostToDeath(bool was_answering) {

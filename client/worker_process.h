@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "client/cancel_token.h"
 #include "client/child_process.h"
 #include "client/refusal.h"
 #include "protocol/mesh_request.h"
@@ -48,7 +49,8 @@ enum class CallOutcome {
   kOutOfMemory,  // the worker ran out of memory on this request (its mesher
                  // failed to allocate, or it crashed under its memory
                  // limit); it is replaced before the next request
-  kCancelled,    // Cancel() ended the call; a worker busy with it was killed
+  kCancelled,    // cancelled (CancelToken, WorkerPool::Cancel); a worker
+                 // busy with the request was killed
   kTooLarge,     // the request exceeds the worker's frame limit and was not
                  // sent
 };
@@ -66,7 +68,8 @@ struct WorkerAnswer {
   // The refusal line among `diagnostics`, taken apart (client/refusal.h);
   // found() is false when there is none.
   Refusal refusal;
-  // How the worker ended, for kWorkerDied, kTimedOut and kOutOfMemory.
+  // How the worker ended, for kWorkerDied, kTimedOut, kOutOfMemory and a
+  // kCancelled that killed it.
   // `exited` with `exit_code`, or killed by `signal`; neither when the
   // status was lost or the worker did not end by itself.
   bool exited = false;
@@ -108,8 +111,9 @@ struct WorkerOptions {
   std::function<void(const char* data, size_t size)> on_error_output;
 };
 
-// Not thread-safe: one caller at a time. The worker is started by the first
-// call (or by Start()) and again by the first call after it was lost.
+// Not thread-safe: one caller at a time (another thread can end a call only
+// through its CancelToken). The worker is started by the first call (or by
+// Start()) and again by the first call after it was lost.
 class WorkerProcess {
  public:
   explicit WorkerProcess(WorkerOptions options);
@@ -119,14 +123,18 @@ class WorkerProcess {
 
   // Meshes one request. The deadline covers sending the request and reading
   // the whole answer. A request over the worker's frame limit
-  // (kMaxRequestPayload) is answered kTooLarge without being sent.
+  // (kMaxRequestPayload) is answered kTooLarge without being sent. Another
+  // thread may end the call early through `cancel`: it is then answered
+  // kCancelled, its worker killed (and started again by the next call).
   WorkerAnswer Mesh(const MeshRequest& request,
-                    std::chrono::milliseconds timeout = kNoTimeout);
+                    std::chrono::milliseconds timeout = kNoTimeout,
+                    const CancelToken* cancel = nullptr);
 
   // Sends one raw frame of `kind` and waits for its answer, as Mesh does.
   // For tests and tools that need other kinds, such as the hang test.
   WorkerAnswer Call(uint32_t kind, const std::string& payload,
-                    std::chrono::milliseconds timeout = kNoTimeout);
+                    std::chrono::milliseconds timeout = kNoTimeout,
+                    const CancelToken* cancel = nullptr);
 
   // Starts the worker now if none is running. False, with the reason in
   // `*error`, when it cannot be started.
@@ -157,10 +165,11 @@ class WorkerProcess {
   bool StartForRequest(std::string* error);
   WorkerAnswer Exchange(uint32_t kind, const std::string& payload,
                         std::chrono::steady_clock::time_point deadline,
-                        std::chrono::milliseconds timeout);
+                        std::chrono::milliseconds timeout, const CancelToken* cancel);
   // Waits up to `wait_ms` (-1: no limit) for the answer, for room for more
-  // of the request, and for standard error once it is due to be read.
-  PipesReady PollPipes(const Transfer& transfer, int wait_ms);
+  // of the request, for standard error once it is due to be read, and for
+  // `cancel` (when not null).
+  PipesReady PollPipes(const Transfer& transfer, int wait_ms, const CancelToken* cancel);
   void SendRequestPart(Transfer* transfer);
   // Reads what has arrived of the answer, checking its header once that is
   // complete. kLost, with `*lost` filled in, when the worker is lost.
@@ -169,6 +178,7 @@ class WorkerProcess {
   WorkerAnswer TakeAnswer(const Transfer& transfer);
   // Each way of losing the worker during a call, as the caller is told it.
   WorkerAnswer LostToTimeout(std::chrono::milliseconds timeout);
+  WorkerAnswer LostToCancel();
   WorkerAnswer LostToDeath(bool was_answering);
   WorkerAnswer LostToBadAnswer(const std::string& problem);
   // A failure frame that says the mesher ran out of memory.

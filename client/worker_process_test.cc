@@ -156,6 +156,32 @@ TEST(WorkerProcessTest, HangTestTimesOutAndTheNextRequestSucceeds) {
   EXPECT_EQ(worker.starts(), 2);
 }
 
+TEST(WorkerProcessTest, CancelEndsTheCallAtOnceAndKillsOnlyAWorkerThatHasIt) {
+  WorkerProcess worker(RealWorker(/*hang_test_armed=*/true));
+  CancelToken token;
+  token.Cancel();
+  const WorkerAnswer early = worker.Call(kKindHangTest, "", kNoTimeout, &token);
+  EXPECT_EQ(early.outcome, CallOutcome::kCancelled) << early.Describe();
+  EXPECT_EQ(worker.starts(), 0);  // nothing was sent, so nothing was started
+
+  token.Reset();
+  ASSERT_TRUE(worker.Mesh(UnitSquareRequest(0.5), kNoTimeout, &token).ok());
+  std::thread canceller([&token] {
+    std::this_thread::sleep_for(milliseconds(300));
+    token.Cancel();
+  });
+  const WorkerAnswer hung = worker.Call(kKindHangTest, "", kNoTimeout, &token);
+  canceller.join();
+  EXPECT_EQ(hung.outcome, CallOutcome::kCancelled) << hung.Describe();
+  EXPECT_EQ(hung.signal, SIGKILL);
+  EXPECT_LT(hung.elapsed, std::chrono::seconds(5));
+  EXPECT_FALSE(worker.running());
+
+  token.Reset();
+  EXPECT_TRUE(worker.Mesh(UnitSquareRequest(0.5), kNoTimeout, &token).ok());
+  EXPECT_EQ(worker.starts(), 2);
+}
+
 TEST(WorkerProcessTest, DeathsAreReportedWithExitCodeOrSignal) {
   {
     // An unknown kind, and the hang test while disarmed, end the worker

@@ -51,6 +51,7 @@ target_link_options(meshworker_client PRIVATE "LINKER:--no-undefined")
 # to an installed header's includes must be added here (the install test
 # compiles each installed header on its own and fails otherwise).
 set(MESH_CLIENT_HEADERS
+  client/cancel_token.h
   client/child_process.h
   client/installed_worker.h
   client/refusal.h

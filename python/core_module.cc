@@ -252,6 +252,16 @@ class Pool {
     return py::make_tuple(py::bytes(text), outcomes);
   }
 
+  // Answers only futures, never Python code, so it runs without the GIL.
+  void Cancel() {
+    std::shared_ptr<WorkerPool> pool = pool_;
+    if (!pool) throw std::runtime_error("the pool is closed");
+    py::gil_scoped_release unlocked;
+    pool->Cancel();
+    // A pool closed meanwhile by another thread stops here, unlocked.
+    pool.reset();
+  }
+
   size_t size() { return Live().size(); }
   int starts() { return Live().starts(); }
 
@@ -318,6 +328,7 @@ PYBIND11_MODULE(_core, m) {
       .def("submit", &Pool::Submit, py::arg("request"))
       .def("mesh_batch_lines", &Pool::MeshBatchLines, py::arg("lines"),
            "[(number, bytes)] -> (bytes of meshctl batch's output lines, [outcome])")
+      .def("cancel", &Pool::Cancel)
       .def("close", &Pool::Close)
       .def_property_readonly("size", &Pool::size)
       .def_property_readonly("starts", &Pool::starts);

@@ -60,11 +60,17 @@ class BadAnswer(MeshWorkerError):
     """The worker's answer broke the protocol; the worker was killed."""
 
 
+class Cancelled(MeshWorkerError):
+    """Pool.cancel() ended the request, in the queue or in a worker (which
+    was killed)."""
+
+
 _FAILURES = {
     "timed out": TimedOut,
     "worker died": WorkerDied,
     "start failed": StartFailed,
     "bad answer": BadAnswer,
+    "cancelled": Cancelled,
 }
 
 
@@ -132,6 +138,7 @@ class Pool:
                 f"or set {WORKER_VARIABLE}")
         self.worker_path = path
         self.timeout = timeout
+        self._cancels = 0
         self._native = _core.Pool(path, workers or 0, float(timeout or 0))
 
     @property
@@ -143,6 +150,14 @@ class Pool:
     def starts(self):
         """Worker processes started so far, replacements included."""
         return self._native.starts
+
+    def cancel(self):
+        """Ends every request submitted so far at once: each is answered
+        Cancelled (a worker that has one is killed, and replaced by the next
+        request). The pool stays open; a map or imap under way submits
+        nothing more and gives Cancelled for the rest of its requests."""
+        self._cancels += 1
+        self._native.cancel()
 
     def close(self):
         """Answers what is queued, then stops the workers."""
@@ -170,7 +185,7 @@ class Pool:
 
     def mesh(self, request):
         """Meshes one request: a MeshResult, or Refused, TimedOut,
-        WorkerDied, StartFailed or BadAnswer."""
+        WorkerDied, StartFailed, BadAnswer or Cancelled."""
         outcome = self._await(self._submit(request))
         if isinstance(outcome, Exception):
             raise outcome
@@ -190,6 +205,8 @@ class Pool:
         finished = 0
         source = iter(requests)
         exhausted = False
+        # None in `pending`: a request held back because cancel() came first.
+        cancels = self._cancels
         try:
             while True:
                 while not exhausted and len(pending) < window:
@@ -198,18 +215,21 @@ class Pool:
                     except StopIteration:
                         exhausted = True
                         break
-                    pending.append(self._submit(request))
+                    pending.append(self._submit(request) if self._cancels == cancels else None)
                 if not pending:
                     return
                 head = pending[0]
-                while not head.wait(0.1):
+                while head is not None and not head.wait(0.1):
                     if bar is not None:
-                        bar.update(finished + sum(p.done() for p in pending) - bar.n)
+                        bar.update(finished + sum(p is None or p.done() for p in pending) - bar.n)
                 pending.popleft()
                 finished += 1
                 if bar is not None and finished > bar.n:
                     bar.update(finished - bar.n)
-                outcome = _result_of(head.take())
+                if head is None:
+                    outcome = Cancelled("cancelled: never submitted, the pool was cancelled first")
+                else:
+                    outcome = _result_of(head.take())
                 if isinstance(outcome, Exception) and not return_exceptions:
                     raise outcome
                 yield outcome

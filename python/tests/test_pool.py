@@ -109,6 +109,25 @@ def test_each_lost_worker_has_its_exception(fake_worker, monkeypatch, tmp_path):
         meshworker.Pool()
 
 
+def test_cancel_ends_queued_and_running_requests_and_the_pool_goes_on(fake_worker, monkeypatch):
+    monkeypatch.setenv("FAKE_WORKER_MODE", "silent")
+    with meshworker.Pool(workers=1, timeout=60, worker_path=fake_worker) as pool:
+        results = []
+        waiter = threading.Thread(
+            target=lambda: results.extend(pool.map([square()] * 20, return_exceptions=True)))
+        waiter.start()
+        time.sleep(0.5)
+        pool.cancel()
+        waiter.join(5)
+        assert not waiter.is_alive()
+        assert len(results) == 20
+        assert all(isinstance(result, meshworker.Cancelled) for result in results), results
+        # Workers started from now on refuse at once instead of hanging.
+        monkeypatch.setenv("FAKE_WORKER_MODE", "fail")
+        with pytest.raises(meshworker.Refused):
+            pool.mesh(square())
+
+
 def test_waiting_releases_the_gil(fake_worker, monkeypatch):
     monkeypatch.setenv("FAKE_WORKER_MODE", "silent")
     with meshworker.Pool(workers=1, timeout=4, worker_path=fake_worker) as pool:
