@@ -11,9 +11,12 @@
 // of a small mesh's time. The newer code starts at 4 samples and takes four
 // times as many, up to 16,384, while the grading limit still changes the
 // size by more than a factor of two between neighbouring samples, plus one
-// step more. Boundary nodes can move by a fraction of the local size
-// against 6.2.1905's, so meshes differ from those of the shipped function,
-// not in quality.
+// step more. One change of ours: it also samples at least as finely as the
+// size at the spline's ends, which the newer code alone can miss (a segment
+// meeting a far shorter one got nodes as if the short one were not there,
+// and the front then never closed). Boundary nodes can move by a fraction
+// of the local size against 6.2.1905's, so meshes differ from those of the
+// shipped function, not in quality.
 //
 // libgeom2d.so calls CalcPartition (from Partition) through its procedure
 // linkage table, so this definition, linked into the executable
@@ -45,7 +48,16 @@ namespace netgen
     // do one extra step
     int not_fine_enough = 2;
 
-    while(not_fine_enough && n < 10000)
+    // The samples lie between the ends, and GetH is constant over boxes,
+    // so a size far smaller at an end (a tiny segment meeting this one)
+    // can fall between the first sample and the end unseen. Sample at
+    // least as finely as the smaller size at the ends, up to the limit.
+    double len_ends = spline.Length();
+    Point<2> start = spline.GetPoint (0), end = spline.GetPoint (1);
+    double hends = min (mesh.GetH (Point<3> (start(0), start(1), 0)),
+                        mesh.GetH (Point<3> (end(0), end(1), 0)));
+
+    while((not_fine_enough || len_ends / n > hends) && n < 10000)
     {
       not_fine_enough--;
       n*=4;
