@@ -34,6 +34,9 @@ void AddInteriorPoints(MeshRequest* request, int count, double low, double high,
 // each time, tilted out of the z = 0 plane, a few dozen elements.
 MeshRequest SmallFaceRequest(int i);
 
+// How many small faces the stream rows send: faces 0 to kSmallFaceCount - 1.
+constexpr int kSmallFaceCount = 1000;
+
 struct BenchCase {
   std::string name;
   MeshRequest request;

@@ -1,6 +1,7 @@
 // mesh-bench: what the worker costs over Netgen alone, and how it scales.
 // Every row of the one table it prints is measured in the same run:
-//   - Netgen alone in this process (geometry and GenerateMesh) per case;
+//   - Netgen alone (geometry and GenerateMesh, Netgen's boundary sampling
+//     as it ships) in mesh-bench-netgen, per case and over the small faces;
 //   - the same request through a spawned worker, frames over pipes, and the
 //     ratio of the two;
 //   - each stage's share of the worker's time, measured in this process by
@@ -93,18 +94,27 @@ size_t ElementCount(const PlanarComplexMesh& mesh) {
 
 constexpr char kChildFlag[] = "--measure-in-child=";
 
-// Runs this program as `--measure-in-child=MODE CASE ITERATIONS` and returns
-// the numbers of each line it printed. Empty when it failed.
-std::vector<std::vector<double>> MeasureInChild(const std::string& mode, size_t case_index,
-                                                int64_t iterations) {
+// Netgen alone runs in its own program, which links Netgen's boundary
+// sampling rather than the worker's.
+std::string NetgenAlonePath() {
+  const char* path = getenv("MESH_BENCH_NETGEN");
+  return path != nullptr && *path != '\0' ? path : MESH_BENCH_NETGEN_PATH;
+}
+
+std::string OwnPath() {
   char self[4096];
   const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length <= 0 || memchr(self, '\'', static_cast<size_t>(length)) != nullptr) return {};
-  self[length] = '\0';
-  // popen runs this through the shell: the program's own path, quoted, and
-  // words made here.
-  const std::string command = "'" + std::string(self) + "' " + kChildFlag + mode + " " +
-                              std::to_string(case_index) + " " + std::to_string(iterations);
+  if (length <= 0) return "";
+  return std::string(self, static_cast<size_t>(length));
+}
+
+// Runs `program` with `arguments` and returns the numbers of each line it
+// printed. Empty when it failed.
+std::vector<std::vector<double>> MeasureInChild(const std::string& program,
+                                                const std::string& arguments) {
+  if (program.empty() || program.find('\'') != std::string::npos) return {};
+  // popen runs this through the shell: a path, quoted, and words made here.
+  const std::string command = "'" + program + "' " + arguments;
   FILE* child = popen(command.c_str(), "r");
   if (child == nullptr) return {};
   std::vector<std::vector<double>> lines;
@@ -123,21 +133,14 @@ std::vector<std::vector<double>> MeasureInChild(const std::string& mode, size_t 
   return lines;
 }
 
-// The child's side. Lines: for "raw", seconds elements nodes per mesh; for
-// "stages", the seconds of every stage per mesh; then the peak resident
-// memory in KiB alone on the last line.
+// The child's side (`--measure-in-child=stages CASE ITERATIONS`). Lines: the
+// seconds of every stage per mesh; then the peak resident memory in KiB
+// alone on the last line.
 int RunChild(const std::string& mode, size_t case_index, int64_t iterations, FILE* out) {
   const std::vector<BenchCase> cases = MeshingCases();
   if (case_index >= cases.size() || iterations < 1) return 2;
   const MeshRequest& request = cases[case_index].request;
-  if (mode == "raw") {
-    if (!MeshWithNetgenAlone(SmallFaceRequest(0)).ok) return 1;
-    for (int64_t i = 0; i < iterations; ++i) {
-      const RawNetgenResult run = MeshWithNetgenAlone(request);
-      if (!run.ok) return 1;
-      fprintf(out, "%.9g %zu %d\n", run.seconds, run.elements, run.nodes);
-    }
-  } else if (mode == "stages") {
+  if (mode == "stages") {
     DrainedPipe sink;
     if (!RunStagedJob(EncodeMeshRequest(SmallFaceRequest(0)), sink).ok) return 1;
     const std::string payload = EncodeMeshRequest(request);
@@ -157,8 +160,10 @@ int RunChild(const std::string& mode, size_t case_index, int64_t iterations, FIL
   return fflush(out) == 0 ? 0 : 1;
 }
 
-void RawNetgen(benchmark::State& state, size_t case_index) {
-  const auto lines = MeasureInChild("raw", case_index, state.max_iterations);
+// `which` is a case index or "small" for the stream of small faces.
+void RawNetgen(benchmark::State& state, const std::string& which) {
+  const auto lines = MeasureInChild(
+      NetgenAlonePath(), which + " " + std::to_string(state.max_iterations));
   if (lines.size() != static_cast<size_t>(state.max_iterations) + 1) {
     state.SkipWithError("Netgen failed");
     return;
@@ -168,6 +173,7 @@ void RawNetgen(benchmark::State& state, size_t case_index) {
   state.counters["elements"] = lines[0].at(1);
   state.counters["nodes"] = lines[0].at(2);
   state.counters["peak_kib"] = lines.back().at(0);
+  if (which == "small") state.counters["requests"] = kSmallFaceCount;
 }
 
 void ThroughWorker(benchmark::State& state, const MeshRequest& request) {
@@ -196,7 +202,9 @@ void ThroughWorker(benchmark::State& state, const MeshRequest& request) {
 }
 
 void Stages(benchmark::State& state, size_t case_index) {
-  const auto lines = MeasureInChild("stages", case_index, state.max_iterations);
+  const auto lines = MeasureInChild(OwnPath(), std::string(kChildFlag) + "stages " +
+                                                  std::to_string(case_index) + " " +
+                                                  std::to_string(state.max_iterations));
   if (lines.size() != static_cast<size_t>(state.max_iterations) + 1) {
     state.SkipWithError("the staged job failed");
     return;
@@ -218,12 +226,10 @@ void Stages(benchmark::State& state, size_t case_index) {
 
 // --- Small requests -------------------------------------------------------
 
-constexpr int kSmallFaces = 1000;
-
 const std::vector<MeshRequest>& SmallFaces() {
   static const std::vector<MeshRequest> faces = [] {
     std::vector<MeshRequest> all;
-    for (int i = 0; i < kSmallFaces; ++i) all.push_back(SmallFaceRequest(i));
+    for (int i = 0; i < kSmallFaceCount; ++i) all.push_back(SmallFaceRequest(i));
     return all;
   }();
   return faces;
@@ -250,10 +256,10 @@ void SmallFacesThroughProcess(benchmark::State& state) {
     }
     state.SetIterationTime(SecondsSince(start));
   }
-  state.counters["requests"] = kSmallFaces;
-  state.counters["elements"] = static_cast<double>(elements) / kSmallFaces;
+  state.counters["requests"] = kSmallFaceCount;
+  state.counters["elements"] = static_cast<double>(elements) / kSmallFaceCount;
   state.counters["client_seconds"] = (OwnProcessorSeconds() - processor_start) /
-                                     static_cast<double>(state.iterations() * kSmallFaces);
+                                     static_cast<double>(state.iterations() * kSmallFaceCount);
 }
 
 void SmallFacesThroughPool(benchmark::State& state) {
@@ -273,7 +279,7 @@ void SmallFacesThroughPool(benchmark::State& state) {
   for (auto _ : state) {
     const Clock::time_point start = Clock::now();
     std::vector<std::future<WorkerAnswer>> answers;
-    answers.reserve(kSmallFaces);
+    answers.reserve(kSmallFaceCount);
     for (const MeshRequest& face : SmallFaces()) answers.push_back(pool.Submit(face));
     elements = 0;
     bool all_ok = true;
@@ -288,11 +294,11 @@ void SmallFacesThroughPool(benchmark::State& state) {
       return;
     }
   }
-  state.counters["requests"] = kSmallFaces;
-  state.counters["elements"] = static_cast<double>(elements) / kSmallFaces;
+  state.counters["requests"] = kSmallFaceCount;
+  state.counters["elements"] = static_cast<double>(elements) / kSmallFaceCount;
   state.counters["workers"] = static_cast<double>(options.workers);
   state.counters["client_seconds"] = (OwnProcessorSeconds() - processor_start) /
-                                     static_cast<double>(state.iterations() * kSmallFaces);
+                                     static_cast<double>(state.iterations() * kSmallFaceCount);
 }
 
 #ifdef MESHWORKER_PYTHONPATH
@@ -332,10 +338,10 @@ void SmallFacesThroughPython(benchmark::State& state) {
     }
     state.SetIterationTime(run.seconds);
     state.counters["elements"] = run.elements;
-    state.counters["client_seconds"] = run.client_seconds / kSmallFaces;
+    state.counters["client_seconds"] = run.client_seconds / kSmallFaceCount;
     state.counters["paired_ratio"] = run.seconds / pool_seconds;
   }
-  state.counters["requests"] = kSmallFaces;
+  state.counters["requests"] = kSmallFaceCount;
   state.counters["workers"] = static_cast<double>(workers);
 }
 #endif
@@ -470,7 +476,7 @@ void RegisterAll(ResultTable* table) {
     const std::string worker = "worker/" + c.name;
     const std::string stages = "stages/" + c.name;
     common(benchmark::RegisterBenchmark(raw.c_str(), [index](benchmark::State& s) {
-      RawNetgen(s, index);
+      RawNetgen(s, std::to_string(index));
     }))->MinTime(0.5);
     common(benchmark::RegisterBenchmark(worker.c_str(), [request](benchmark::State& s) {
       ThroughWorker(s, request);
@@ -481,12 +487,15 @@ void RegisterAll(ResultTable* table) {
     table->AddCase(c.name, raw, worker, stages);
   }
 
+  common(benchmark::RegisterBenchmark("small/netgen", [](benchmark::State& s) {
+    RawNetgen(s, "small");
+  }))->Iterations(1);
   common(benchmark::RegisterBenchmark("small/process", SmallFacesThroughProcess))->Iterations(1);
   common(benchmark::RegisterBenchmark("small/pool", SmallFacesThroughPool))
       ->Arg(1)
       ->Arg(2)
       ->Iterations(1);
-  table->AddSmallFaces("small/process", "small/pool/1", "small/pool/2");
+  table->AddSmallFaces("small/netgen", "small/process", "small/pool/1", "small/pool/2");
 #ifdef MESHWORKER_PYTHONPATH
   common(benchmark::RegisterBenchmark("small/python", SmallFacesThroughPython))
       ->Arg(2)

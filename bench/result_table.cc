@@ -127,9 +127,9 @@ void ResultTable::AddCase(const std::string& name, const std::string& raw,
   groups_.push_back({kCase, name, {raw, worker, stages}});
 }
 
-void ResultTable::AddSmallFaces(const std::string& process, const std::string& pool1,
-                                const std::string& pool2) {
-  groups_.push_back({kSmallFaces, "", {process, pool1, pool2}});
+void ResultTable::AddSmallFaces(const std::string& netgen, const std::string& process,
+                                const std::string& pool1, const std::string& pool2) {
+  groups_.push_back({kSmallFaces, "", {netgen, process, pool1, pool2}});
 }
 
 void ResultTable::AddPythonPool(const std::string& python, const std::string& pool) {
@@ -225,19 +225,33 @@ void TableReporter::Finalize() {
         break;
       }
       case ResultTable::kSmallFaces: {
-        const char* labels[] = {"one WorkerProcess", "WorkerPool, 1 worker",
+        const char* labels[] = {"Netgen alone", "one WorkerProcess", "WorkerPool, 1 worker",
                                 "WorkerPool, 2 workers"};
-        const Measured* pool1 = Find(b[1]);
-        for (int i = 0; i < 3; ++i) {
+        const Measured* netgen = Find(b[0]);
+        const Measured* pool1 = Find(b[2]);
+        for (int i = 0; i < 4; ++i) {
           const Measured* m = Find(b[i]);
           if (m == nullptr) continue;
-          const double rate = Counter(*m, "requests") / (m->milliseconds / 1000);
-          Row row{
-              Format("%s small faces: %s", Thousands(Counter(*m, "requests")).c_str(), labels[i]),
-              Milliseconds(m->milliseconds), Format("%.0f req/s", rate), "",
-              Format("%.0f elements each; client %.0f us of processor per request",
-                     Counter(*m, "elements"), Counter(*m, "client_seconds") * 1e6)};
-          if (i == 2 && pool1 != nullptr) {
+          const double requests = Counter(*m, "requests");
+          const double rate = requests / (m->milliseconds / 1000);
+          Row row{Format("%s small faces: %s", Thousands(requests).c_str(), labels[i]),
+                  Milliseconds(m->milliseconds), Format("%.0f req/s", rate), "", ""};
+          if (i == 0) {
+            row.memory = Mebibytes(Counter(*m, "peak_kib"));
+            row.detail = Format("%.0f elements, %.0f nodes each; in one process",
+                                Counter(*m, "elements") / requests,
+                                Counter(*m, "nodes") / requests);
+            rows.push_back(row);
+            continue;
+          }
+          row.detail = Format("%.0f elements each; client %.0f us of processor per request",
+                              Counter(*m, "elements"), Counter(*m, "client_seconds") * 1e6);
+          // One worker against Netgen alone, each meshing one face at a time.
+          if (i == 1 && netgen != nullptr) {
+            row.ratio = Format("%.3f x Netgen", m->milliseconds / netgen->milliseconds);
+            row.detail = Format("%.0f req/s; ", rate) + row.detail;
+          }
+          if (i == 3 && pool1 != nullptr) {
             row.detail +=
                 Format("; speed-up %.2f over 1 worker", pool1->milliseconds / m->milliseconds);
           }

@@ -19,8 +19,8 @@ class ResultTable {
  public:
   void AddCase(const std::string& name, const std::string& raw, const std::string& worker,
                const std::string& stages);
-  void AddSmallFaces(const std::string& process, const std::string& pool1,
-                     const std::string& pool2);
+  void AddSmallFaces(const std::string& netgen, const std::string& process,
+                     const std::string& pool1, const std::string& pool2);
   // `python` against `pool`: the same faces, the same number of workers.
   void AddPythonPool(const std::string& python, const std::string& pool);
   void AddStartUp(const std::string& meshed, const std::string& refused);

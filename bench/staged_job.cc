@@ -42,17 +42,6 @@ class TimingMesher : public PlaneMesher {
   }
 };
 
-// Keeps the plane coordinates the checks produced and meshes nothing.
-class PlanePointsOnly : public PlaneMesher {
- public:
-  std::vector<PlanePoint> plane_points;
-  std::shared_ptr<SurfaceMesh> MeshPlane(const MeshRequest&,
-                                         const std::vector<PlanePoint>& points) override {
-    plane_points = points;
-    return nullptr;
-  }
-};
-
 }  // namespace
 
 const char* StageName(Stage stage) {
@@ -156,15 +145,6 @@ PlanarMeshBuild BuildForBench(const MeshRequest& request, double* meshing_second
   PlanarMeshBuild build = BuildPlanarMesh(request, mesher);
   *meshing_seconds = mesher.generate_seconds;
   return build;
-}
-
-RawNetgenResult MeshWithNetgenAlone(const MeshRequest& request) {
-  RawNetgenResult result;
-  // The same plane coordinates the worker meshes, found by its own checks.
-  PlanePointsOnly capture;
-  BuildPlanarMesh(request, capture);
-  if (capture.plane_points.size() != request.points.size()) return result;
-  return MeshOnceWithNetgen(request, capture.plane_points);
 }
 
 }  // namespace mesh

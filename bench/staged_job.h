@@ -1,8 +1,7 @@
 // The worker's mesh job run in this process, one stage at a time under a
-// stopwatch, and Netgen run alone on the same request for comparison. The
-// stages are the worker's own functions called in the worker's order; the
-// extraction reports its own parts' times, so that interior-point insertion
-// is timed apart.
+// stopwatch. The stages are the worker's own functions called in the
+// worker's order; the extraction reports its own parts' times, so that
+// interior-point insertion is timed apart.
 #ifndef MESH_WORKER_BENCH_STAGED_JOB_H_
 #define MESH_WORKER_BENCH_STAGED_JOB_H_
 
@@ -72,10 +71,6 @@ StagedJobResult RunStagedJob(const std::string& payload, DrainedPipe& sink);
 // BuildPlanarMesh with the worker's mesher, untimed: the input of the
 // extraction rows. `meshing_seconds` gets the time spent in GenerateMesh.
 PlanarMeshBuild BuildForBench(const MeshRequest& request, double* meshing_seconds);
-
-// Netgen alone on the plane coordinates the worker's own checks find for
-// `request` (MeshOnceWithNetgen).
-RawNetgenResult MeshWithNetgenAlone(const MeshRequest& request);
 
 }  // namespace mesh
 

@@ -285,7 +285,7 @@ TEST(MeshctlTest, StatsOnASavedAnswerRepeatsTheMeshSummary) {
   const ProcessOutput stats = Meshctl({"stats", dir / "a.json"});
   ExpectExit(stats, 0);
   EXPECT_EQ(QualityLines(stats.out), QualityLines(meshed.err));
-  EXPECT_EQ(Lines(stats.out)[0], dir / "a.json" + ": 411 vertices, 367 quads, 11 triangles in 2 domains")
+  EXPECT_EQ(Lines(stats.out)[0], dir / "a.json" + ": 413 vertices, 369 quads, 11 triangles in 2 domains")
       << stats.out;
 
   const json answer = json::parse(ReadFile(dir / "a.json"));

@@ -1,6 +1,7 @@
 // Netgen's MeshOptimize2d::GenericImprove, as Netgen 6.2.1905 ships it in
 // libsrc/meshing/improve2gen.cpp (LGPL-2.1, like the rest of Netgen), with
-// one change: the rule table is freed before the function returns.
+// two changes: the rule table is freed before the function returns, and the
+// rule matching finds an element's rotated corners without a division.
 //
 // The shipped function builds eleven ImprovementRule objects with `new` on
 // every call and never deletes them. Quad meshing calls it through
@@ -8,8 +9,14 @@
 // worker leaked about 50 KB with every quad mesh: tens of megabytes per
 // thousand requests, without end. libmesh.so calls GenericImprove through its
 // procedure linkage table, so this definition, linked into the executable
-// (netgen/CMakeLists.txt forces it in), is the one every caller reaches. The
-// rest is Netgen's code unchanged, so meshes come out exactly as before.
+// (netgen/CMakeLists.txt forces it in), is the one every caller reaches.
+//
+// The matching tries every rotation of every element and of each of its
+// neighbours against each rule, and Element2d::PNumMod takes its index
+// modulo the corner count: an integer division in the innermost loop, most
+// of the function's time. The indices there never reach twice the corner
+// count, so one subtraction gives the same corner. The rest is Netgen's code
+// unchanged, so meshes come out exactly as before.
 #include <mystdlib.h>
 
 #include <meshing.hpp>
@@ -17,6 +24,21 @@
 
 namespace netgen
 {
+
+  // el.PNumMod (i) and el.GeomInfoPiMod (i) for 1 <= i < 2 el.GetNP().
+  static inline PointIndex RotatedPNum (const Element2d & el, int i)
+  {
+    int j = i - 1;
+    if (j >= el.GetNP()) j -= el.GetNP();
+    return el[j];
+  }
+
+  static inline const PointGeomInfo & RotatedGeomInfo (const Element2d & el, int i)
+  {
+    int j = i - 1;
+    if (j >= el.GetNP()) j -= el.GetNP();
+    return el.GeomInfoPi (j + 1);
+  }
 
   class ImprovementRule
   {
@@ -324,8 +346,8 @@ namespace netgen
  
 		for (int k = 0; k < el0.GetNP(); k++)
 		  {
-		    pmap.Elem(rel0[k]) = el0.PNumMod(k+elrot[0]+1);
-		    pgi.Elem(rel0[k]) = el0.GeomInfoPiMod(k+elrot[0]+1);
+		    pmap.Elem(rel0[k]) = RotatedPNum (el0, k+elrot[0]+1);
+		    pgi.Elem(rel0[k]) = RotatedGeomInfo (el0, k+elrot[0]+1);
 		  }
 		
 		ok = 1;
@@ -348,15 +370,15 @@ namespace netgen
 
 			    for (int k = 0; k < rel.GetNP(); k++)
 			      if (pmap.Elem(rel[k]) != -1 &&
-				  pmap.Elem(rel[k]) != el.PNumMod (k+elrot[i]+1))
+				  pmap.Elem(rel[k]) != RotatedPNum (el, k+elrot[i]+1))
 				possible = 0;
 
 			    if (possible) 
 			      {
 				for (int k = 0; k < el.GetNP(); k++)
 				  {
-				    pmap.Elem(rel[k]) = el.PNumMod(k+elrot[i]+1);
-				    pgi.Elem(rel[k]) = el.GeomInfoPiMod(k+elrot[i]+1);
+				    pmap.Elem(rel[k]) = RotatedPNum (el, k+elrot[i]+1);
+				    pgi.Elem(rel[k]) = RotatedGeomInfo (el, k+elrot[i]+1);
 				  }
 				break;
 			      }

@@ -62,4 +62,6 @@ RawNetgenResult MeshOnceWithNetgen(const MeshRequest& request,
   return result;
 }
 
+void SetNetgenMessageLevel(int level) { netgen::printmessage_importance = level; }
+
 }  // namespace mesh

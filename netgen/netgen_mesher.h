@@ -41,6 +41,10 @@ struct RawNetgenResult {
 RawNetgenResult MeshOnceWithNetgen(const MeshRequest& request,
                                    const std::vector<PlanePoint>& plane_points);
 
+// Netgen's message level (printmessage_importance: 0 prints nothing, 5 is
+// what the library starts with), for a program that runs Netgen alone.
+void SetNetgenMessageLevel(int level);
+
 }  // namespace mesh
 
 #endif  // MESH_WORKER_NETGEN_NETGEN_MESHER_H_
