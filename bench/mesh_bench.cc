@@ -365,6 +365,33 @@ void StartUp(benchmark::State& state, bool refused) {
   }
 }
 
+// A unit slip: a 100 m x 30 m wall at 1 "mm" read as metres asks for
+// billions of elements. The worker must refuse it before Netgen allocates
+// anything, so the refusal costs what a refused start does and its peak
+// memory stays that of a worker that has meshed one small face.
+void SizeSlip(benchmark::State& state) {
+  WorkerProcess worker(BenchWorkerOptions());
+  if (!worker.Mesh(SmallFaceRequest(0)).ok()) {
+    state.SkipWithError("warm-up failed");
+    return;
+  }
+  MeshRequest wall;
+  wall.points = {{0, 0, 0}, {100, 0, 0}, {100, 30, 0}, {0, 30, 0}};
+  wall.segments = {{0, 1, 1, 0}, {1, 2, 1, 0}, {2, 3, 1, 0}, {3, 0, 1, 0}};
+  wall.target_size = 0.001;
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    const WorkerAnswer answer = worker.Mesh(wall);
+    state.SetIterationTime(SecondsSince(start));
+    if (answer.outcome != CallOutcome::kFailure) {
+      state.SkipWithError(("the wall was not refused: " + answer.Describe()).c_str());
+      return;
+    }
+  }
+  state.counters["peak_kib"] = static_cast<double>(StatusKib(worker.pid(), "VmHWM:"));
+  if (!worker.Mesh(SmallFaceRequest(1)).ok()) state.SkipWithError("no answer after the refusal");
+}
+
 // --- Scaling of the extraction and the insertion -------------------------
 
 // The scaling rows time the extraction many times over one mesh; meshing it
@@ -509,7 +536,8 @@ void RegisterAll(ResultTable* table) {
   common(benchmark::RegisterBenchmark("startup/refused", [](benchmark::State& s) {
     StartUp(s, true);
   }))->Iterations(10);
-  table->AddStartUp("startup/meshed", "startup/refused");
+  common(benchmark::RegisterBenchmark("startup/slip", SizeSlip))->Iterations(10);
+  table->AddStartUp("startup/meshed", "startup/refused", "startup/slip");
 
   // Sizes that give about 10k and 100k nodes: 2000 short boundary segments
   // crowd nodes along the boundary, so they need a coarser size for the same

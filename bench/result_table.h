@@ -23,7 +23,9 @@ class ResultTable {
                      const std::string& pool1, const std::string& pool2);
   // `python` against `pool`: the same faces, the same number of workers.
   void AddPythonPool(const std::string& python, const std::string& pool);
-  void AddStartUp(const std::string& meshed, const std::string& refused);
+  // `slip`: a warm worker refusing a request far too large to mesh.
+  void AddStartUp(const std::string& meshed, const std::string& refused,
+                  const std::string& slip);
   void AddExtraction(const std::string& benchmark);
   void AddInsertion(const std::string& benchmark);
 
