@@ -202,9 +202,11 @@ std::chrono::milliseconds TimeoutOf(double seconds) {
 
 class Pool {
  public:
-  Pool(const std::string& worker_path, size_t workers, double timeout_seconds) {
+  Pool(const std::string& worker_path, size_t workers, double timeout_seconds,
+       uint64_t memory_limit_bytes) {
     WorkerPoolOptions options;
     options.worker.worker_path = worker_path;
+    options.worker.memory_limit_bytes = memory_limit_bytes;
     options.workers = workers;
     options.timeout = TimeoutOf(timeout_seconds);
     pool_ = std::make_shared<WorkerPool>(options);
@@ -323,8 +325,8 @@ PYBIND11_MODULE(_core, m) {
       .def("take", &Pending::Take);
 
   py::class_<Pool>(m, "Pool")
-      .def(py::init<const std::string&, size_t, double>(), py::arg("worker_path"),
-           py::arg("workers"), py::arg("timeout"))
+      .def(py::init<const std::string&, size_t, double, uint64_t>(), py::arg("worker_path"),
+           py::arg("workers"), py::arg("timeout"), py::arg("memory_limit_bytes") = 0)
       .def("submit", &Pool::Submit, py::arg("request"))
       .def("mesh_batch_lines", &Pool::MeshBatchLines, py::arg("lines"),
            "[(number, bytes)] -> (bytes of meshctl batch's output lines, [outcome])")

@@ -9,12 +9,13 @@
 meshworker.dask.mesh_many spreads a batch over a Dask cluster.
 """
 
-from ._pool import (BadAnswer, Cancelled, MeshWorkerError, Pool, Refused, StartFailed,
-                    TimedOut, WorkerDied, default_worker_path)
+from ._pool import (BadAnswer, Cancelled, MeshWorkerError, OutOfMemory, Pool, Refused,
+                    StartFailed, TimedOut, TooLarge, WorkerDied, default_worker_path)
 from ._request import Request, read_request
 from ._result import MeshResult
 
 __all__ = [
-    "BadAnswer", "Cancelled", "MeshResult", "MeshWorkerError", "Pool", "Refused", "Request", "StartFailed",
-    "TimedOut", "WorkerDied", "default_worker_path", "read_request",
+    "BadAnswer", "Cancelled", "MeshResult", "MeshWorkerError", "OutOfMemory", "Pool", "Refused",
+    "Request", "StartFailed", "TimedOut", "TooLarge", "WorkerDied", "default_worker_path",
+    "read_request",
 ]

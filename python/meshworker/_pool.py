@@ -52,6 +52,16 @@ class WorkerDied(MeshWorkerError):
     """The worker ended before it answered (`exit_code` or `signal`)."""
 
 
+class OutOfMemory(WorkerDied):
+    """The worker reached the pool's max_memory and was killed; a smaller
+    request, or more memory, is what helps."""
+
+
+class TooLarge(Refused):
+    """The request was refused before it was sent: its frame would exceed
+    what the worker accepts."""
+
+
 class StartFailed(MeshWorkerError):
     """No worker could be started."""
 
@@ -71,6 +81,8 @@ _FAILURES = {
     "start failed": StartFailed,
     "bad answer": BadAnswer,
     "cancelled": Cancelled,
+    "out of memory": OutOfMemory,
+    "too large": TooLarge,
 }
 
 
@@ -118,16 +130,22 @@ class Pool:
                  start with the first requests, not here
     timeout      seconds a request may take once a worker has it (None: no limit)
     worker_path  the mesh-worker executable (None: default_worker_path())
+    max_memory   bytes of address space each worker may take (None: no
+                 limit); a worker that reaches it raises OutOfMemory for its
+                 request and is replaced
 
     Waiting for answers releases the GIL. Use it as a context manager, or
     call close(), to stop the workers when done.
     """
 
-    def __init__(self, workers=None, timeout=None, worker_path=None):
+    def __init__(self, workers=None, timeout=None, worker_path=None, max_memory=None):
         if workers is not None and (not isinstance(workers, int) or workers < 1):
             raise ValueError(f"workers: expected a positive integer or None, got {workers!r}")
         if timeout is not None and not timeout > 0:
             raise ValueError(f"timeout: expected seconds > 0 or None, got {timeout!r}")
+        if max_memory is not None and (not isinstance(max_memory, int) or max_memory < 1):
+            raise ValueError(f"max_memory: expected a positive number of bytes or None, "
+                             f"got {max_memory!r}")
         source = "worker_path" if worker_path else WORKER_VARIABLE
         path = os.fspath(worker_path) if worker_path else default_worker_path()
         if not os.access(path, os.X_OK):
@@ -139,7 +157,7 @@ class Pool:
         self.worker_path = path
         self.timeout = timeout
         self._cancels = 0
-        self._native = _core.Pool(path, workers or 0, float(timeout or 0))
+        self._native = _core.Pool(path, workers or 0, float(timeout or 0), max_memory or 0)
 
     @property
     def size(self):

@@ -109,6 +109,20 @@ def test_each_lost_worker_has_its_exception(fake_worker, monkeypatch, tmp_path):
         meshworker.Pool()
 
 
+def test_a_worker_over_max_memory_is_out_of_memory_and_the_next_request_meshes():
+    # A 30 m square at 3 cm asks Netgen for about a million elements, far
+    # more than 192 MiB of address space holds; a unit square needs little.
+    with meshworker.Pool(workers=1, timeout=300, max_memory=192 << 20) as pool:
+        with pytest.raises(meshworker.OutOfMemory) as raised:
+            pool.mesh(square(size=30.0, target_size=0.03))
+        assert isinstance(raised.value, meshworker.WorkerDied)
+        assert "out of memory" in str(raised.value)
+        assert len(pool.mesh(square()).quads) > 0
+        assert pool.starts == 2
+    with pytest.raises(ValueError, match="max_memory"):
+        meshworker.Pool(max_memory=0)
+
+
 def test_cancel_ends_queued_and_running_requests_and_the_pool_goes_on(fake_worker, monkeypatch):
     monkeypatch.setenv("FAKE_WORKER_MODE", "silent")
     with meshworker.Pool(workers=1, timeout=60, worker_path=fake_worker) as pool:
