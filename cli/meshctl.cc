@@ -33,6 +33,7 @@
 #include "cli/poly_reader.h"
 #include "cli/progress_display.h"
 #include "cli/stats.h"
+#include "cli/whole_file.h"
 #include "client/worker_process.h"
 #include "protocol/frame.h"
 
@@ -45,29 +46,6 @@ constexpr int kExitRefused = 2;
 constexpr int kExitWorkerFailed = 3;
 
 constexpr char kWorkerVariable[] = "MESHCTL_WORKER";
-
-bool ReadWholeFile(const std::string& path, std::string* out) {
-  if (path == "-") {
-    out->assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    return !std::cin.bad();
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& data) {
-  if (path == "-") {
-    std::cout.write(data.data(), static_cast<std::streamsize>(data.size()));
-    std::cout.flush();
-    return static_cast<bool>(std::cout);
-  }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-  out.close();
-  return static_cast<bool>(out);
-}
 
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;

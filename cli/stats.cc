@@ -1,29 +1,22 @@
 #include "cli/stats.h"
 
-#include <fstream>
 #include <iostream>
-#include <iterator>
 
 #include <nlohmann/json.hpp>
 
 #include "cli/mesh_export.h"
 #include "cli/mesh_json.h"
 #include "cli/mesh_quality.h"
+#include "cli/whole_file.h"
 
 namespace mesh {
 
 int RunStats(const StatsOptions& options) {
   const std::string name = options.input == "-" ? "<stdin>" : options.input;
   std::string text;
-  if (options.input == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-  } else {
-    std::ifstream in(options.input, std::ios::binary);
-    if (!in) {
-      std::cerr << "meshctl: " << name << ": cannot be read\n";
-      return 1;
-    }
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!ReadWholeFile(options.input, &text)) {
+    std::cerr << "meshctl: " << name << ": cannot be read\n";
+    return 1;
   }
   PlanarComplexMesh mesh;
   JsonProblem problem;
@@ -42,15 +35,7 @@ int RunStats(const StatsOptions& options) {
   } else {
     report = name + ": " + MeshSummary(mesh) + "\n" + FormatMeshQuality(quality);
   }
-  if (options.output == "-") {
-    std::cout << report << std::flush;
-    if (std::cout) return 0;
-  } else {
-    std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
-    out << report;
-    out.close();
-    if (out) return 0;
-  }
+  if (WriteWholeFile(options.output, report)) return 0;
   std::cerr << "meshctl: " << options.output << ": cannot be written\n";
   return 1;
 }
