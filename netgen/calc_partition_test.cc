@@ -2,7 +2,6 @@
 // the library reaches ours, and ours places boundary nodes about where
 // Netgen's does, never much further apart than the mesh-size field says.
 #include <dlfcn.h>
-#include <link.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,8 @@
 
 #include <meshing.hpp>
 #include <geometry2d.hpp>
+
+#include "netgen/netgen_own_symbol.h"
 
 namespace netgen {
 void CalcPartition(const SplineSegExt& spline, MeshingParameters& mp, Mesh& mesh, double elto0,
@@ -27,30 +28,10 @@ constexpr char kSymbol[] =
 using PartitionFunction = void (*)(const netgen::SplineSegExt&, netgen::MeshingParameters&,
                                    netgen::Mesh&, double, netgen::Array<double>&);
 
-// The full path of the loaded libgeom2d. Opening it by a bare name would
-// depend on the caller's search path, and under ASan dlopen's caller is the
-// sanitizer runtime, which has none of this binary's RUNPATH.
-std::string LoadedGeom2dPath() {
-  std::string found;
-  dl_iterate_phdr(
-      [](dl_phdr_info* info, size_t, void* data) {
-        const std::string name = info->dlpi_name;
-        if (name.find("/libgeom2d.so") == std::string::npos) return 0;
-        *static_cast<std::string*>(data) = name;
-        return 1;
-      },
-      &found);
-  return found;
-}
-
 // Netgen's own definition, looked up in its library rather than as the
 // dynamic linker binds it for everyone.
 PartitionFunction NetgenOwnPartition() {
-  const std::string path = LoadedGeom2dPath();
-  if (path.empty()) return nullptr;
-  void* library = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-  if (library == nullptr) return nullptr;
-  return reinterpret_cast<PartitionFunction>(dlsym(library, kSymbol));
+  return reinterpret_cast<PartitionFunction>(test::NetgenOwnSymbol("/libgeom2d.so", kSymbol));
 }
 
 TEST(CalcPartitionTest, NetgenReachesOurCopy) {

@@ -1,7 +1,6 @@
 // The fixed copies of Netgen functions that leaked (generic_improve.cc,
 // ngcore_demangle.cc): Netgen's libraries reach ours, and quad meshes no
 // longer leave memory behind.
-#include <dlfcn.h>
 #include <malloc.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +13,7 @@
 
 #include "common/diagnostic.h"
 #include "netgen/meshing_passes.h"
+#include "netgen/netgen_own_symbol.h"
 #include "common/netgen_lock.h"
 #include "netgen/netgen_start.h"
 #include "testing/plane_points.h"
@@ -22,17 +22,9 @@
 namespace mesh {
 namespace {
 
+using test::DefiningFile;
 using test::FlatPlanePoints;
 using test::TwoDomainRectangleRequest;
-
-// The file a symbol resolves to, as the dynamic linker binds it for every
-// library that calls it.
-std::string DefiningFile(const char* symbol) {
-  void* resolved = dlsym(RTLD_DEFAULT, symbol);
-  Dl_info info;
-  if (resolved == nullptr || dladdr(resolved, &info) == 0) return "(unresolved)";
-  return info.dli_fname;
-}
 
 TEST(NetgenLeakFixesTest, NetgenCallsOurCopies) {
   for (const char* symbol : {"_ZN6netgen14MeshOptimize2d14GenericImproveERNS_4MeshE",
