@@ -23,10 +23,11 @@
 # libinterface is linked for them, after libmesh: the toolchain links with
 # --as-needed, which keeps a library only if something before it needs it.
 
-# Netgen is LGPL-2.1. Four of its functions are linked from copies in
+# Netgen is LGPL-2.1. Some of its functions are linked from copies in
 # netgen/ rather than from its libraries (netgen/CMakeLists.txt says which
 # and why): generic_improve.cc, ngcore_demangle.cc, calc_partition.cc (a
-# newer Netgen's code) and netgen_messages.cc. They stay Netgen's code under
+# newer Netgen's code), netgen_messages.cc, front_search_trees.cc and
+# rule_tables.cc. They stay Netgen's code under
 # its licence, each saying at its top where it comes from and what we
 # changed; the rest of Netgen is linked dynamically as Debian ships it, so a
 # user can replace it.
