@@ -40,12 +40,15 @@
 namespace netgen
 {
 
-  template <int dim, typename T>
-  class inttn {
-  public:
-    int dir;
-    T_ADTreeNode<dim,T> * node;
-  };
+  namespace
+  {
+    // One pending subtree of a search, and the direction it splits.
+    struct SearchFrame
+    {
+      int dir;
+      T_ADTreeNode<6,INDEX> * node;
+    };
+  }
 
 
   template <>
@@ -128,7 +131,7 @@ namespace netgen
                                             Array<INDEX> & pis) const
   {
     const int dim = 6;
-    ArrayMem<inttn<dim,INDEX>,10000> stack(10000);
+    ArrayMem<SearchFrame,10000> stack(10000);
     pis.SetSize(0);
 
     stack[0].node = root;

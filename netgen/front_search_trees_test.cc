@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <meshing.hpp>
@@ -42,9 +44,35 @@ TEST(FrontSearchTreesTest, NetgenReachesOurCopies) {
   }
 }
 
-// A front's worth of short segments in the unit square at z = 0, as the
-// 2-D front holds them, churned the way a front churns: most deleted, ids
-// reused, new ones inserted where old ones died.
+// The search box of every tree here, z = 0 in its middle as in the 2-D front.
+const netgen::Point<3> kTreeMin(-1, -1, -2), kTreeMax(2, 2, 2);
+
+// Churns entries 0 .. alive->size() - 1 the way a front churns: 20,000 times
+// a random id is deleted if alive, else inserted anew (ids reused, new
+// entries where old ones died), and every 50th time `search(round)` checks
+// the tree. Stops at the first fatal failure.
+template <typename Insert, typename Erase, typename Search>
+void Churn(std::mt19937& random, std::vector<bool>* alive, Insert insert, Erase erase,
+           Search search) {
+  std::uniform_int_distribution<int> any_id(0, static_cast<int>(alive->size()) - 1);
+  for (int round = 0; round < 20000 && !::testing::Test::HasFatalFailure(); ++round) {
+    const int id = any_id(random);
+    if ((*alive)[id]) {
+      erase(id);
+    } else {
+      insert(id);
+    }
+    (*alive)[id] = !(*alive)[id];
+    if (round % 50 == 0) search(round);
+  }
+}
+
+std::vector<int> Sorted(std::vector<int> entries) {
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+// Short segments in the unit square at z = 0, as the 2-D front holds them.
 struct Segment {
   netgen::Point<3> a, b;
 };
@@ -64,23 +92,19 @@ TEST(FrontSearchTreesTest, BoxSearchFindsWhatNetgensFinds) {
     std::mt19937 random(seed);
     // Coincident segments on some seeds: they chain down one side.
     const bool coincident = seed % 3 == 0;
-    netgen::BoxTree<3> tree(netgen::Point<3>(-1, -1, -2), netgen::Point<3>(2, 2, 2));
-    std::vector<Segment> live(4000);
-    std::vector<bool> alive(live.size(), false);
+    netgen::BoxTree<3> tree(kTreeMin, kTreeMax);
+    std::vector<netgen::Box<3>> boxes(4000);
+    std::vector<bool> alive(boxes.size(), false);
     netgen::Array<int> ours, theirs;
-    for (int round = 0; round < 20000; ++round) {
-      const int id = std::uniform_int_distribution<int>(0, live.size() - 1)(random);
-      if (alive[id]) {
-        tree.DeleteElement(id);
-        alive[id] = false;
-      } else {
-        live[id] = coincident && id % 4 == 0 ? Segment{{0.5, 0.5, 0}, {0.51, 0.5, 0}}
-                                             : RandomSegment(random, 0.02);
-        netgen::Box<3> box(live[id].a, live[id].b);
-        tree.Insert(box.PMin(), box.PMax(), id);
-        alive[id] = true;
-      }
-      if (round % 50 != 0) continue;
+    auto insert = [&](int id) {
+      const Segment segment = coincident && id % 4 == 0
+                                  ? Segment{{0.5, 0.5, 0}, {0.51, 0.5, 0}}
+                                  : RandomSegment(random, 0.02);
+      boxes[id] = netgen::Box<3>(segment.a, segment.b);
+      tree.Insert(boxes[id].PMin(), boxes[id].PMax(), id);
+    };
+    auto erase = [&](int id) { tree.DeleteElement(id); };
+    auto search = [&](int round) {
       const Segment probe = RandomSegment(random, 0);
       const double reach = std::uniform_real_distribution<double>(0.001, 0.3)(random);
       const netgen::Point<3> low = probe.a - netgen::Vec<3>(reach, reach, reach);
@@ -90,28 +114,25 @@ TEST(FrontSearchTreesTest, BoxSearchFindsWhatNetgensFinds) {
       netgen::Point<6> tmin, tmax;
       const double tolerance = tree.Tolerance();
       for (int i = 0; i < 3; ++i) {
-        tmin(i) = -1 + (i == 2 ? -1 : 0);
+        tmin(i) = kTreeMin(i);
         tmax(i) = high(i) + tolerance;
         tmin(i + 3) = low(i) - tolerance;
-        tmax(i + 3) = 2;
+        tmax(i + 3) = kTreeMax(i);
       }
       netgen_search(&tree.Tree(), tmin, tmax, theirs);
       ASSERT_EQ(Entries(ours), Entries(theirs)) << "round " << round;
       std::vector<int> expected;
-      for (size_t i = 0; i < live.size(); ++i) {
-        if (!alive[i]) continue;
-        netgen::Box<3> box(live[i].a, live[i].b);
-        bool meets = true;
-        for (int k = 0; k < 3; ++k) {
-          meets = meets && static_cast<float>(box.PMin()(k)) <= tmax(k) &&
-                  static_cast<float>(box.PMax()(k)) >= tmin(k + 3);
+      for (size_t i = 0; i < boxes.size(); ++i) {
+        bool meets = alive[i];
+        for (int k = 0; k < 3 && meets; ++k) {
+          meets = static_cast<float>(boxes[i].PMin()(k)) <= tmax(k) &&
+                  static_cast<float>(boxes[i].PMax()(k)) >= tmin(k + 3);
         }
         if (meets) expected.push_back(static_cast<int>(i));
       }
-      std::vector<int> found = Entries(ours);
-      std::sort(found.begin(), found.end());
-      ASSERT_EQ(found, expected) << "round " << round;
-    }
+      ASSERT_EQ(Sorted(Entries(ours)), expected) << "round " << round;
+    };
+    Churn(random, &alive, insert, erase, search);
   }
 }
 
@@ -124,22 +145,17 @@ TEST(FrontSearchTreesTest, PointSearchFindsWhatNetgensFinds) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> unit(0, 1);
     const bool coincident = seed % 3 == 0;
-    netgen::Point3dTree tree(netgen::Point<3>(-1, -1, -2), netgen::Point<3>(2, 2, 2));
+    netgen::Point3dTree tree(kTreeMin, kTreeMax);
     std::vector<netgen::Point<3>> points(3000);
     std::vector<bool> alive(points.size(), false);
     netgen::Array<int> ours, theirs;
-    for (int round = 0; round < 20000; ++round) {
-      const int id = std::uniform_int_distribution<int>(0, points.size() - 1)(random);
-      if (alive[id]) {
-        tree.DeleteElement(id);
-        alive[id] = false;
-      } else {
-        points[id] = coincident && id % 4 == 0 ? netgen::Point<3>(0.25, 0.75, 0)
-                                               : netgen::Point<3>(unit(random), unit(random), 0);
-        tree.Insert(points[id], id);
-        alive[id] = true;
-      }
-      if (round % 50 != 0) continue;
+    auto insert = [&](int id) {
+      points[id] = coincident && id % 4 == 0 ? netgen::Point<3>(0.25, 0.75, 0)
+                                             : netgen::Point<3>(unit(random), unit(random), 0);
+      tree.Insert(points[id], id);
+    };
+    auto erase = [&](int id) { tree.DeleteElement(id); };
+    auto search = [&](int round) {
       const double x = unit(random), y = unit(random);
       const double reach = std::uniform_real_distribution<double>(0.001, 0.3)(random);
       const netgen::Point<3> low(x - reach, y - reach, -reach), high(x + reach, y + reach, reach);
@@ -157,10 +173,9 @@ TEST(FrontSearchTreesTest, PointSearchFindsWhatNetgensFinds) {
         }
         if (inside) expected.push_back(static_cast<int>(i));
       }
-      std::vector<int> found = Entries(ours);
-      std::sort(found.begin(), found.end());
-      ASSERT_EQ(found, expected) << "round " << round;
-    }
+      ASSERT_EQ(Sorted(Entries(ours)), expected) << "round " << round;
+    };
+    Churn(random, &alive, insert, erase, search);
   }
 }
 

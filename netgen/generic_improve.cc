@@ -29,14 +29,6 @@
 namespace netgen
 {
 
-  // el.PNumMod (i) and el.GeomInfoPiMod (i) for 1 <= i < 2 el.GetNP().
-  static inline PointIndex RotatedPNum (const Element2d & el, int i)
-  {
-    int j = i - 1;
-    if (j >= el.GetNP()) j -= el.GetNP();
-    return el[j];
-  }
-
   // What the rule matching reads of an element, packed together. The
   // matching tries every rule on every rotation of every element and of
   // each neighbour, and Element2d is some 250 bytes, so reading its flags
@@ -57,6 +49,7 @@ namespace netgen
     bool IsDeleted () const { return deleted; }
   };
 
+  // el.PNumMod (i) and el.GeomInfoPiMod (i) for 1 <= i < 2 el.GetNP().
   static inline PointIndex RotatedPNum (const MatchedElement & el, int i)
   {
     int j = i - 1;
