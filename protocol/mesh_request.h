@@ -36,7 +36,16 @@ struct MeshRequest {
   // The zero vector means no normal was given.
   Point3 plane_normal;
   bool prefer_quads = true;
+  // Bits of kMeshRequestOptions; any other bit is refused before meshing.
+  uint32_t options = 0;
 };
+
+// Every request segment is exactly one edge of the mesh: no vertex is placed
+// between its ends, so faces that share the segment agree on it.
+constexpr uint32_t kKeepBoundary = 1u << 0;
+// Every element of the answer is a quad.
+constexpr uint32_t kAllQuads = 1u << 1;
+constexpr uint32_t kMeshRequestOptions = kKeepBoundary | kAllQuads;
 
 constexpr uint8_t kMeshRequestVersion = 3;
 
