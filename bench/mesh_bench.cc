@@ -41,7 +41,7 @@
 #include "client/worker_process.h"
 #include "extract/extract.h"
 #include "protocol/mesh_request.h"
-#include "worker/platform.h"
+#include "protocol/worker_contract.h"
 
 namespace mesh {
 namespace {

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/batch_line.h"
+#include "cli/exit_codes.h"
 #include "client/worker_pool.h"
 
 namespace mesh {
@@ -97,7 +98,7 @@ int RunBatch(const BatchOptions& options) {
     file.open(options.input, std::ios::binary);
     if (!file) {
       std::cerr << "meshctl: " << options.input << ": cannot be read\n";
-      return 1;
+      return kExitBadInput;
     }
     in = &file;
   }
@@ -116,7 +117,7 @@ int RunBatch(const BatchOptions& options) {
     out_file.open(options.output, std::ios::binary | std::ios::trunc);
     if (!out_file) {
       std::cerr << "meshctl: " << options.output << ": cannot be written\n";
-      return 1;
+      return kExitBadInput;
     }
     out = &out_file;
   }
@@ -172,7 +173,7 @@ int RunBatch(const BatchOptions& options) {
   if (write_failed || !*out) {
     std::cerr << "meshctl: " << (options.output == "-" ? "standard output" : options.output)
               << ": write failed\n";
-    return 1;
+    return kExitBadInput;
   }
 
   const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
@@ -190,7 +191,7 @@ int RunBatch(const BatchOptions& options) {
     summary += ", " + std::to_string(counts[rare]) + " " + words;
   }
   std::cerr << summary << "\n";
-  return counts["meshed"] == lines.size() ? 0 : 2;
+  return counts["meshed"] == lines.size() ? kExitOk : kExitNotMeshed;
 }
 
 }  // namespace mesh

@@ -28,8 +28,9 @@ struct BatchOptions {
 //   {"line": N, "ok": false, "outcome": "invalid", "error": "N:COLUMN: ..."}
 // with the outcomes meshed, refused, timed_out, worker_died, start_failed,
 // bad_answer and invalid. A summary line goes to standard error at the end.
-// Returns 0 when every request was meshed, 2 when some were not, and 1 when
-// the input cannot be read or the output written.
+// Returns kExitOk when every request was meshed, kExitNotMeshed when some
+// were not, and kExitBadInput when the input cannot be read or the output
+// written.
 int RunBatch(const BatchOptions& options);
 
 }  // namespace mesh

@@ -26,6 +26,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/batch.h"
+#include "cli/exit_codes.h"
 #include "cli/memory_limit.h"
 #include "cli/mesh_export.h"
 #include "cli/mesh_json.h"
@@ -39,11 +40,6 @@
 
 namespace mesh {
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitBadInput = 1;
-constexpr int kExitRefused = 2;
-constexpr int kExitWorkerFailed = 3;
 
 constexpr char kWorkerVariable[] = "MESHCTL_WORKER";
 
@@ -254,7 +250,7 @@ int Mesh(const MeshCommand& command) {
   display.Finish();
   if (!answer.ok()) {
     ReportFailure(name, answer, command.verbose);
-    return answer.outcome == CallOutcome::kFailure ? kExitRefused : kExitWorkerFailed;
+    return answer.outcome == CallOutcome::kFailure ? kExitNotMeshed : kExitWorkerFailed;
   }
 
   struct Output {

@@ -10,8 +10,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "cli/exit_codes.h"
+#include "protocol/worker_contract.h"
 #include "testing/export_readers.h"
-#include "worker/platform.h"
 
 namespace mesh {
 namespace {
@@ -45,26 +46,26 @@ TEST(MeshctlTest, BadRequestsNameTheFileFieldAndPosition) {
             "{\n  \"points\": [[0, 0, 0], [1, 0, 0], [1, 1, 0]],\n"
             "  \"segments\": [[0, 1, 1, 0], [1, 2, 1]],\n  \"target_size\": 0.5\n}\n");
   const ProcessOutput out = Meshctl({"mesh", dir / "bad.json", "-o", dir / "out.json"});
-  ExpectExit(out, 1);
+  ExpectExit(out, kExitBadInput);
   EXPECT_EQ(out.err, "meshctl: " + (dir / "bad.json") +
                          ":3:30: field 'segments[1]': expected [point_a, point_b, left_domain, "
                          "right_domain]\n");
 
   const ProcessOutput syntax = Meshctl({"encode", "-", "-o", dir / "frame"}, "{\"points\": [1,]}");
-  ExpectExit(syntax, 1);
+  ExpectExit(syntax, kExitBadInput);
   EXPECT_EQ(syntax.err.compare(0, 35, "meshctl: <stdin>:1:15: invalid JSON"), 0) << syntax.err;
 
   const ProcessOutput memory =
       Meshctl({"mesh", "examples/unit_square.json", "--max-memory", "lots"});
-  ExpectExit(memory, 1);
+  ExpectExit(memory, kExitBadInput);
   EXPECT_EQ(memory.err,
             "meshctl: --max-memory: expected a size such as 2G, 512M or 0 (no limit), not "
             "'lots'\n");
-  ExpectExit(Meshctl({"batch", "-", "-o", "-", "--max-memory", "2Q"}), 1);
+  ExpectExit(Meshctl({"batch", "-", "-o", "-", "--max-memory", "2Q"}), kExitBadInput);
 
-  ExpectExit(Meshctl({"mesh", dir / "missing.json"}), 1);
-  ExpectExit(Meshctl({"mesh"}), 1);
-  ExpectExit(Meshctl({"--help"}), 0);
+  ExpectExit(Meshctl({"mesh", dir / "missing.json"}), kExitBadInput);
+  ExpectExit(Meshctl({"mesh"}), kExitBadInput);
+  ExpectExit(Meshctl({"--help"}), kExitOk);
 }
 
 TEST(MeshctlTest, MeshWritesFilesThatOtherProgramsRead) {
@@ -72,7 +73,7 @@ TEST(MeshctlTest, MeshWritesFilesThatOtherProgramsRead) {
   const ProcessOutput out =
       Meshctl({"mesh", "examples/two_domains.json", "-o", dir / "a.json", "--svg", dir / "a.svg",
                "--vtu", dir / "a.vtu", "--msh", dir / "a.msh"});
-  ExpectExit(out, 0);
+  ExpectExit(out, kExitOk);
   EXPECT_NE(out.err.find("in 2 domains"), std::string::npos) << out.err;
 
   const json answer = json::parse(ReadFile(dir / "a.json"));
@@ -114,7 +115,7 @@ TEST(MeshctlTest, PolyFilesAreMeshedAsTheyAre) {
   ScratchDirectory dir;
   const ProcessOutput out = Meshctl({"mesh", "examples/bracket.poly", "--target-size", "0.4",
                                      "-o", dir / "bracket.json"});
-  ExpectExit(out, 0);
+  ExpectExit(out, kExitOk);
   const json answer = json::parse(ReadFile(dir / "bracket.json"));
   EXPECT_EQ(answer["point_vertex"].size(), 15u);
   EXPECT_EQ(answer["segment_chains"].size(), 15u);
@@ -126,7 +127,7 @@ TEST(MeshctlTest, PolyFilesAreMeshedAsTheyAre) {
 
   WriteFile(dir / "crossed.poly", "4 2 0 0\n0 0 0\n1 1 1\n2 1 0\n3 0 1\n2 0\n0 0 1\n1 2 3\n0\n");
   const ProcessOutput crossed = Meshctl({"mesh", dir / "crossed.poly"});
-  ExpectExit(crossed, 1);
+  ExpectExit(crossed, kExitBadInput);
   EXPECT_NE(crossed.err.find("crossed.poly:7: segment 0 (line 7) and segment 1 (line 8) cross"),
             std::string::npos)
       << crossed.err;
@@ -138,7 +139,7 @@ TEST(MeshctlTest, RefusalsAndWorkerFailuresHaveTheirOwnExitCodes) {
             R"({"points": [[0,0,0],[1,0,0],[2,0,0]], "segments": [[0,1,1,0],[1,2,1,0],[2,0,1,0]],
                 "target_size": 0.5})");
   const ProcessOutput refused = Meshctl({"mesh", dir / "flat.json", "-o", dir / "out.json"});
-  ExpectExit(refused, 2);
+  ExpectExit(refused, kExitNotMeshed);
   EXPECT_NE(refused.err.find("refused: [meshing] BuildPlanarMesh: "), std::string::npos)
       << refused.err;
   EXPECT_TRUE(ReadFile(dir / "out.json").empty());
@@ -146,12 +147,12 @@ TEST(MeshctlTest, RefusalsAndWorkerFailuresHaveTheirOwnExitCodes) {
   const ProcessOutput hung =
       Meshctl({"mesh", "examples/unit_square.json", "--timeout", "0.3", "--worker", FAKE_WORKER_PATH},
               "", Environment({"FAKE_WORKER_MODE=silent"}));
-  ExpectExit(hung, 3);
+  ExpectExit(hung, kExitWorkerFailed);
   EXPECT_NE(hung.err.find("timed out"), std::string::npos) << hung.err;
 
   const ProcessOutput nowhere = Meshctl({"mesh", "examples/unit_square.json"}, "",
                                         Environment({"MESHCTL_WORKER=/nonexistent/worker"}));
-  ExpectExit(nowhere, 1);
+  ExpectExit(nowhere, kExitBadInput);
   EXPECT_EQ(nowhere.err,
             "meshctl: MESHCTL_WORKER names /nonexistent/worker, which is not an executable\n");
 }
@@ -168,7 +169,7 @@ TEST(MeshctlTest, TheReasonIsTheLastLineAfterTheEndOfTheWorkersOutput) {
                                          "--worker", FAKE_WORKER_PATH};
   const TestProcessOptions chatter = Environment({"FAKE_WORKER_MODE=mesher-chatter"});
   const ProcessOutput hung = Meshctl(args, "", chatter);
-  ExpectExit(hung, 3);
+  ExpectExit(hung, kExitWorkerFailed);
   const std::vector<std::string> lines = Lines(hung.err);
   ASSERT_EQ(lines.size(), 7u) << hung.err;
   EXPECT_EQ(lines[0], "  (15 earlier lines of the worker's output; --verbose shows them)");
@@ -180,7 +181,7 @@ TEST(MeshctlTest, TheReasonIsTheLastLineAfterTheEndOfTheWorkersOutput) {
   std::vector<std::string> verbose_args = args;
   verbose_args.push_back("--verbose");
   const ProcessOutput verbose = Meshctl(verbose_args, "", chatter);
-  ExpectExit(verbose, 3);
+  ExpectExit(verbose, kExitWorkerFailed);
   const std::vector<std::string> all = Lines(verbose.err);
   ASSERT_EQ(all.size(), 21u) << verbose.err;
   EXPECT_EQ(all[0], "   faces = 10 trials = 1000 elements = 100 els/sec = 1000");
@@ -192,7 +193,7 @@ TEST(MeshctlTest, TheReasonIsTheLastLineAfterTheEndOfTheWorkersOutput) {
             R"({"points": [[0,0,0],[1,0,0],[2,0,0]], "segments": [[0,1,1,0],[1,2,1,0],[2,0,1,0]],
                 "target_size": 0.5})");
   const ProcessOutput refused = Meshctl({"mesh", dir / "flat.json", "--verbose"});
-  ExpectExit(refused, 2);
+  ExpectExit(refused, kExitNotMeshed);
   const std::vector<std::string> refusal = Lines(refused.err);
   ASSERT_EQ(refusal.size(), 1u) << refused.err;
   EXPECT_NE(refusal[0].find("refused: [meshing] BuildPlanarMesh: "), std::string::npos);
@@ -200,18 +201,19 @@ TEST(MeshctlTest, TheReasonIsTheLastLineAfterTheEndOfTheWorkersOutput) {
 
 TEST(MeshctlTest, EncodeAndDecodeRoundTripThroughTheWorker) {
   ScratchDirectory dir;
-  ExpectExit(Meshctl({"encode", "examples/tilted_face.json", "-o", dir / "request.frame"}), 0);
+  ExpectExit(Meshctl({"encode", "examples/tilted_face.json", "-o", dir / "request.frame"}),
+             kExitOk);
   const ProcessOutput requests = Meshctl({"decode", "--requests", dir / "request.frame"});
-  ExpectExit(requests, 0);
+  ExpectExit(requests, kExitOk);
   const ProcessOutput shown = Meshctl({"request", "examples/tilted_face.json"});
-  ExpectExit(shown, 0);
+  ExpectExit(shown, kExitOk);
   EXPECT_EQ(json::parse(requests.out), json::parse(shown.out));
 
   const ProcessOutput worker =
       RunProgram(MESH_WORKER_PATH, {}, ReadFile(dir / "request.frame") + ReadFile(dir / "request.frame"));
-  ExpectExit(worker, 0);
+  ExpectExit(worker, kWorkerExitChannelClosed);
   const ProcessOutput answers = Meshctl({"decode", "-"}, worker.out);
-  ExpectExit(answers, 0);
+  ExpectExit(answers, kExitOk);
   const size_t newline = answers.out.find('\n');
   ASSERT_NE(newline, std::string::npos);
   const json first = json::parse(answers.out.substr(0, newline));
@@ -219,7 +221,7 @@ TEST(MeshctlTest, EncodeAndDecodeRoundTripThroughTheWorker) {
   EXPECT_EQ(first["point_vertex"].size(), 8u);
   EXPECT_EQ(answers.out.substr(newline + 1), answers.out.substr(0, newline + 1));
 
-  ExpectExit(Meshctl({"decode", "-"}, "MSH1"), 1);
+  ExpectExit(Meshctl({"decode", "-"}, "MSH1"), kExitBadInput);
 }
 
 TEST(MeshctlTest, BatchAnswersInInputOrderAndSumsUp) {
@@ -233,7 +235,7 @@ TEST(MeshctlTest, BatchAnswersInInputOrderAndSumsUp) {
                                   "{\"points\": []}\n" + refused.dump() + "\n" + small.dump() + "\n");
   const ProcessOutput out =
       Meshctl({"batch", dir / "in.jsonl", "-o", dir / "out.jsonl", "--jobs", "2"});
-  ExpectExit(out, 2);
+  ExpectExit(out, kExitNotMeshed);
   EXPECT_NE(out.err.find("5 requests in "), std::string::npos) << out.err;
   EXPECT_NE(out.err.find(": 3 meshed, 1 refused, 0 timed out, 1 invalid\n"), std::string::npos)
       << out.err;
@@ -260,7 +262,7 @@ TEST(MeshctlTest, BatchAnswersInInputOrderAndSumsUp) {
   const ProcessOutput stuck =
       Meshctl({"batch", dir / "two.jsonl", "-o", "-", "--timeout", "0.2", "--worker", FAKE_WORKER_PATH},
               "", Environment({"FAKE_WORKER_MODE=silent"}));
-  ExpectExit(stuck, 2);
+  ExpectExit(stuck, kExitNotMeshed);
   EXPECT_NE(stuck.err.find("0 meshed, 0 refused, 2 timed out"), std::string::npos) << stuck.err;
 }
 
@@ -275,7 +277,7 @@ TEST(MeshctlTest, StatsOnASavedAnswerRepeatsTheMeshSummary) {
   ScratchDirectory dir;
   const ProcessOutput meshed = Meshctl({"mesh", "examples/two_domains.json", "-o",
                                         dir / "a.json", "--svg", dir / "a.svg", "--svg-quality"});
-  ExpectExit(meshed, 0);
+  ExpectExit(meshed, kExitOk);
   const std::vector<std::string> lines = Lines(meshed.err);
   ASSERT_EQ(lines.size(), 5u) << meshed.err;
   EXPECT_EQ(lines[1].rfind("  domain 1: ", 0), 0u) << lines[1];
@@ -283,14 +285,14 @@ TEST(MeshctlTest, StatsOnASavedAnswerRepeatsTheMeshSummary) {
   EXPECT_EQ(lines[4].rfind("    quality by tenths, 0 to 1: ", 0), 0u) << lines[4];
 
   const ProcessOutput stats = Meshctl({"stats", dir / "a.json"});
-  ExpectExit(stats, 0);
+  ExpectExit(stats, kExitOk);
   EXPECT_EQ(QualityLines(stats.out), QualityLines(meshed.err));
   EXPECT_EQ(Lines(stats.out)[0], dir / "a.json" + ": 413 vertices, 369 quads, 11 triangles in 2 domains")
       << stats.out;
 
   const json answer = json::parse(ReadFile(dir / "a.json"));
   const ProcessOutput as_json = Meshctl({"stats", "--json", "-"}, answer.dump());
-  ExpectExit(as_json, 0);
+  ExpectExit(as_json, kExitOk);
   const json measures = json::parse(as_json.out);
   ASSERT_EQ(measures["domains"].size(), 2u);
   size_t histogram_total = 0;
@@ -316,10 +318,10 @@ TEST(MeshctlTest, StatsOnASavedAnswerRepeatsTheMeshSummary) {
   // A file that is not an answer is named with the place it goes wrong.
   WriteFile(dir / "request.json", ReadFile("examples/unit_square.json"));
   const ProcessOutput request = Meshctl({"stats", dir / "request.json"});
-  ExpectExit(request, 1);
+  ExpectExit(request, kExitBadInput);
   EXPECT_EQ(request.err, "meshctl: " + (dir / "request.json") + ":1:1: field 'vertices': missing\n");
-  ExpectExit(Meshctl({"stats", dir / "missing.json"}), 1);
-  ExpectExit(Meshctl({"mesh", "examples/unit_square.json", "--svg-quality"}), 1);
+  ExpectExit(Meshctl({"stats", dir / "missing.json"}), kExitBadInput);
+  ExpectExit(Meshctl({"mesh", "examples/unit_square.json", "--svg-quality"}), kExitBadInput);
 }
 
 }  // namespace

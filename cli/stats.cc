@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/exit_codes.h"
 #include "cli/mesh_export.h"
 #include "cli/mesh_json.h"
 #include "cli/mesh_quality.h"
@@ -16,13 +17,13 @@ int RunStats(const StatsOptions& options) {
   std::string text;
   if (!ReadWholeFile(options.input, &text)) {
     std::cerr << "meshctl: " << name << ": cannot be read\n";
-    return 1;
+    return kExitBadInput;
   }
   PlanarComplexMesh mesh;
   JsonProblem problem;
   if (!ParsePlanarComplexMeshJson(text, &mesh, &problem)) {
     std::cerr << "meshctl: " << name << ":" << problem.ToString() << "\n";
-    return 1;
+    return kExitBadInput;
   }
   const std::vector<DomainQuality> quality = MeasureMeshQuality(mesh);
   std::string report;
@@ -35,9 +36,9 @@ int RunStats(const StatsOptions& options) {
   } else {
     report = name + ": " + MeshSummary(mesh) + "\n" + FormatMeshQuality(quality);
   }
-  if (WriteWholeFile(options.output, report)) return 0;
+  if (WriteWholeFile(options.output, report)) return kExitOk;
   std::cerr << "meshctl: " << options.output << ": cannot be written\n";
-  return 1;
+  return kExitBadInput;
 }
 
 }  // namespace mesh

@@ -16,8 +16,8 @@ struct StatsOptions {
 // Writes the count line ("NAME: 312 vertices, 280 quads, 4 triangles in 2
 // domains") and then FormatMeshQuality's lines, or with `json`
 //   {"vertices": N, "quads": N, "triangles": N, "domains": [...]}
-// Returns 0, or 1 after one line on standard error when the input cannot be
-// read or is not an answer, or the output cannot be written.
+// Returns kExitOk, or kExitBadInput after one line on standard error when the
+// input cannot be read or is not an answer, or the output cannot be written.
 int RunStats(const StatsOptions& options);
 
 }  // namespace mesh

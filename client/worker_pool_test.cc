@@ -17,8 +17,8 @@
 
 #include "protocol/frame.h"
 #include "protocol/planar_complex_mesh.h"
+#include "protocol/worker_contract.h"
 #include "testing/shapes.h"
-#include "worker/platform.h"
 
 namespace mesh {
 namespace {
@@ -122,7 +122,7 @@ TEST(WorkerPoolTest, HangsAndCrashesCostOnlyTheirOwnRequests) {
         break;
       case kCrash:
         EXPECT_EQ(answer.outcome, CallOutcome::kWorkerDied) << i;
-        EXPECT_EQ(answer.exit_code, 3) << i;
+        EXPECT_EQ(answer.exit_code, kWorkerExitMalformedFrame) << i;
         ++losses;
         break;
     }

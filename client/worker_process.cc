@@ -14,6 +14,7 @@
 
 #include "client/installed_worker.h"
 #include "protocol/frame.h"
+#include "protocol/worker_contract.h"
 
 namespace mesh {
 
@@ -53,9 +54,6 @@ constexpr std::chrono::milliseconds kErrorReadInterval(2);
 // Room for everything a worker prints between two reads of its standard
 // error, many times over (Linux's default is 64 KiB).
 constexpr int kErrorPipeSize = 1 << 20;
-
-// The worker's exit on a crash or an unhandled exception.
-constexpr int kWorkerCrashExit = 134;
 
 int MillisecondsUntil(Clock::time_point deadline) {
   if (deadline == Clock::time_point::max()) return -1;
@@ -236,7 +234,7 @@ std::string DescribeExit(bool known, bool exited, int code, int signal) {
 // that is by far the likeliest crash; a limit too small for even the dynamic
 // loader ends it before main, with the loader's own words.
 bool DiedOfMemory(const ChildExit& info, const std::vector<std::string>& diagnostics) {
-  if (info.exited && info.code == kWorkerCrashExit) return true;
+  if (info.exited && info.code == kWorkerExitCrashed) return true;
   if (!info.exited && (info.signal == SIGSEGV || info.signal == SIGBUS || info.signal == SIGABRT)) {
     return true;
   }

@@ -22,8 +22,8 @@
 #include <gtest/gtest.h>
 
 #include "protocol/frame.h"
+#include "protocol/worker_contract.h"
 #include "testing/shapes.h"
-#include "worker/platform.h"
 
 namespace mesh {
 namespace {
@@ -191,7 +191,7 @@ TEST(WorkerProcessTest, DeathsAreReportedWithExitCodeOrSignal) {
       WorkerAnswer answer = worker.Call(kind, "payload", milliseconds(60000));
       EXPECT_EQ(answer.outcome, CallOutcome::kWorkerDied) << kind;
       EXPECT_TRUE(answer.exited);
-      EXPECT_EQ(answer.exit_code, 3);
+      EXPECT_EQ(answer.exit_code, kWorkerExitMalformedFrame);
     }
     EXPECT_EQ(worker.Mesh(UnitSquareRequest(0.25), milliseconds(60000)).outcome,
               CallOutcome::kSuccess);
@@ -320,13 +320,13 @@ TEST(WorkerProcessTest, CrashUnderAMemoryLimitIsOutOfMemory) {
   WorkerOptions options = FakeWorker("crash");
   WorkerAnswer unlimited = CallFreshWorker(options);
   EXPECT_EQ(unlimited.outcome, CallOutcome::kWorkerDied) << unlimited.Describe();
-  EXPECT_EQ(unlimited.exit_code, 134);
+  EXPECT_EQ(unlimited.exit_code, kWorkerExitCrashed);
 
   options.memory_limit_bytes = kRoomyLimit;
   WorkerAnswer limited = CallFreshWorker(options);
   EXPECT_EQ(limited.outcome, CallOutcome::kOutOfMemory) << limited.Describe();
   EXPECT_TRUE(limited.exited);
-  EXPECT_EQ(limited.exit_code, 134);
+  EXPECT_EQ(limited.exit_code, kWorkerExitCrashed);
   EXPECT_NE(limited.error.find("limit of " + std::to_string(kRoomyLimit) + " bytes"),
             std::string::npos)
       << limited.error;

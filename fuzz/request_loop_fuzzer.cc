@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MemoryChannel channel(input);
   FUZZ_CHECK(RunRequestLoop(channel, false, FakeMeshJob) == expected.exit_code);
   FUZZ_CHECK(channel.output() == expected.output);
-  FUZZ_CHECK(capture.lines().size() == (expected.exit_code == kExitMalformedFrame ? 1u : 0u));
+  FUZZ_CHECK(capture.lines().size() == (expected.exit_code == kWorkerExitMalformedFrame ? 1u : 0u));
 
   if (expected.output.empty()) return 0;
   uint64_t hash = 1469598103934665603u;
@@ -125,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t limit = hash % expected.output.size();
   MemoryChannel cut(input);
   cut.FailWritesAfter(limit);
-  FUZZ_CHECK(RunRequestLoop(cut, false, FakeMeshJob) == kExitChannelClosed);
+  FUZZ_CHECK(RunRequestLoop(cut, false, FakeMeshJob) == kWorkerExitChannelClosed);
   FUZZ_CHECK(cut.output() == expected.output.substr(0, limit));
   return 0;
 }

@@ -21,10 +21,10 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
+#include "protocol/worker_contract.h"
 #include "reliability/request_mix.h"
 #include "testing/loops.h"
 #include "testing/test_process.h"
-#include "worker/platform.h"
 
 namespace mesh {
 namespace {

@@ -15,9 +15,9 @@
 
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
+#include "protocol/worker_contract.h"
 #include "reliability/request_mix.h"
 #include "testing/test_process.h"
-#include "worker/platform.h"
 
 namespace mesh {
 namespace {

@@ -5,15 +5,9 @@
 
 #include <cstddef>
 
+#include "protocol/worker_contract.h"
+
 namespace mesh {
-
-// Process exit codes.
-constexpr int kExitChannelClosed = 0;
-constexpr int kExitMissingDescriptor = 2;
-constexpr int kExitMalformedFrame = 3;
-constexpr int kExitUnhandled = 134;
-
-constexpr char kHangTestVariable[] = "TALVEX_MESH_WORKER_ALLOW_HANG_TEST";
 
 struct WorkerStreams {
   int request_fd = -1;
@@ -24,7 +18,7 @@ struct WorkerStreams {
 };
 
 // Prepares the process for life as a child worker: no core dumps, every crash
-// and unhandled exception ends the process with kExitUnhandled, SIGPIPE is
+// and unhandled exception ends the process with kWorkerExitCrashed, SIGPIPE is
 // ignored, and descriptor 1 is pointed at standard error (or /dev/null) so
 // that nothing printed by us or by the mesher can reach the response stream.
 // Returns 0 when `*streams` is ready, else the exit code to end with.

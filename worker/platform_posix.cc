@@ -22,9 +22,9 @@ constexpr size_t kMaxTransfer = size_t{1} << 30;
 // stack overflow cannot run on the stack that overflowed.
 alignas(16) char crash_signal_stack[64 * 1024];
 
-void ExitOnCrashSignal(int) { _exit(kExitUnhandled); }
+void ExitOnCrashSignal(int) { _exit(kWorkerExitCrashed); }
 
-[[noreturn]] void ExitOnUnhandledException() { _exit(kExitUnhandled); }
+[[noreturn]] void ExitOnUnhandledException() { _exit(kWorkerExitCrashed); }
 
 bool DescriptorIsOpen(int fd) { return fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
 
@@ -67,7 +67,7 @@ int SetUpWorkerProcess(WorkerStreams* streams) {
   // stopped reading must fail with EPIPE and end the worker cleanly instead.
   signal(SIGPIPE, SIG_IGN);
 
-  if (!input_open || !output_open) return kExitMissingDescriptor;
+  if (!input_open || !output_open) return kWorkerExitMissingDescriptor;
 
   if (!error_open) {
     int null_fd = open("/dev/null", O_WRONLY);
@@ -80,7 +80,7 @@ int SetUpWorkerProcess(WorkerStreams* streams) {
   streams->request_fd = 0;
   // At 3 or above, so the duplicate can never land on a standard number.
   streams->response_fd = fcntl(1, F_DUPFD_CLOEXEC, 3);
-  if (streams->response_fd < 0) return kExitMissingDescriptor;
+  if (streams->response_fd < 0) return kWorkerExitMissingDescriptor;
 
   if (DescriptorIsOpen(2)) {
     dup2(2, 1);

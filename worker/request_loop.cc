@@ -71,28 +71,28 @@ int EndOnBadMagic(const unsigned char header_bytes[kFrameHeaderSize]) {
   EmitDiagnostic("[meshing] request loop: frame magic is %02X %02X %02X %02X, not \"MSH1\" "
                  "(4D 53 48 31); exiting with code %d",
                  header_bytes[0], header_bytes[1], header_bytes[2], header_bytes[3],
-                 kExitMalformedFrame);
-  return kExitMalformedFrame;
+                 kWorkerExitMalformedFrame);
+  return kWorkerExitMalformedFrame;
 }
 
 int EndOnOversizedPayload(uint64_t payload_length) {
   EmitDiagnostic("[meshing] request loop: frame payload_length %" PRIu64 " is over the limit "
                  "of %" PRIu64 " bytes; exiting with code %d",
-                 payload_length, kMaxRequestPayload, kExitMalformedFrame);
-  return kExitMalformedFrame;
+                 payload_length, kMaxRequestPayload, kWorkerExitMalformedFrame);
+  return kWorkerExitMalformedFrame;
 }
 
 int EndOnUnexpectedKind(uint32_t kind) {
   if (kind == kKindHangTest) {
     EmitDiagnostic("[meshing] request loop: frame kind %" PRIu32 " (hang test) while the hang "
                    "test is not armed (%s unset or empty); exiting with code %d",
-                   kind, kHangTestVariable, kExitMalformedFrame);
+                   kind, kHangTestVariable, kWorkerExitMalformedFrame);
   } else {
     EmitDiagnostic("[meshing] request loop: frame kind %" PRIu32 " is not a request kind "
                    "(0 mesh request, 1 hang test); exiting with code %d",
-                   kind, kExitMalformedFrame);
+                   kind, kWorkerExitMalformedFrame);
   }
-  return kExitMalformedFrame;
+  return kWorkerExitMalformedFrame;
 }
 
 }  // namespace
@@ -100,7 +100,7 @@ int EndOnUnexpectedKind(uint32_t kind) {
 int RunRequestLoop(Channel& channel, bool hang_test_armed, const MeshJob& mesh_job) {
   for (;;) {
     unsigned char header_bytes[kFrameHeaderSize];
-    if (!channel.ReadAll(header_bytes, sizeof header_bytes)) return kExitChannelClosed;
+    if (!channel.ReadAll(header_bytes, sizeof header_bytes)) return kWorkerExitChannelClosed;
     const FrameHeader header = DecodeFrameHeader(header_bytes);
     if (!header.magic_ok) return EndOnBadMagic(header_bytes);
     if (header.payload_length > kMaxRequestPayload) {
@@ -109,14 +109,14 @@ int RunRequestLoop(Channel& channel, bool hang_test_armed, const MeshJob& mesh_j
 
     auto payload = AllocatePayload(header.payload_length);
     if (!channel.ReadAll(payload.get(), static_cast<size_t>(header.payload_length))) {
-      return kExitChannelClosed;
+      return kWorkerExitChannelClosed;
     }
 
     if (header.kind == kKindHangTest && hang_test_armed) SpinForever();
     if (header.kind != kKindMeshRequest) return EndOnUnexpectedKind(header.kind);
 
     if (!AnswerMeshRequest(channel, payload.get(), header.payload_length, mesh_job)) {
-      return kExitChannelClosed;
+      return kWorkerExitChannelClosed;
     }
   }
 }

@@ -39,7 +39,7 @@ std::string MeshFrame(const MeshRequest& request) {
 TEST(RequestLoopTest, SuccessFrameCarriesTheEncodedResult) {
   FakeJob fake;
   MemoryChannel channel(MeshFrame(UnitSquareRequest(1)));
-  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
+  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kWorkerExitChannelClosed);
   ASSERT_EQ(fake.seen.size(), 1u);
   EXPECT_EQ(fake.seen[0].points.size(), 4u);
   const std::string payload = EncodePlanarComplexMesh(OneQuadMesh());
@@ -53,7 +53,7 @@ TEST(RequestLoopTest, FailuresCostOnlyTheirRequest) {
   std::string malformed =
       EncodeFrame(kKindMeshRequest, EncodeMeshRequest(UnitSquareRequest(1)) + "x");
   MemoryChannel channel(empty_payload + malformed + MeshFrame(UnitSquareRequest(1)));
-  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
+  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kWorkerExitChannelClosed);
   EXPECT_EQ(fake.seen.size(), 1u);  // malformed payloads never reach the job
   EXPECT_EQ(channel.output(), kFailureFrame + kFailureFrame +
                                   EncodeFrame(kKindSuccess, EncodePlanarComplexMesh(OneQuadMesh())));
@@ -61,7 +61,7 @@ TEST(RequestLoopTest, FailuresCostOnlyTheirRequest) {
   FakeJob failing;
   failing.succeed = false;
   MemoryChannel second(MeshFrame(UnitSquareRequest(1)) + MeshFrame(UnitSquareRequest(1)));
-  EXPECT_EQ(RunRequestLoop(second, false, failing.job()), kExitChannelClosed);
+  EXPECT_EQ(RunRequestLoop(second, false, failing.job()), kWorkerExitChannelClosed);
   EXPECT_EQ(second.output(), kFailureFrame + kFailureFrame);
 }
 
@@ -85,34 +85,34 @@ TEST(RequestLoopTest, MalformedFramesEndTheLoopWithoutAnAnswer) {
   EncodeFrameHeader(kKindMeshRequest, UINT64_MAX,
                     reinterpret_cast<unsigned char*>(&far_too_long[0]));
   const Case cases[] = {
-      {"bad magic", bad_magic, kExitMalformedFrame,
+      {"bad magic", bad_magic, kWorkerExitMalformedFrame,
        "[meshing] request loop: frame magic is 4D 53 48 32, not \"MSH1\" (4D 53 48 31); "
        "exiting with code 3"},
-      {"magic of unprintable bytes", binary_magic, kExitMalformedFrame,
+      {"magic of unprintable bytes", binary_magic, kWorkerExitMalformedFrame,
        "[meshing] request loop: frame magic is 00 FF 48 31, not \"MSH1\" (4D 53 48 31); "
        "exiting with code 3"},
-      {"oversized payload, nothing after the header", too_long, kExitMalformedFrame,
+      {"oversized payload, nothing after the header", too_long, kWorkerExitMalformedFrame,
        "[meshing] request loop: frame payload_length 268435457 is over the limit of "
        "268435456 bytes; exiting with code 3"},
-      {"largest payload_length", far_too_long, kExitMalformedFrame,
+      {"largest payload_length", far_too_long, kWorkerExitMalformedFrame,
        "[meshing] request loop: frame payload_length 18446744073709551615 is over the limit "
        "of 268435456 bytes; exiting with code 3"},
-      {"unknown kind", EncodeFrame(2, std::string(100, 'z')), kExitMalformedFrame,
+      {"unknown kind", EncodeFrame(2, std::string(100, 'z')), kWorkerExitMalformedFrame,
        "[meshing] request loop: frame kind 2 is not a request kind (0 mesh request, 1 hang "
        "test); exiting with code 3"},
-      {"largest kind", EncodeFrame(UINT32_MAX, ""), kExitMalformedFrame,
+      {"largest kind", EncodeFrame(UINT32_MAX, ""), kWorkerExitMalformedFrame,
        "[meshing] request loop: frame kind 4294967295 is not a request kind (0 mesh request, "
        "1 hang test); exiting with code 3"},
       {"unknown kind, input ends in its payload",
-       EncodeFrame(2, std::string(100, 'z')).substr(0, 60), kExitChannelClosed, ""},
-      {"hang test while disarmed", EncodeFrame(kKindHangTest, "abc"), kExitMalformedFrame,
+       EncodeFrame(2, std::string(100, 'z')).substr(0, 60), kWorkerExitChannelClosed, ""},
+      {"hang test while disarmed", EncodeFrame(kKindHangTest, "abc"), kWorkerExitMalformedFrame,
        "[meshing] request loop: frame kind 1 (hang test) while the hang test is not armed "
        "(TALVEX_MESH_WORKER_ALLOW_HANG_TEST unset or empty); exiting with code 3"},
   };
   for (const Case& c : cases) {
     FakeJob fake;
     // A request after the bad frame must not be answered either.
-    MemoryChannel channel(c.exit_code == kExitChannelClosed
+    MemoryChannel channel(c.exit_code == kWorkerExitChannelClosed
                               ? c.input
                               : c.input + MeshFrame(UnitSquareRequest(1)));
     ScopedDiagnosticCapture capture;
@@ -133,7 +133,7 @@ TEST(RequestLoopTest, WellFormedFramesAddNoLineOfTheLoop) {
   MemoryChannel channel(MeshFrame(UnitSquareRequest(1)) + EncodeFrame(kKindMeshRequest, "") +
                         MeshFrame(UnitSquareRequest(1)).substr(0, 20));
   ScopedDiagnosticCapture capture;
-  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
+  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kWorkerExitChannelClosed);
   EXPECT_EQ(channel.output(), kFailureFrame + kFailureFrame);
   EXPECT_TRUE(capture.lines().empty());
 }
@@ -141,7 +141,7 @@ TEST(RequestLoopTest, WellFormedFramesAddNoLineOfTheLoop) {
 TEST(RequestLoopTest, UnknownKindConsumesItsWholePayloadFirst) {
   FakeJob fake;
   MemoryChannel channel(EncodeFrame(7, std::string(100, 'z')) + "trailing");
-  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitMalformedFrame);
+  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kWorkerExitMalformedFrame);
   EXPECT_EQ(channel.consumed(), 116u);
 }
 
@@ -150,7 +150,7 @@ TEST(RequestLoopTest, InputEndingAnywhereIsACleanEnd) {
   for (size_t cut = 0; cut < frame.size(); ++cut) {
     FakeJob fake;
     MemoryChannel channel(frame.substr(0, cut));
-    EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed) << cut;
+    EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kWorkerExitChannelClosed) << cut;
     EXPECT_TRUE(channel.output().empty()) << cut;
   }
 }
@@ -159,14 +159,14 @@ TEST(RequestLoopTest, FailedWriteEndsTheLoopWithZero) {
   FakeJob fake;
   MemoryChannel channel(MeshFrame(UnitSquareRequest(1)) + MeshFrame(UnitSquareRequest(1)));
   channel.FailWritesAfter(20);  // inside the first answer's payload
-  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kExitChannelClosed);
+  EXPECT_EQ(RunRequestLoop(channel, false, fake.job()), kWorkerExitChannelClosed);
   EXPECT_EQ(fake.seen.size(), 1u);
 
   FakeJob failing;
   failing.succeed = false;
   MemoryChannel header_fails(MeshFrame(UnitSquareRequest(1)));
   header_fails.FailWritesAfter(0);
-  EXPECT_EQ(RunRequestLoop(header_fails, false, failing.job()), kExitChannelClosed);
+  EXPECT_EQ(RunRequestLoop(header_fails, false, failing.job()), kWorkerExitChannelClosed);
 }
 
 }  // namespace
