@@ -357,7 +357,7 @@ void StartUp(benchmark::State& state, bool refused) {
     const Clock::time_point start = Clock::now();
     const WorkerAnswer answer = worker.Mesh(request);
     state.SetIterationTime(SecondsSince(start));
-    const CallOutcome expected = refused ? CallOutcome::kFailure : CallOutcome::kSuccess;
+    const CallOutcome expected = refused ? CallOutcome::kRefused : CallOutcome::kSuccess;
     if (answer.outcome != expected) {
       state.SkipWithError(answer.Describe().c_str());
       return;
@@ -383,7 +383,7 @@ void SizeSlip(benchmark::State& state) {
     const Clock::time_point start = Clock::now();
     const WorkerAnswer answer = worker.Mesh(wall);
     state.SetIterationTime(SecondsSince(start));
-    if (answer.outcome != CallOutcome::kFailure) {
+    if (answer.outcome != CallOutcome::kRefused) {
       state.SkipWithError(("the wall was not refused: " + answer.Describe()).c_str());
       return;
     }

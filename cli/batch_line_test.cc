@@ -42,7 +42,7 @@ TEST(BatchLineTest, InvalidLinesNameTheFileLine) {
 
 TEST(BatchLineTest, AnswerLinesCarryOutcomeDiagnosticsAndMesh) {
   WorkerAnswer refused;
-  refused.outcome = CallOutcome::kFailure;
+  refused.outcome = CallOutcome::kRefused;
   refused.diagnostics = {"netgen: 1 message", "refused: target_size=-1"};
   EXPECT_EQ(DumpBatchLine(BatchAnswerLine(4, refused)),
             R"({"line":4,"ok":false,"outcome":"refused",)"

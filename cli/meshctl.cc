@@ -159,7 +159,7 @@ constexpr size_t kWorkerLinesShown = 5;
 void ReportFailure(const std::string& name, const WorkerAnswer& answer, bool verbose) {
   size_t end = answer.diagnostics.size();
   // A refusal's reason is the worker's last line, and Describe() holds it.
-  if (answer.outcome == CallOutcome::kFailure && end > 0) --end;
+  if (answer.outcome == CallOutcome::kRefused && end > 0) --end;
   size_t begin = 0;
   if (!verbose && end > kWorkerLinesShown) {
     begin = end - kWorkerLinesShown;
@@ -250,7 +250,7 @@ int Mesh(const MeshCommand& command) {
   display.Finish();
   if (!answer.ok()) {
     ReportFailure(name, answer, command.verbose);
-    return answer.outcome == CallOutcome::kFailure ? kExitNotMeshed : kExitWorkerFailed;
+    return answer.outcome == CallOutcome::kRefused ? kExitNotMeshed : kExitWorkerFailed;
   }
 
   struct Output {

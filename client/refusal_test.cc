@@ -89,7 +89,7 @@ TEST(RefusalTest, EveryCheckOfTheRealWorkerIsNamed) {
   WorkerProcess worker(options);
   for (const RefusalCase& c : RefusalCases()) {
     const WorkerAnswer answer = worker.Mesh(c.request, std::chrono::seconds(60));
-    ASSERT_EQ(answer.outcome, CallOutcome::kFailure) << c.reason << ": " << answer.Describe();
+    ASSERT_EQ(answer.outcome, CallOutcome::kRefused) << c.reason << ": " << answer.Describe();
     EXPECT_EQ(answer.refusal.stage, "BuildPlanarMesh") << c.reason;
     EXPECT_EQ(answer.refusal.reason, c.reason) << answer.refusal.line;
     EXPECT_EQ(answer.refusal.degenerate, c.degenerate) << answer.refusal.line;

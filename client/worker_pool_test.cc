@@ -228,7 +228,7 @@ TEST(WorkerPoolTest, EveryRequestIsAnsweredOnceWhateverCancelsRaceIt) {
         ++answers[id];
         if (answer.outcome == CallOutcome::kCancelled) {
           ++cancelled;
-        } else if (answer.outcome != CallOutcome::kFailure) {
+        } else if (answer.outcome != CallOutcome::kRefused) {
           ++unexpected;
         }
         // A cancel from inside a callback, on a pool thread or on the

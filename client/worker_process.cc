@@ -71,7 +71,7 @@ const char* CallOutcomeName(CallOutcome outcome) {
   switch (outcome) {
     case CallOutcome::kSuccess:
       return "meshed";
-    case CallOutcome::kFailure:
+    case CallOutcome::kRefused:
       return "refused";
     case CallOutcome::kTimedOut:
       return "timed out";
@@ -99,7 +99,7 @@ std::string WorkerAnswer::Describe() const {
               std::to_string(mesh.quads.size()) + " quads, " +
               std::to_string(mesh.triangles.size()) + " triangles";
       break;
-    case CallOutcome::kFailure:
+    case CallOutcome::kRefused:
       text += diagnostics.empty() ? ": the worker gave no reason" : ": " + diagnostics.back();
       break;
     default:
@@ -480,7 +480,7 @@ WorkerAnswer WorkerProcess::TakeAnswer(const Transfer& transfer) {
   answer.refusal = FindRefusal(answer.diagnostics);
   if (transfer.header.kind == kKindFailure) {
     if (answer.refusal.out_of_memory) return LostToMemory(std::move(answer));
-    answer.outcome = CallOutcome::kFailure;
+    answer.outcome = CallOutcome::kRefused;
     return answer;
   }
   if (!DecodePlanarComplexMesh(transfer.payload.data(), transfer.payload.size(), &answer.mesh)) {

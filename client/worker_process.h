@@ -40,7 +40,7 @@ constexpr std::chrono::milliseconds kNoTimeout = std::chrono::milliseconds::max(
 // people.
 enum class CallOutcome {
   kSuccess,      // a success frame; `mesh` holds the decoded result
-  kFailure,      // the failure frame: the worker refused this request;
+  kRefused,      // the failure frame: the worker refused this request;
                  // `refusal` says which check, when the worker said so
   kTimedOut,     // no answer before the deadline; the worker was killed
   kWorkerDied,   // the worker ended before it answered
@@ -75,7 +75,7 @@ struct WorkerAnswer {
   bool exited = false;
   int exit_code = -1;
   int signal = 0;
-  // What went wrong, in words, for every outcome but kSuccess and kFailure.
+  // What went wrong, in words, for every outcome but kSuccess and kRefused.
   std::string error;
   std::chrono::steady_clock::duration elapsed{};
 

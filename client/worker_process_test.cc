@@ -120,7 +120,7 @@ TEST(WorkerProcessTest, FailureFrameCarriesTheReasonAndKeepsTheWorker) {
   two_points.points.resize(2);
   two_points.segments.clear();
   WorkerAnswer refused = worker.Mesh(two_points, milliseconds(60000));
-  ASSERT_EQ(refused.outcome, CallOutcome::kFailure) << refused.Describe();
+  ASSERT_EQ(refused.outcome, CallOutcome::kRefused) << refused.Describe();
   EXPECT_TRUE(HasLineStartingWith(refused.diagnostics,
                                   "[meshing] BuildPlanarMesh: bad input (points=2"))
       << refused.Describe();
@@ -128,7 +128,7 @@ TEST(WorkerProcessTest, FailureFrameCarriesTheReasonAndKeepsTheWorker) {
   // Malformed payloads are refused without a reason, and neither refusal
   // costs the worker.
   WorkerAnswer malformed = worker.Call(kKindMeshRequest, "\x03", milliseconds(60000));
-  EXPECT_EQ(malformed.outcome, CallOutcome::kFailure);
+  EXPECT_EQ(malformed.outcome, CallOutcome::kRefused);
   EXPECT_TRUE(malformed.diagnostics.empty());
   EXPECT_FALSE(malformed.refusal.found());
   EXPECT_EQ(worker.Mesh(UnitSquareRequest(0.25), milliseconds(60000)).outcome,
@@ -270,7 +270,7 @@ TEST(WorkerProcessTest, WorkerInheritsOnlyItsStandardStreams) {
   WorkerProcess worker(FakeWorker("descriptors"));
   WorkerAnswer answer = worker.Call(kKindMeshRequest, "", milliseconds(10000));
   close(stray);
-  ASSERT_EQ(answer.outcome, CallOutcome::kFailure) << answer.Describe();
+  ASSERT_EQ(answer.outcome, CallOutcome::kRefused) << answer.Describe();
   ASSERT_EQ(answer.diagnostics.size(), 1u);
   EXPECT_EQ(answer.diagnostics[0], "fds: 0 1 2");
 }
@@ -296,7 +296,7 @@ TEST(WorkerProcessTest, WorkerUnderAMemoryLimitInheritsNothingElseEither) {
     WorkerOptions options = FakeWorker("inheritance");
     options.memory_limit_bytes = limit.first;
     WorkerAnswer answer = CallFreshWorker(options);
-    ASSERT_EQ(answer.outcome, CallOutcome::kFailure) << answer.Describe();
+    ASSERT_EQ(answer.outcome, CallOutcome::kRefused) << answer.Describe();
     const std::vector<std::string> expected = {"fds: 0 1 2", "blocked:", "ignored:",
                                                "address space: " + limit.second};
     EXPECT_EQ(answer.diagnostics, expected) << "limit " << limit.first;
@@ -371,7 +371,7 @@ TEST(WorkerProcessTest, RequestOverTheFrameLimitIsRefusedBeforeItIsSent) {
   // payload itself, and lives on.
   payload.pop_back();
   answer = worker.Call(kKindMeshRequest, payload, milliseconds(120000));
-  EXPECT_EQ(answer.outcome, CallOutcome::kFailure) << answer.Describe();
+  EXPECT_EQ(answer.outcome, CallOutcome::kRefused) << answer.Describe();
   EXPECT_TRUE(worker.running());
 }
 
@@ -382,7 +382,7 @@ TEST(WorkerProcessTest, ChattyWorkerAndLargeRequestDoNotDeadlock) {
   const std::string payload(4 << 20, 'p');
   for (int round = 0; round < 2; ++round) {
     WorkerAnswer answer = worker.Call(kKindMeshRequest, payload, milliseconds(30000));
-    ASSERT_EQ(answer.outcome, CallOutcome::kFailure) << answer.Describe();
+    ASSERT_EQ(answer.outcome, CallOutcome::kRefused) << answer.Describe();
     ASSERT_FALSE(answer.diagnostics.empty());
     EXPECT_EQ(answer.diagnostics.back(), "read 4194304 bytes");
     EXPECT_EQ(answer.diagnostics.front().size(), size_t{1} << 20);

@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
           }
           break;
         }
-        case mesh::CallOutcome::kFailure:
+        case mesh::CallOutcome::kRefused:
           // The worker's reason is its last diagnostic line.
           std::printf("face %d refused: %s\n", i,
                       answer.diagnostics.empty() ? "(no reason)" : answer.diagnostics.back().c_str());
