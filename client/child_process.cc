@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "common/child_environment.h"
+#include "client/child_environment.h"
 
 namespace mesh {
 

@@ -30,7 +30,7 @@ struct ChildProcessOptions {
   // Arguments after the program's own name.
   std::vector<std::string> args;
   // "NAME=value" entries added to, or replacing entries of, the inherited
-  // environment; and names removed from it (common/child_environment.h).
+  // environment; and names removed from it (client/child_environment.h).
   std::vector<std::string> set_env;
   std::vector<std::string> unset_env;
   // Start the child with this standard descriptor closed, to see how it

@@ -2,8 +2,8 @@
 // names asked to be removed, plus the NAME=value entries asked for (each
 // replacing any earlier entry of its name). Used by client/child_process,
 // which starts every child: the client's workers and the tests' alike.
-#ifndef MESH_WORKER_COMMON_CHILD_ENVIRONMENT_H_
-#define MESH_WORKER_COMMON_CHILD_ENVIRONMENT_H_
+#ifndef MESH_WORKER_CLIENT_CHILD_ENVIRONMENT_H_
+#define MESH_WORKER_CLIENT_CHILD_ENVIRONMENT_H_
 
 #include <string>
 #include <vector>
@@ -15,4 +15,4 @@ std::vector<std::string> ChildEnvironment(const std::vector<std::string>& unset_
 
 }  // namespace mesh
 
-#endif  // MESH_WORKER_COMMON_CHILD_ENVIRONMENT_H_
+#endif  // MESH_WORKER_CLIENT_CHILD_ENVIRONMENT_H_

@@ -1,4 +1,4 @@
-#include "common/child_environment.h"
+#include "client/child_environment.h"
 
 #include <algorithm>
 
