@@ -13,10 +13,10 @@
 #include "protocol/frame.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
+#include "protocol/worker_contract.h"
 #include "testing/frames.h"
 #include "testing/shapes.h"
 #include "testing/test_process.h"
-#include "worker/platform.h"
 
 namespace mesh {
 namespace {
@@ -49,7 +49,7 @@ void ExpectExit(const ProcessOutput& result, int code, const char* context) {
   EXPECT_EQ(result.status.code, code) << context << "; stderr: " << result.err;
 }
 
-TEST(WorkerProcessTest, InputEndingAnywhereEndsCleanlyWithoutOutput) {
+TEST(WorkerBinaryTest, InputEndingAnywhereEndsCleanlyWithoutOutput) {
   const std::string request = Header(kKindMeshRequest, 70) + std::string(70, '\x03');
   for (size_t cut : {size_t{0}, size_t{1}, size_t{8}, size_t{15}, size_t{16}, size_t{50}}) {
     ProcessOutput result = RunWorker(request.substr(0, cut));
@@ -58,7 +58,7 @@ TEST(WorkerProcessTest, InputEndingAnywhereEndsCleanlyWithoutOutput) {
   }
 }
 
-TEST(WorkerProcessTest, MalformedFramesExitWithThree) {
+TEST(WorkerBinaryTest, MalformedFramesExitWithThree) {
   std::string bad_magic = EmptyMeshRequest();
   bad_magic[0] = 'X';
   struct Case {
@@ -90,7 +90,7 @@ TEST(WorkerProcessTest, MalformedFramesExitWithThree) {
   }
 }
 
-TEST(WorkerProcessTest, PayloadLimitIsCheckedBeforeReading) {
+TEST(WorkerBinaryTest, PayloadLimitIsCheckedBeforeReading) {
   // With input left open, only a worker that refuses without waiting for
   // the payload can end.
   TestProcess worker;
@@ -110,7 +110,7 @@ TEST(WorkerProcessTest, PayloadLimitIsCheckedBeforeReading) {
   EXPECT_EQ(result.out, kFailureFrame + kFailureFrame);
 }
 
-TEST(WorkerProcessTest, FailedRequestsAreAnsweredAndTheWorkerServesOn) {
+TEST(WorkerBinaryTest, FailedRequestsAreAnsweredAndTheWorkerServesOn) {
   MeshRequest no_points;
   no_points.target_size = 1;
   const std::string input = EmptyMeshRequest() +
@@ -121,7 +121,7 @@ TEST(WorkerProcessTest, FailedRequestsAreAnsweredAndTheWorkerServesOn) {
   EXPECT_EQ(result.out, kFailureFrame + kFailureFrame + kFailureFrame);
 }
 
-TEST(WorkerProcessTest, RequestsBackToBackAreAnsweredInOrder) {
+TEST(WorkerBinaryTest, RequestsBackToBackAreAnsweredInOrder) {
   const MeshRequest square = UnitSquareRequest(0.5);
   MeshRequest two_points = square;
   two_points.points.resize(2);
@@ -147,7 +147,7 @@ TEST(WorkerProcessTest, RequestsBackToBackAreAnsweredInOrder) {
   EXPECT_NE(result.err.find("Surface meshing"), std::string::npos);
 }
 
-TEST(WorkerProcessTest, MesherPrintingWithoutStandardErrorNeverReachesTheAnswers) {
+TEST(WorkerBinaryTest, MesherPrintingWithoutStandardErrorNeverReachesTheAnswers) {
   TestProcessOptions no_error = WithoutHangTest();
   no_error.close_stderr = true;
   const std::string request =
@@ -161,7 +161,7 @@ TEST(WorkerProcessTest, MesherPrintingWithoutStandardErrorNeverReachesTheAnswers
   EXPECT_EQ(closed.out, open.out);
 }
 
-TEST(WorkerProcessTest, HangTestArmsOnAnyNonEmptyValue) {
+TEST(WorkerBinaryTest, HangTestArmsOnAnyNonEmptyValue) {
   TestProcessOptions armed;
   armed.set_env = {std::string(kHangTestVariable) + "=0"};
   TestProcess worker;
@@ -198,7 +198,7 @@ TEST(WorkerProcessTest, HangTestArmsOnAnyNonEmptyValue) {
   ExpectExit(result, 3, "hang test set to empty");
 }
 
-TEST(WorkerProcessTest, MissingStandardDescriptors) {
+TEST(WorkerBinaryTest, MissingStandardDescriptors) {
   TestProcessOptions no_input = WithoutHangTest();
   no_input.close_stdin = true;
   ProcessOutput result = RunWorker(EmptyMeshRequest(), no_input);
@@ -220,7 +220,7 @@ TEST(WorkerProcessTest, MissingStandardDescriptors) {
   EXPECT_EQ(result.out, kFailureFrame + kFailureFrame);
 }
 
-TEST(WorkerProcessTest, ParentThatStopsReadingEndsTheWorkerWithZero) {
+TEST(WorkerBinaryTest, ParentThatStopsReadingEndsTheWorkerWithZero) {
   // The child starts with SIGPIPE at its default; the worker must ignore it
   // itself and treat the failed write as the end of the channel.
   TestProcess worker;
