@@ -1,7 +1,8 @@
 // Netgen's MeshOptimize2d::GenericImprove, as Netgen 6.2.1905 ships it in
 // libsrc/meshing/improve2gen.cpp (LGPL-2.1, like the rest of Netgen), with
-// two changes: the rule table is freed before the function returns, and the
-// rule matching finds an element's rotated corners without a division.
+// three changes: the rule table is freed before the function returns, the
+// rule matching finds an element's rotated corners without a division, and
+// it reads elements from a packed copy of the mesh's.
 //
 // The shipped function builds eleven ImprovementRule objects with `new` on
 // every call and never deletes them. Quad meshing calls it through
@@ -526,8 +527,8 @@ namespace netgen
 		      mapped[ri], "/", used[ri], " mapped/used");
       }
 
-    // The one change from Netgen: free the rule table, including the last
-    // rule, which is built but never appended.
+    // Not in Netgen, which leaks them: free the rule table, including the
+    // last rule, which is built but never appended.
     for (int ri = 0; ri < rules.Size(); ri++)
       delete rules[ri];
     delete r1;
