@@ -15,7 +15,7 @@
 #include "extract/extract.h"
 #include "extract/interior_insertion.h"
 #include "extract/node_mapping.h"
-#include "extract/plain_interior_insertion.h"
+#include "extract/plain_interior_insertion_testing.h"
 #include "extract/point_grid.h"
 #include "extract/segment_chains.h"
 #include "testing/surface_mesh.h"

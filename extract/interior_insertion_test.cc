@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "extract/plain_interior_insertion.h"
+#include "extract/plain_interior_insertion_testing.h"
 
 namespace mesh {
 namespace {

@@ -11,7 +11,7 @@
 #include <meshing.hpp>
 #include <geometry2d.hpp>
 
-#include "netgen/netgen_own_symbol.h"
+#include "netgen/netgen_own_symbol_testing.h"
 
 namespace netgen {
 void CalcPartition(const SplineSegExt& spline, MeshingParameters& mp, Mesh& mesh, double elto0,

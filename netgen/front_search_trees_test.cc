@@ -12,7 +12,7 @@
 
 #include <meshing.hpp>
 
-#include "netgen/netgen_own_symbol.h"
+#include "netgen/netgen_own_symbol_testing.h"
 
 namespace mesh {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "common/diagnostic.h"
 #include "netgen/meshing_passes.h"
-#include "netgen/netgen_own_symbol.h"
+#include "netgen/netgen_own_symbol_testing.h"
 #include "common/netgen_lock.h"
 #include "netgen/netgen_start.h"
 #include "testing/plane_points.h"

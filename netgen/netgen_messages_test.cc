@@ -15,7 +15,7 @@
 #include "common/netgen_lock.h"
 #include "netgen/meshing_passes.h"
 #include "netgen/netgen_messages.h"
-#include "netgen/netgen_own_symbol.h"
+#include "netgen/netgen_own_symbol_testing.h"
 #include "netgen/netgen_start.h"
 #include "testing/plane_points.h"
 #include "testing/shapes.h"

@@ -12,7 +12,7 @@
 #include "common/diagnostic.h"
 #include "common/netgen_lock.h"
 #include "netgen/meshing_passes.h"
-#include "netgen/netgen_own_symbol.h"
+#include "netgen/netgen_own_symbol_testing.h"
 #include "netgen/netgen_start.h"
 #include "testing/loops.h"
 #include "testing/plane_points.h"

@@ -1,7 +1,7 @@
 // For tests of our copies of Netgen functions: where a symbol is bound for
 // everyone, and the definition in Netgen's own library that our copy hides.
-#ifndef MESH_NETGEN_NETGEN_OWN_SYMBOL_H_
-#define MESH_NETGEN_NETGEN_OWN_SYMBOL_H_
+#ifndef MESH_NETGEN_NETGEN_OWN_SYMBOL_TESTING_H_
+#define MESH_NETGEN_NETGEN_OWN_SYMBOL_TESTING_H_
 
 #include <string>
 
@@ -22,4 +22,4 @@ void* NetgenOwnSymbol(const char* library, const char* symbol);
 }  // namespace test
 }  // namespace mesh
 
-#endif  // MESH_NETGEN_NETGEN_OWN_SYMBOL_H_
+#endif  // MESH_NETGEN_NETGEN_OWN_SYMBOL_TESTING_H_

@@ -2,8 +2,8 @@
 // element looked at for each point, and a split element erased at once.
 // Slow on large meshes, but short enough to check by reading, so the tests
 // hold InteriorPointInserter to the same answers, bit for bit.
-#ifndef MESH_WORKER_EXTRACT_PLAIN_INTERIOR_INSERTION_H_
-#define MESH_WORKER_EXTRACT_PLAIN_INTERIOR_INSERTION_H_
+#ifndef MESH_WORKER_EXTRACT_PLAIN_INTERIOR_INSERTION_TESTING_H_
+#define MESH_WORKER_EXTRACT_PLAIN_INTERIOR_INSERTION_TESTING_H_
 
 #include <cstdint>
 #include <vector>
@@ -24,4 +24,4 @@ int32_t InsertInteriorPoint(const PlanePoint& p, const PlanarFrame& frame,
 
 }  // namespace mesh
 
-#endif  // MESH_WORKER_EXTRACT_PLAIN_INTERIOR_INSERTION_H_
+#endif  // MESH_WORKER_EXTRACT_PLAIN_INTERIOR_INSERTION_TESTING_H_

@@ -1,4 +1,4 @@
-#include "netgen/netgen_own_symbol.h"
+#include "netgen/netgen_own_symbol_testing.h"
 
 #include <dlfcn.h>
 #include <link.h>

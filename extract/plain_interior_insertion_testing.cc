@@ -1,4 +1,4 @@
-#include "extract/plain_interior_insertion.h"
+#include "extract/plain_interior_insertion_testing.h"
 
 #include <array>
 #include <cstddef>
