@@ -66,6 +66,9 @@ foreach(header ${MESH_CLIENT_HEADERS})
 endforeach()
 
 install(TARGETS mesh-worker meshctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Debian's machine-readable copyright file: the project's licence and the
+# Netgen code copied into the worker (docs/netgen-copies.md).
+install(FILES cmake/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/meshworker)
 install(TARGETS meshworker_client EXPORT MeshWorkerTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(EXPORT MeshWorkerTargets NAMESPACE MeshWorker:: DESTINATION ${MESH_INSTALL_CMAKEDIR})

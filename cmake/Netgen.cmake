@@ -25,7 +25,7 @@
 
 # Netgen is LGPL-2.1. Some of its functions are linked from copies in
 # netgen/ rather than from its libraries (netgen/CMakeLists.txt says which
-# and why): generic_improve.cc, ngcore_demangle.cc, calc_partition.cc (a
+# and why, docs/netgen-copies.md what changed in each): generic_improve.cc, ngcore_demangle.cc, calc_partition.cc (a
 # newer Netgen's code), netgen_messages.cc, front_search_trees.cc and
 # rule_tables.cc. They stay Netgen's code under
 # its licence, each saying at its top where it comes from and what we

@@ -1,6 +1,7 @@
-// ngcore::Demangle without the leak. Netgen 6.2.1905 (libsrc/core/utils.cpp)
-// returns abi::__cxa_demangle's malloc()ed buffer converted to std::string
-// and never frees it. Every Netgen library calls it from its static
+// ngcore::Demangle without the leak: Netgen's function (libsrc/core/utils.cpp,
+// LGPL-2.1, like the rest of Netgen), which in 6.2.1905 returns
+// abi::__cxa_demangle's malloc()ed buffer converted to std::string and
+// never frees it. Every Netgen library calls it from its static
 // initialisers (RegisterClassForArchive, once per archivable class), so each
 // process leaked about 1 KB as Netgen loaded; nothing else in the worker
 // leaks, and this keeps the sanitizer build's leak check clean without
