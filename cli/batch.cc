@@ -13,8 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/batch_line.h"
 #include "client/worker_pool.h"
+#include "formats/batch_line.h"
 
 namespace mesh {
 

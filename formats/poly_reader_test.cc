@@ -1,4 +1,4 @@
-#include "cli/poly_reader.h"
+#include "formats/poly_reader.h"
 
 #include <cmath>
 #include <string>
