@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "cli/mesh_json.h"
+#include "formats/mesh_json.h"
 
 namespace mesh {
 

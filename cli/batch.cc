@@ -13,9 +13,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/batch_line.h"
 #include "cli/exit_codes.h"
 #include "client/worker_pool.h"
+#include "formats/batch_line.h"
 
 namespace mesh {
 

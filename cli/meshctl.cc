@@ -28,14 +28,14 @@
 #include "cli/batch.h"
 #include "cli/exit_codes.h"
 #include "cli/memory_limit.h"
-#include "cli/mesh_export.h"
-#include "cli/mesh_json.h"
-#include "cli/mesh_quality.h"
-#include "cli/poly_reader.h"
 #include "cli/progress_display.h"
 #include "cli/stats.h"
 #include "cli/whole_file.h"
 #include "client/worker_process.h"
+#include "formats/mesh_export.h"
+#include "formats/mesh_json.h"
+#include "formats/mesh_quality.h"
+#include "formats/poly_reader.h"
 #include "protocol/frame.h"
 
 namespace mesh {

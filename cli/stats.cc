@@ -5,10 +5,10 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/exit_codes.h"
-#include "cli/mesh_export.h"
-#include "cli/mesh_json.h"
-#include "cli/mesh_quality.h"
 #include "cli/whole_file.h"
+#include "formats/mesh_export.h"
+#include "formats/mesh_json.h"
+#include "formats/mesh_quality.h"
 
 namespace mesh {
 

@@ -20,32 +20,9 @@ include(CMakePackageConfigHelpers)
 set(MESH_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/meshworker)
 set(MESH_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/MeshWorker)
 
-# Every archive that goes into the shared library must be position-independent.
-set(MESH_CLIENT_ARCHIVES mesh_client child_process protocol)
-set_target_properties(${MESH_CLIENT_ARCHIVES} common PROPERTIES POSITION_INDEPENDENT_CODE ON)
-
-# Whole archives: a parent may call anything the installed headers declare,
-# used by the client itself or not. What they need of common/ comes the
-# usual way, from the archives linked after them.
-add_library(meshworker_client SHARED cmake/empty.cc)
-set(whole_archives)
-foreach(archive ${MESH_CLIENT_ARCHIVES})
-  list(APPEND whole_archives $<TARGET_FILE:${archive}>)
-endforeach()
-target_link_libraries(meshworker_client PRIVATE
-  "-Wl,--whole-archive" ${whole_archives} "-Wl,--no-whole-archive"
-  ${MESH_CLIENT_ARCHIVES})
-target_link_libraries(meshworker_client PUBLIC Threads::Threads)
-target_compile_features(meshworker_client INTERFACE cxx_std_17)
+# The shared client itself is defined with the client (client/CMakeLists.txt).
 target_include_directories(meshworker_client INTERFACE
   $<INSTALL_INTERFACE:${MESH_INSTALL_INCLUDEDIR}>)
-set_target_properties(meshworker_client PROPERTIES
-  OUTPUT_NAME meshworker-client
-  EXPORT_NAME client
-  VERSION ${PROJECT_VERSION}
-  SOVERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
-# Everything the archives need must be in the library or what it links.
-target_link_options(meshworker_client PRIVATE "LINKER:--no-undefined")
 
 # The headers the installed ones include, and nothing else: a header added
 # to an installed header's includes must be added here (the install test

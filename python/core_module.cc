@@ -19,10 +19,10 @@
 #include <utility>
 #include <vector>
 
-#include "cli/batch_line.h"
-#include "cli/mesh_json.h"
 #include "client/worker_pool.h"
 #include "client/worker_process.h"
+#include "formats/batch_line.h"
+#include "formats/mesh_json.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
 

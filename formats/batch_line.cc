@@ -1,9 +1,9 @@
-#include "cli/batch_line.h"
+#include "formats/batch_line.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "cli/mesh_json.h"
+#include "formats/mesh_json.h"
 
 namespace mesh {
 

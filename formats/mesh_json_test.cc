@@ -1,4 +1,4 @@
-#include "cli/mesh_json.h"
+#include "formats/mesh_json.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
 // The lines of `meshctl batch`: what an input line holds and what is written
 // for it. Kept apart from the batch runner so that every other producer of
 // these lines (the Python package's Dask helper) writes the same bytes.
-#ifndef MESH_WORKER_CLI_BATCH_LINE_H_
-#define MESH_WORKER_CLI_BATCH_LINE_H_
+#ifndef MESH_WORKER_FORMATS_BATCH_LINE_H_
+#define MESH_WORKER_FORMATS_BATCH_LINE_H_
 
 #include <cstddef>
 #include <string>
@@ -34,4 +34,4 @@ std::string DumpBatchLine(const nlohmann::ordered_json& line);
 
 }  // namespace mesh
 
-#endif  // MESH_WORKER_CLI_BATCH_LINE_H_
+#endif  // MESH_WORKER_FORMATS_BATCH_LINE_H_

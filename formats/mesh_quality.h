@@ -24,8 +24,8 @@
 // - The histogram counts elements by quality in tenths: bin k holds
 //   qualities in [k/10, (k+1)/10), bin 0 everything below 0.1, bin 9 all
 //   from 0.9 up to 1.
-#ifndef MESH_WORKER_CLI_MESH_QUALITY_H_
-#define MESH_WORKER_CLI_MESH_QUALITY_H_
+#ifndef MESH_WORKER_FORMATS_MESH_QUALITY_H_
+#define MESH_WORKER_FORMATS_MESH_QUALITY_H_
 
 #include <array>
 #include <cstddef>
@@ -97,4 +97,4 @@ nlohmann::ordered_json MeshQualityToJson(const std::vector<DomainQuality>& domai
 
 }  // namespace mesh
 
-#endif  // MESH_WORKER_CLI_MESH_QUALITY_H_
+#endif  // MESH_WORKER_FORMATS_MESH_QUALITY_H_

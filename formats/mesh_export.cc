@@ -1,4 +1,4 @@
-#include "cli/mesh_export.h"
+#include "formats/mesh_export.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "cli/mesh_quality.h"
+#include "formats/mesh_quality.h"
 #include "planar/plane_frame.h"
 #include "planar/polygon_geometry.h"
 

@@ -1,7 +1,7 @@
 // The JSON forms of a mesh request and of its answer, for people: the
 // records' own field names, and errors that name the field and where it is.
-#ifndef MESH_WORKER_CLI_MESH_JSON_H_
-#define MESH_WORKER_CLI_MESH_JSON_H_
+#ifndef MESH_WORKER_FORMATS_MESH_JSON_H_
+#define MESH_WORKER_FORMATS_MESH_JSON_H_
 
 #include <cstddef>
 #include <string>
@@ -67,4 +67,4 @@ std::string DumpReadable(const nlohmann::ordered_json& json);
 
 }  // namespace mesh
 
-#endif  // MESH_WORKER_CLI_MESH_JSON_H_
+#endif  // MESH_WORKER_FORMATS_MESH_JSON_H_

@@ -1,5 +1,5 @@
 // The exported files as other programs read them.
-#include "cli/mesh_export.h"
+#include "formats/mesh_export.h"
 
 #include <algorithm>
 #include <string>

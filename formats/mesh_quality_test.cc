@@ -1,5 +1,5 @@
 // The quality measures on elements whose values are known by hand.
-#include "cli/mesh_quality.h"
+#include "formats/mesh_quality.h"
 
 #include <cmath>
 #include <limits>

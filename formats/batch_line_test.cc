@@ -1,4 +1,4 @@
-#include "cli/batch_line.h"
+#include "formats/batch_line.h"
 
 #include <gtest/gtest.h>
 

@@ -30,8 +30,8 @@
 // segment or a lone vertex with the outside on both sides, hole or region
 // points on a segment, two region points in one area with different
 // attributes, and attributes that are not whole numbers.
-#ifndef MESH_WORKER_CLI_POLY_READER_H_
-#define MESH_WORKER_CLI_POLY_READER_H_
+#ifndef MESH_WORKER_FORMATS_POLY_READER_H_
+#define MESH_WORKER_FORMATS_POLY_READER_H_
 
 #include <functional>
 #include <string>
@@ -62,4 +62,4 @@ bool ReadPolyFile(const std::string& path, PolyResult* result, std::string* erro
 
 }  // namespace mesh
 
-#endif  // MESH_WORKER_CLI_POLY_READER_H_
+#endif  // MESH_WORKER_FORMATS_POLY_READER_H_

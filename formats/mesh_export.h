@@ -1,7 +1,7 @@
 // Writes a finished mesh in formats other tools open: an SVG picture, VTK's
 // XML unstructured grid (.vtu, for ParaView) and Gmsh's MSH 4.1 ASCII.
-#ifndef MESH_WORKER_CLI_MESH_EXPORT_H_
-#define MESH_WORKER_CLI_MESH_EXPORT_H_
+#ifndef MESH_WORKER_FORMATS_MESH_EXPORT_H_
+#define MESH_WORKER_FORMATS_MESH_EXPORT_H_
 
 #include <string>
 
@@ -19,7 +19,7 @@ namespace mesh {
 std::string MeshToSvg(const MeshRequest& request, const PlanarComplexMesh& mesh,
                       const std::string& title);
 
-// The same picture with the elements filled by quality (cli/mesh_quality.h)
+// The same picture with the elements filled by quality (formats/mesh_quality.h)
 // instead of domain, on a ramp from red at 0 through yellow to green at 1:
 // one path per tenth of quality (class "quality-K" for [K/10, (K+1)/10)),
 // and a legend of the tenths with their element counts.
@@ -49,4 +49,4 @@ std::string MeshSummary(const PlanarComplexMesh& mesh);
 
 }  // namespace mesh
 
-#endif  // MESH_WORKER_CLI_MESH_EXPORT_H_
+#endif  // MESH_WORKER_FORMATS_MESH_EXPORT_H_

@@ -1,4 +1,4 @@
-#include "cli/mesh_quality.h"
+#include "formats/mesh_quality.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "cli/poly_reader.h"
+#include "formats/poly_reader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,10 +8,10 @@
 #include <functional>
 #include <iterator>
 #include <map>
-#include <numeric>
 #include <sstream>
 #include <utility>
 
+#include "formats/planar_faces.h"
 #include "planar/polygon_geometry.h"
 
 namespace mesh {
@@ -113,16 +113,6 @@ class Records {
   size_t next_ = 0;
 };
 
-struct Vertex {
-  double x = 0, y = 0;
-  int line = 0;
-};
-
-struct Segment {
-  int a = 0, b = 0;  // 0-based vertex indices
-  int line = 0;
-};
-
 struct Marker {  // a hole or a region point
   double x = 0, y = 0;
   double attribute = 0, max_area = -1;
@@ -131,7 +121,7 @@ struct Marker {  // a hole or a region point
 
 // Reads the vertex section: a header "count dimension attributes markers"
 // and the vertex records. Sets *base to the number of the first vertex.
-bool ReadVertices(Records& records, std::vector<Vertex>* vertices, long long* base,
+bool ReadVertices(Records& records, std::vector<GraphVertex>* vertices, long long* base,
                   std::string* error) {
   const Line* header;
   if (!records.Next("the vertex header (count, dimension, attributes, markers)", 1, &header,
@@ -167,7 +157,7 @@ bool ReadVertices(Records& records, std::vector<Vertex>* vertices, long long* ba
                " is out of sequence; expected " + std::to_string(*base + i);
       return false;
     }
-    Vertex vertex;
+    GraphVertex vertex;
     vertex.line = line->number;
     if (!records.Number(*line, 1, "x", &vertex.x, error) ||
         !records.Number(*line, 2, "y", &vertex.y, error)) {
@@ -178,135 +168,6 @@ bool ReadVertices(Records& records, std::vector<Vertex>* vertices, long long* ba
   return true;
 }
 
-// ---------------------------------------------------------------------------
-// Geometry. Exact orientation signs on the file's coordinates: .poly inputs
-// are drawn, not computed, and a contact that rounding hides is one the
-// worker's own crossing test will not see either.
-
-PlanePoint InPlane(const Vertex& v) { return PlanePoint{v.x, v.y}; }
-
-bool OnSegment(const Vertex& a, const Vertex& b, double px, double py) {
-  return OnSegment(InPlane(a), InPlane(b), PlanePoint{px, py});
-}
-
-// 0 also for NaN, an orientation whose products overflowed.
-int Sign(double value) { return (value > 0) - (value < 0); }
-
-class Planar {
- public:
-  Planar(const std::vector<Vertex>& vertices, const std::vector<Segment>& segments)
-      : v_(vertices), s_(segments) {}
-
-  // Builds the areas the segments cut the plane into. Assumes the segments
-  // meet only at shared ends.
-  void Build() {
-    const size_t half_edges = 2 * s_.size();
-    std::vector<std::vector<int>> outgoing(v_.size());
-    for (size_t h = 0; h < half_edges; ++h) outgoing[Origin(h)].push_back(static_cast<int>(h));
-    position_.assign(half_edges, 0);
-    for (std::vector<int>& around : outgoing) {
-      std::sort(around.begin(), around.end(), [this](int l, int r) { return Angle(l) < Angle(r); });
-      for (size_t k = 0; k < around.size(); ++k) position_[around[k]] = k;
-    }
-
-    // Following each half-edge by the next one clockwise around its end
-    // walks the area on the half-edge's left.
-    cycle_of_.assign(half_edges, -1);
-    for (size_t start = 0; start < half_edges; ++start) {
-      if (cycle_of_[start] >= 0) continue;
-      const int cycle = static_cast<int>(cycles_.size());
-      cycles_.emplace_back();
-      double twice_area = 0;
-      for (int h = static_cast<int>(start); cycle_of_[h] < 0;) {
-        cycle_of_[h] = cycle;
-        cycles_.back().half_edges.push_back(h);
-        const Vertex& o = v_[Origin(h)];
-        const Vertex& d = v_[Origin(h ^ 1)];
-        twice_area += o.x * d.y - d.x * o.y;
-        const std::vector<int>& around = outgoing[Origin(h ^ 1)];
-        h = around[(position_[h ^ 1] + around.size() - 1) % around.size()];
-      }
-      cycles_.back().area = twice_area / 2;
-    }
-
-    // A cycle with positive area bounds an area from outside. Every other
-    // cycle is the outline of a connected piece seen from the area around
-    // it, which is the smallest positive cycle of another piece around one
-    // of its vertices, or the unbounded outside.
-    std::vector<int> piece(v_.size());
-    std::iota(piece.begin(), piece.end(), 0);
-    std::function<int(int)> find = [&](int x) { return piece[x] == x ? x : piece[x] = find(piece[x]); };
-    for (const Segment& s : s_) piece[find(s.a)] = find(s.b);
-    area_of_cycle_.assign(cycles_.size(), kOutside);
-    for (size_t c = 0; c < cycles_.size(); ++c) {
-      if (cycles_[c].area > 0) {
-        area_of_cycle_[c] = static_cast<int>(c);
-        continue;
-      }
-      const int vertex = Origin(cycles_[c].half_edges.front());
-      area_of_cycle_[c] = Innermost(v_[vertex].x, v_[vertex].y, find(vertex), find);
-    }
-  }
-
-  static constexpr int kOutside = -1;
-
-  // The area to the left of half-edge h (2s: a to b; 2s+1: b to a).
-  int AreaLeftOf(size_t h) const { return area_of_cycle_[cycle_of_[h]]; }
-
-  // The area holding point (x, y), which lies on no segment.
-  int AreaOf(double x, double y) const {
-    return Innermost(x, y, -1, [](int) { return 0; });
-  }
-
- private:
-  struct Cycle {
-    std::vector<int> half_edges;
-    double area = 0;
-  };
-
-  int Origin(size_t h) const { return h % 2 == 0 ? s_[h / 2].a : s_[h / 2].b; }
-
-  double Angle(int h) const {
-    const Vertex& o = v_[Origin(h)];
-    const Vertex& d = v_[Origin(h ^ 1)];
-    return std::atan2(d.y - o.y, d.x - o.x);
-  }
-
-  bool Inside(const Cycle& cycle, double x, double y) const {
-    bool inside = false;
-    for (int h : cycle.half_edges) {
-      const Vertex& p = v_[Origin(h)];
-      const Vertex& q = v_[Origin(h ^ 1)];
-      if ((p.y > y) != (q.y > y) && x < (q.x - p.x) * (y - p.y) / (q.y - p.y) + p.x) {
-        inside = !inside;
-      }
-    }
-    return inside;
-  }
-
-  // The smallest positive cycle around (x, y), skipping those of the piece
-  // `own_piece` (-1: skip none).
-  template <typename Find>
-  int Innermost(double x, double y, int own_piece, Find&& find) const {
-    int best = kOutside;
-    for (size_t c = 0; c < cycles_.size(); ++c) {
-      const Cycle& cycle = cycles_[c];
-      if (cycle.area <= 0) continue;
-      if (own_piece >= 0 && find(Origin(cycle.half_edges.front())) == own_piece) continue;
-      if (best != kOutside && cycle.area >= cycles_[best].area) continue;
-      if (Inside(cycle, x, y)) best = static_cast<int>(c);
-    }
-    return best;
-  }
-
-  const std::vector<Vertex>& v_;
-  const std::vector<Segment>& s_;
-  std::vector<size_t> position_;
-  std::vector<int> cycle_of_;
-  std::vector<Cycle> cycles_;
-  std::vector<int> area_of_cycle_;
-};
-
 // "NAME:LINE: ", the start of every message about a line.
 std::string At(const std::string& name, int line) {
   return name + ":" + std::to_string(line) + ": ";
@@ -315,89 +176,6 @@ std::string At(const std::string& name, int line) {
 std::string Numbered(const char* what, long long number, int line) {
   return std::string(what) + " " + std::to_string(number) + " (line " + std::to_string(line) +
          ")";
-}
-
-// Refuses segments that meet anywhere but at shared ends, and lone vertices
-// on a segment, since the areas and the worker both need a clean graph.
-bool CheckGraph(const Records& records, const std::vector<Vertex>& v,
-                const std::vector<Segment>& s, long long base, std::string* error) {
-  auto at = [&](int line) { return At(records.name(), line); };
-  std::map<std::pair<int, int>, size_t> seen;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i].a == s[i].b) {
-      *error = at(s[i].line) + Numbered("segment", base + i, s[i].line) +
-               " joins a vertex to itself";
-      return false;
-    }
-    const auto key = std::minmax(s[i].a, s[i].b);
-    const auto inserted = seen.emplace(key, i);
-    if (!inserted.second) {
-      *error = at(s[i].line) + Numbered("segment", base + i, s[i].line) + " repeats " +
-               Numbered("segment", base + inserted.first->second, s[inserted.first->second].line);
-      return false;
-    }
-  }
-  std::vector<size_t> order(v.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](size_t l, size_t r) {
-    return std::make_pair(v[l].x, v[l].y) < std::make_pair(v[r].x, v[r].y);
-  });
-  for (size_t k = 1; k < order.size(); ++k) {
-    const Vertex& p = v[order[k - 1]];
-    const Vertex& q = v[order[k]];
-    if (p.x == q.x && p.y == q.y) {
-      const size_t first = std::min(order[k - 1], order[k]), second = std::max(order[k - 1], order[k]);
-      *error = at(v[second].line) + Numbered("vertex", base + second, v[second].line) +
-               " is at the same place as " + Numbered("vertex", base + first, v[first].line);
-      return false;
-    }
-  }
-
-  std::vector<bool> on_segment(v.size(), false);
-  for (const Segment& segment : s) on_segment[segment.a] = on_segment[segment.b] = true;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const Vertex& a = v[s[i].a];
-    const Vertex& b = v[s[i].b];
-    for (size_t j = i + 1; j < s.size(); ++j) {
-      const Vertex& c = v[s[j].a];
-      const Vertex& d = v[s[j].b];
-      if (std::max(c.x, d.x) < std::min(a.x, b.x) || std::max(a.x, b.x) < std::min(c.x, d.x) ||
-          std::max(c.y, d.y) < std::min(a.y, b.y) || std::max(a.y, b.y) < std::min(c.y, d.y)) {
-        continue;
-      }
-      const bool shared = s[i].a == s[j].a || s[i].a == s[j].b || s[i].b == s[j].a ||
-                          s[i].b == s[j].b;
-      bool meet;
-      if (shared) {
-        // Two segments from one vertex meet elsewhere only by overlapping.
-        meet = Sign(Orient(InPlane(c), InPlane(d), InPlane(a))) == 0 &&
-               Sign(Orient(InPlane(c), InPlane(d), InPlane(b))) == 0 &&
-               ((s[i].a != s[j].a && s[i].a != s[j].b && OnSegment(c, d, a.x, a.y)) ||
-                (s[i].b != s[j].a && s[i].b != s[j].b && OnSegment(c, d, b.x, b.y)) ||
-                (s[j].a != s[i].a && s[j].a != s[i].b && OnSegment(a, b, c.x, c.y)) ||
-                (s[j].b != s[i].a && s[j].b != s[i].b && OnSegment(a, b, d.x, d.y)));
-      } else {
-        meet = SegmentsMeet(InPlane(a), InPlane(b), InPlane(c), InPlane(d));
-      }
-      if (meet) {
-        *error = at(s[i].line) + Numbered("segment", base + i, s[i].line) + " and " +
-                 Numbered("segment", base + j, s[j].line) +
-                 " cross or touch away from a shared vertex; split them where they meet";
-        return false;
-      }
-    }
-  }
-  for (size_t p = 0; p < v.size(); ++p) {
-    if (on_segment[p]) continue;
-    for (size_t i = 0; i < s.size(); ++i) {
-      if (OnSegment(v[s[i].a], v[s[i].b], v[p].x, v[p].y)) {
-        *error = at(v[p].line) + Numbered("vertex", base + p, v[p].line) + " lies on " +
-                 Numbered("segment", base + i, s[i].line) + "; split the segment there";
-        return false;
-      }
-    }
-  }
-  return true;
 }
 
 bool ReadMarkers(Records& records, const char* what, bool region, std::vector<Marker>* markers,
@@ -443,9 +221,9 @@ bool ReadMarkers(Records& records, const char* what, bool region, std::vector<Ma
 
 // What the file says, with vertices and segments numbered from 0.
 struct PolyContents {
-  std::vector<Vertex> vertices;
+  std::vector<GraphVertex> vertices;
   long long base = 0;  // the number the file gives its first vertex
-  std::vector<Segment> segments;
+  std::vector<GraphSegment> segments;
   std::vector<Marker> holes, regions;
 };
 
@@ -502,7 +280,7 @@ bool ReadSegments(Records& records, PolyContents* poly, std::string* error) {
         return false;
       }
     }
-    Segment segment;
+    GraphSegment segment;
     segment.a = static_cast<int>(ends[0] - base);
     segment.b = static_cast<int>(ends[1] - base);
     segment.line = line->number;
@@ -526,7 +304,7 @@ class AreaDomains {
   // attribute; every other area, and one named with attribute 0, is
   // unnamed_domain.
   int32_t Of(int area) const {
-    if (area == Planar::kOutside || hole_area_.count(area) > 0) return 0;
+    if (area == PlanarFaces::kOutside || hole_area_.count(area) > 0) return 0;
     const auto it = region_of_area_.find(area);
     if (it == region_of_area_.end() || it->second.attribute == 0) {
       return static_cast<int32_t>(unnamed_domain_);
@@ -539,11 +317,11 @@ class AreaDomains {
   const std::map<long long, double>& smallest_area() const { return smallest_area_; }
 
   // Marks the areas holding hole points as holes, noting those outside.
-  bool MarkHoles(const std::string& name, const PolyContents& poly, const Planar& planar,
+  bool MarkHoles(const std::string& name, const PolyContents& poly, const PlanarFaces& faces,
                  std::vector<std::string>* notes, std::string* error);
   // Names the areas holding region points, noting those outside or in a
   // hole, and numbers the unnamed domain. Call after MarkHoles.
-  bool NameRegions(const std::string& name, const PolyContents& poly, const Planar& planar,
+  bool NameRegions(const std::string& name, const PolyContents& poly, const PlanarFaces& faces,
                    std::vector<std::string>* notes, std::string* error);
 
  private:
@@ -559,14 +337,16 @@ class AreaDomains {
 };
 
 bool OnAnySegment(const PolyContents& poly, const Marker& m) {
-  for (const Segment& s : poly.segments) {
-    if (OnSegment(poly.vertices[s.a], poly.vertices[s.b], m.x, m.y)) return true;
+  for (const GraphSegment& s : poly.segments) {
+    const GraphVertex& a = poly.vertices[s.a];
+    const GraphVertex& b = poly.vertices[s.b];
+    if (OnSegment(PlanePoint{a.x, a.y}, PlanePoint{b.x, b.y}, PlanePoint{m.x, m.y})) return true;
   }
   return false;
 }
 
 bool AreaDomains::MarkHoles(const std::string& name, const PolyContents& poly,
-                            const Planar& planar, std::vector<std::string>* notes,
+                            const PlanarFaces& faces, std::vector<std::string>* notes,
                             std::string* error) {
   const long long base = poly.base;
   const std::vector<Marker>& holes = poly.holes;
@@ -576,8 +356,8 @@ bool AreaDomains::MarkHoles(const std::string& name, const PolyContents& poly,
                " lies on a segment; it must lie inside the area it removes";
       return false;
     }
-    const int area = planar.AreaOf(holes[i].x, holes[i].y);
-    if (area == Planar::kOutside) {
+    const int area = faces.FaceOf(holes[i].x, holes[i].y);
+    if (area == PlanarFaces::kOutside) {
       notes->push_back(Numbered("hole", base + i, holes[i].line) +
                        " lies outside the outline; ignored");
     }
@@ -587,7 +367,7 @@ bool AreaDomains::MarkHoles(const std::string& name, const PolyContents& poly,
 }
 
 bool AreaDomains::NameRegions(const std::string& name, const PolyContents& poly,
-                              const Planar& planar, std::vector<std::string>* notes,
+                              const PlanarFaces& faces, std::vector<std::string>* notes,
                               std::string* error) {
   const long long base = poly.base;
   const std::vector<Marker>& regions = poly.regions;
@@ -599,10 +379,10 @@ bool AreaDomains::NameRegions(const std::string& name, const PolyContents& poly,
                " lies on a segment; it must lie inside the area it names";
       return false;
     }
-    const int area = planar.AreaOf(region.x, region.y);
-    if (area == Planar::kOutside || hole_area_.count(area) > 0) {
+    const int area = faces.FaceOf(region.x, region.y);
+    if (area == PlanarFaces::kOutside || hole_area_.count(area) > 0) {
       notes->push_back(Numbered("region", base + i, region.line) +
-                       (area == Planar::kOutside ? " lies outside the outline"
+                       (area == PlanarFaces::kOutside ? " lies outside the outline"
                                                  : " lies in a hole") +
                        "; ignored");
       continue;
@@ -637,20 +417,20 @@ bool AreaDomains::NameRegions(const std::string& name, const PolyContents& poly,
 // a domain lies on the left of one it shares with the outside), the lone
 // vertices inside a domain as interior-only points, and the regions' target
 // sizes.
-bool BuildRequest(const std::string& name, const PolyContents& poly, const Planar& planar,
+bool BuildRequest(const std::string& name, const PolyContents& poly, const PlanarFaces& faces,
                   const AreaDomains& domains, MeshRequest* request, std::string* error) {
   const long long base = poly.base;
-  const std::vector<Vertex>& vertices = poly.vertices;
-  const std::vector<Segment>& segments = poly.segments;
+  const std::vector<GraphVertex>& vertices = poly.vertices;
+  const std::vector<GraphSegment>& segments = poly.segments;
   *request = MeshRequest();
-  for (const Vertex& v : vertices) request->points.push_back(Point3{v.x, v.y, 0.0});
+  for (const GraphVertex& v : vertices) request->points.push_back(Point3{v.x, v.y, 0.0});
   request->plane_normal = Point3{0.0, 0.0, 1.0};
   for (size_t i = 0; i < segments.size(); ++i) {
     BoundarySegment out;
     out.point_a = segments[i].a;
     out.point_b = segments[i].b;
-    out.left_domain = domains.Of(planar.AreaLeftOf(2 * i));
-    out.right_domain = domains.Of(planar.AreaLeftOf(2 * i + 1));
+    out.left_domain = domains.Of(faces.FaceLeftOf(2 * i));
+    out.right_domain = domains.Of(faces.FaceLeftOf(2 * i + 1));
     if (out.left_domain == 0 && out.right_domain == 0) {
       *error = At(name, segments[i].line) + Numbered("segment", base + i, segments[i].line) +
                " has the outside or a hole on both sides; remove it";
@@ -663,10 +443,10 @@ bool BuildRequest(const std::string& name, const PolyContents& poly, const Plana
     request->segments.push_back(out);
   }
   std::vector<bool> on_segment(vertices.size(), false);
-  for (const Segment& s : segments) on_segment[s.a] = on_segment[s.b] = true;
+  for (const GraphSegment& s : segments) on_segment[s.a] = on_segment[s.b] = true;
   for (size_t p = 0; p < vertices.size(); ++p) {
     if (on_segment[p]) continue;
-    if (domains.Of(planar.AreaOf(vertices[p].x, vertices[p].y)) == 0) {
+    if (domains.Of(faces.FaceOf(vertices[p].x, vertices[p].y)) == 0) {
       *error = At(name, vertices[p].line) + Numbered("vertex", base + p, vertices[p].line) +
                " is on no segment and lies outside every domain; the worker keeps every point, "
                "so remove it";
@@ -694,15 +474,14 @@ bool ParsePoly(const std::string& name, const std::string& text,
   PolyContents poly;
   if (!ReadPolyVertices(records, name, read_node_file, &poly, error) ||
       !ReadSegments(records, &poly, error) || !ReadHolesAndRegions(records, &poly, error) ||
-      !CheckGraph(records, poly.vertices, poly.segments, poly.base, error)) {
+      !CheckGraph(name, poly.vertices, poly.segments, poly.base, error)) {
     return false;
   }
-  Planar planar(poly.vertices, poly.segments);
-  planar.Build();
+  const PlanarFaces faces(poly.vertices, poly.segments);
   AreaDomains domains;
-  return domains.MarkHoles(name, poly, planar, &result->notes, error) &&
-         domains.NameRegions(name, poly, planar, &result->notes, error) &&
-         BuildRequest(name, poly, planar, domains, &result->request, error);
+  return domains.MarkHoles(name, poly, faces, &result->notes, error) &&
+         domains.NameRegions(name, poly, faces, &result->notes, error) &&
+         BuildRequest(name, poly, faces, domains, &result->request, error);
 }
 
 bool ReadPolyFile(const std::string& path, PolyResult* result, std::string* error) {
