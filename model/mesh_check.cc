@@ -43,6 +43,8 @@ MeshCheck CheckStitchedMesh(const ModelMesh& mesh, const EdgeDivision& division,
                             const std::vector<bool>& face_meshed) {
   MeshCheck check;
   std::unordered_map<uint64_t, int> uses;
+  // Most element edges are shared by two elements.
+  uses.reserve(2 * mesh.quads.size() + 2 * mesh.triangles.size());
   if (!CountEdges(mesh.quads, mesh.quad_faces, mesh.vertices.size(), &uses, &check) ||
       !CountEdges(mesh.triangles, mesh.triangle_faces, mesh.vertices.size(), &uses, &check)) {
     check.ok = false;
