@@ -25,10 +25,16 @@ void ForEachRingEdge(const std::vector<int32_t>& ring, Visit visit) {
   for (size_t i = 0; i < ring.size(); ++i) visit(ring[i], ring[(i + 1) % ring.size()]);
 }
 
-// More pieces than this on one edge no face could be meshed with anyway
-// (the worker caps a face's segments far lower); the cap keeps a silly
-// target size from exhausting memory or vertex numbers first.
-constexpr double kMostPieces = 1e7;
+// More edge points than this no model could be meshed with anyway (a face
+// takes a few thousand segments at most); refusing them keeps a silly target
+// size from exhausting memory, or the 32-bit vertex numbers, first.
+constexpr double kMostEdgePoints = 1e8;
+
+double Pieces(double length, double size) {
+  // A hair of slack, so that an edge exactly n sizes long is not cut into
+  // n + 1 pieces by rounding.
+  return std::max(1.0, std::ceil(length / size * (1 - 1e-9)));
+}
 
 }  // namespace
 
@@ -121,15 +127,20 @@ EdgeDivision DivideEdges(const std::vector<Point3>& points, const std::vector<Pr
     ForEachRingEdge(face.outer, add);
     for (const auto& hole : face.holes) ForEachRingEdge(hole, add);
   }
+  double edge_points = 0;
+  for (const auto& entry : smallest_size) {
+    const DividedEdge& edge = division.edges[entry.first];
+    edge_points += Pieces(Length(Sub(points[edge.high], points[edge.low])), entry.second) - 1;
+  }
+  if (!(edge_points <= kMostEdgePoints)) {
+    division.too_many_points = edge_points;
+    return division;
+  }
   for (const auto& entry : smallest_size) {
     DividedEdge& edge = division.edges[entry.first];
     const Point3 a = points[edge.low];
     const Point3 along = Sub(points[edge.high], a);
-    // A hair of slack, so that an edge exactly n sizes long is not cut
-    // into n + 1 pieces by rounding.
-    const double pieces =
-        std::min(kMostPieces, std::max(1.0, std::ceil(Length(along) / entry.second * (1 - 1e-9))));
-    const int64_t n = static_cast<int64_t>(pieces);
+    const int64_t n = static_cast<int64_t>(Pieces(Length(along), entry.second));
     for (int64_t k = 1; k < n; ++k) {
       edge.inner.push_back(static_cast<int32_t>(division.points.size()));
       division.points.push_back(Add(a, Scale(along, static_cast<double>(k) / static_cast<double>(n))));

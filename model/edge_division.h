@@ -44,6 +44,9 @@ struct EdgeDivision {
   std::unordered_map<uint64_t, DividedEdge> edges;
   // The positions of every vertex: the model's, then the inner points.
   std::vector<Point3> points;
+  // When the sizes asked for would take more edge points than any model can
+  // be meshed with, how many; no edge is divided then.
+  double too_many_points = 0;
 };
 
 // Divides every edge of the faces not skipped into equal pieces no longer

@@ -219,6 +219,10 @@ ModelMeshResult MeshModel(const Model& model, const ModelMeshOptions& options,
   summary.dropped_holes = counts.dropped_holes;
   summary.t_junctions = SplitTJunctions(model.vertices, tolerance, &faces);
   const EdgeDivision division = DivideEdges(model.vertices, faces);
+  if (division.too_many_points > 0) {
+    return finish("the target sizes divide the model's edges into " +
+                  to_string(division.too_many_points) + " points, far more than can be meshed");
+  }
   for (const auto& entry : division.edges) {
     if (entry.second.faces.size() >= 2) ++summary.shared_edges;
     if (entry.second.faces.size() > 2) ++summary.non_manifold_edges;

@@ -372,6 +372,9 @@ TEST(MeshModelTest, BadOptionsAreErrors) {
   EXPECT_FALSE(MeshModel(model, options, fake).ok);
   options.weld_tolerance = NAN;
   EXPECT_FALSE(MeshModel(model, options, fake).ok);
+  // Sizes that would divide the edges into billions of points.
+  const ModelMeshResult tiny = MeshModel(model, Options(1e-9), fake);
+  EXPECT_NE(tiny.error.find("far more than can be meshed"), std::string::npos) << tiny.error;
   EXPECT_TRUE(fake.received.empty());
 }
 
