@@ -368,6 +368,9 @@ void CityJsonReader::VertexScalar(const json& value) {
 
 void CityJsonReader::BeginTopMember(bool object, bool container, const json* scalar) {
   const std::string& name = top_key_;
+  if ((name == "CityObjects" && has_city_objects_) || (name == "vertices" && has_vertices_)) {
+    Fail(name, "given twice");
+  }
   if (name == "CityObjects") {
     has_city_objects_ = true;
     if (!object) {

@@ -186,6 +186,8 @@ TEST(CityJsonReaderTest, RefusesMalformedFilesWithTheirPath) {
             "model.city.json: line 2, column 1: syntax error while parsing value - unexpected "
             "'{'; expected end of input (a second JSON value follows the document: CityJSON "
             "Lines, one CityJSONFeature a line, are not supported)");
+  EXPECT_EQ(ErrorOf(R"({"type":"CityJSON","CityObjects":{},"vertices":[[0,0,0]],"vertices":[]})"),
+            "model.city.json: vertices: given twice");
   EXPECT_EQ(ErrorOf(R"({"type":"CityJSON","CityObjects":{},"vertices":[],"transform":{"scale":[1,1],"translate":[0,0,0]}})"),
             "model.city.json: transform.scale: expected 3 numbers");
   EXPECT_EQ(ErrorOf(R"({"type":"CityJSON","CityObjects":{},"metadata":)" + std::string(100, '[') +
