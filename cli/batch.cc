@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/exit_codes.h"
+#include "cli/progress_display.h"
 #include "client/worker_pool.h"
 #include "formats/batch_line.h"
 
@@ -63,31 +64,6 @@ class Arrivals {
   std::map<size_t, ordered_json> ready_;
   size_t done_ = 0;
 };
-
-std::string Duration(double seconds) {
-  const long total = static_cast<long>(seconds + 0.5);
-  char text[32];
-  if (total >= 3600) {
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
-  } else {
-    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
-  }
-  return text;
-}
-
-void DrawProgress(size_t done, size_t total, double seconds) {
-  const int width = 30;
-  const int filled = total == 0 ? width : static_cast<int>(width * done / total);
-  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
-  std::string bar(static_cast<size_t>(filled), '#');
-  bar.resize(width, '.');
-  char text[160];
-  std::snprintf(text, sizeof text, "\r%zu/%zu [%s] %3d%%  %.1f/s  %s left\033[K", done, total,
-                bar.c_str(), total == 0 ? 100 : static_cast<int>(100 * done / total), rate,
-                done == 0 || rate == 0 ? "?" : Duration(static_cast<double>(total - done) / rate).c_str());
-  std::fputs(text, stderr);
-  std::fflush(stderr);
-}
 
 }  // namespace
 
@@ -161,7 +137,7 @@ int RunBatch(const BatchOptions& options) {
       }
       const Clock::time_point now = Clock::now();
       if (options.progress && now - last_drawn >= std::chrono::milliseconds(100)) {
-        DrawProgress(arrivals.done(), lines.size(),
+        DrawCountProgress(arrivals.done(), lines.size(),
                      std::chrono::duration<double>(now - started).count());
         last_drawn = now;
       }

@@ -28,6 +28,7 @@
 #include "cli/batch.h"
 #include "cli/exit_codes.h"
 #include "cli/memory_limit.h"
+#include "cli/model_command.h"
 #include "cli/progress_display.h"
 #include "cli/stats.h"
 #include "cli/whole_file.h"
@@ -439,6 +440,35 @@ int main(int argc, char** argv) {
   batch->add_option("--max-memory", batch_max_memory, kMaxMemoryHelp);
   batch->add_flag("--no-progress", no_progress, "no progress bar, even on a terminal");
 
+  ModelCommandOptions model_options;
+  double model_timeout = 120;
+  std::string model_worker, model_max_memory;
+  bool model_no_progress = false;
+  CLI::App* model = app.add_subcommand(
+      "model", "mesh a whole CityJSON or OBJ model into one conforming mesh");
+  model->add_option("input", model_options.input, "model: .city.json, .json or .obj")->required();
+  model->add_option("-o,--output", model_options.output, "the mesh: .vtu, .msh or .obj")
+      ->required();
+  model->add_option("--target-size", model_options.target_size,
+                    "target element size in metres (default: a tenth of the median face's "
+                    "extent)")
+      ->check(CLI::PositiveNumber);
+  model->add_option("--lod", model_options.lod,
+                    "CityJSON level of detail, e.g. 2 or 2.2 (default: each object's highest)");
+  model->add_option("--svg", model_options.svg, "a picture of the meshed model");
+  model->add_option("--weld-tolerance", model_options.weld_tolerance,
+                    "vertices closer than this (metres) are one")
+      ->check(CLI::PositiveNumber)
+      ->capture_default_str();
+  model->add_flag("--triangles", model_options.triangles, "mesh with triangles only");
+  model->add_option("-j,--jobs", model_options.jobs, "workers (default: one per core)")
+      ->check(CLI::NonNegativeNumber);
+  model->add_option("--timeout", model_timeout, "seconds per face; 0 waits for ever")
+      ->capture_default_str();
+  model->add_option("--worker", model_worker, worker_help);
+  model->add_option("--max-memory", model_max_memory, kMaxMemoryHelp);
+  model->add_flag("--no-progress", model_no_progress, "no progress bar, even on a terminal");
+
   std::string encode_in, encode_out = "-";
   RequestOverrides encode_overrides;
   CLI::App* encode = app.add_subcommand("encode", "a JSON or .poly request to a raw request frame");
@@ -496,6 +526,16 @@ int main(int argc, char** argv) {
     batch_options.timeout = Timeout(batch_timeout);
     batch_options.progress = !no_progress && isatty(STDERR_FILENO);
     return RunBatch(batch_options);
+  }
+  if (*model) {
+    if (!FindWorker(model_worker, &model_options.worker.worker_path)) return kExitBadInput;
+    const size_t jobs = model_options.jobs > 0
+                            ? model_options.jobs
+                            : std::max<size_t>(1, std::thread::hardware_concurrency());
+    if (!ChooseMemoryLimit(model_max_memory, jobs, &model_options.worker)) return kExitBadInput;
+    model_options.timeout = Timeout(model_timeout);
+    model_options.progress = !model_no_progress && isatty(STDERR_FILENO);
+    return RunModel(model_options);
   }
   if (*encode) return Encode(encode_in, encode_out, encode_overrides);
   if (*request) return Request(request_in, request_out, request_overrides, request_one_line);

@@ -115,4 +115,33 @@ ProgressTicker::~ProgressTicker() {
   thread_.join();
 }
 
+namespace {
+
+std::string Duration(double seconds) {
+  const long total = static_cast<long>(seconds + 0.5);
+  char text[32];
+  if (total >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+  }
+  return text;
+}
+
+}  // namespace
+
+void DrawCountProgress(size_t done, size_t total, double seconds) {
+  const int width = 30;
+  const int filled = total == 0 ? width : static_cast<int>(width * done / total);
+  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.resize(width, '.');
+  char text[160];
+  std::snprintf(text, sizeof text, "\r%zu/%zu [%s] %3d%%  %.1f/s  %s left\033[K", done, total,
+                bar.c_str(), total == 0 ? 100 : static_cast<int>(100 * done / total), rate,
+                done == 0 || rate == 0 ? "?" : Duration(static_cast<double>(total - done) / rate).c_str());
+  std::fputs(text, stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace mesh

@@ -87,6 +87,12 @@ class ProgressTicker {
   std::thread thread_;
 };
 
+// "120/300 [############..................]  40%  12.5/s  0:14 left" on
+// standard error, over the previous drawing: the progress of a run of
+// `total` items (requests, faces) of which `done` are finished after
+// `seconds`.
+void DrawCountProgress(size_t done, size_t total, double seconds);
+
 }  // namespace mesh
 
 #endif  // MESH_WORKER_CLI_PROGRESS_DISPLAY_H_

@@ -1,0 +1,88 @@
+#include "model/mesh_check.h"
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace mesh {
+
+namespace {
+
+using std::to_string;
+
+// Counts each element edge's uses; false when an element is malformed.
+template <size_t N>
+bool CountEdges(const std::vector<std::array<int32_t, N>>& elements,
+                const std::vector<int32_t>& element_faces, size_t vertex_count,
+                std::unordered_map<uint64_t, int>* uses, MeshCheck* check) {
+  for (size_t e = 0; e < elements.size(); ++e) {
+    const auto& element = elements[e];
+    for (size_t i = 0; i < N; ++i) {
+      const int32_t v = element[i];
+      if (v < 0 || static_cast<size_t>(v) >= vertex_count) {
+        check->error = "an element of face " + to_string(element_faces[e]) + " has vertex " +
+                       to_string(v) + ", out of range (" + to_string(vertex_count) + " vertices)";
+        return false;
+      }
+      for (size_t j = 0; j < i; ++j) {
+        if (element[j] == v) {
+          check->error = "an element of face " + to_string(element_faces[e]) + " uses vertex " +
+                         to_string(v) + " twice";
+          return false;
+        }
+      }
+    }
+    for (size_t i = 0; i < N; ++i) ++(*uses)[EdgeKey(element[i], element[(i + 1) % N])];
+  }
+  return true;
+}
+
+}  // namespace
+
+MeshCheck CheckStitchedMesh(const ModelMesh& mesh, const EdgeDivision& division,
+                            const std::vector<bool>& face_meshed) {
+  MeshCheck check;
+  std::unordered_map<uint64_t, int> uses;
+  // Most element edges are shared by two elements.
+  uses.reserve(2 * mesh.quads.size() + 2 * mesh.triangles.size());
+  if (!CountEdges(mesh.quads, mesh.quad_faces, mesh.vertices.size(), &uses, &check) ||
+      !CountEdges(mesh.triangles, mesh.triangle_faces, mesh.vertices.size(), &uses, &check)) {
+    check.ok = false;
+    return check;
+  }
+  std::unordered_set<uint64_t> pieces;
+  for (const auto& entry : division.edges) {
+    const DividedEdge& edge = entry.second;
+    int meshed = 0;
+    for (int32_t face : edge.faces) meshed += face_meshed[face] ? 1 : 0;
+    int32_t from = edge.low;
+    for (size_t k = 0; k <= edge.inner.size(); ++k) {
+      const int32_t to = k < edge.inner.size() ? edge.inner[k] : edge.high;
+      const uint64_t key = EdgeKey(from, to);
+      pieces.insert(key);
+      auto found = uses.find(key);
+      const int used = found == uses.end() ? 0 : found->second;
+      if (used != meshed) {
+        check.ok = false;
+        check.error = "the model edge from vertex " + to_string(edge.low) + " to vertex " +
+                      to_string(edge.high) + " has a piece used by " + to_string(used) +
+                      " elements where " + to_string(meshed) +
+                      " meshed faces meet along it";
+        return check;
+      }
+      if (used == 1 && edge.faces.size() > 1) ++check.open_edges;
+      from = to;
+    }
+  }
+  for (const auto& entry : uses) {
+    if (pieces.count(entry.first) || entry.second == 2) continue;
+    check.ok = false;
+    check.error = "the element edge from vertex " + to_string(entry.first >> 32) + " to vertex " +
+                  to_string(entry.first & 0xffffffffu) + ", inside a face, is used by " +
+                  to_string(entry.second) + " elements instead of two";
+    return check;
+  }
+  return check;
+}
+
+}  // namespace mesh

@@ -1,0 +1,99 @@
+// The stitched mesh's check: two triangles meeting on an edge divided in
+// two, meshed consistently, with a crack, with a hole, with a face missing.
+#include "model/mesh_check.h"
+
+#include <gtest/gtest.h>
+
+namespace mesh {
+namespace {
+
+// Face 0 is the triangle 0-1-2 above the x axis, face 1 the triangle 1-0-3
+// below it; their common edge 0-1 has the point 4 in its middle. Vertex 5
+// is inside face 0.
+EdgeDivision Division() {
+  EdgeDivision division;
+  division.points = {{0, 0, 0}, {2, 0, 0}, {1, 1, 0}, {1, -1, 0}, {1, 0, 0}, {1, 0.3, 0}};
+  auto add = [&](int32_t a, int32_t b, std::vector<int32_t> faces, std::vector<int32_t> inner = {}) {
+    DividedEdge edge;
+    edge.low = std::min(a, b);
+    edge.high = std::max(a, b);
+    edge.faces = std::move(faces);
+    edge.inner = std::move(inner);
+    division.edges[EdgeKey(a, b)] = edge;
+  };
+  add(0, 1, {0, 1}, {4});
+  add(1, 2, {0});
+  add(2, 0, {0});
+  add(0, 3, {1});
+  add(3, 1, {1});
+  return division;
+}
+
+ModelMesh Mesh(std::vector<std::array<int32_t, 3>> upper, std::vector<std::array<int32_t, 3>> lower) {
+  ModelMesh mesh;
+  mesh.vertices = Division().points;
+  for (const auto& t : upper) {
+    mesh.triangles.push_back(t);
+    mesh.triangle_faces.push_back(0);
+  }
+  for (const auto& t : lower) {
+    mesh.triangles.push_back(t);
+    mesh.triangle_faces.push_back(1);
+  }
+  return mesh;
+}
+
+const std::vector<std::array<int32_t, 3>> kUpper = {{0, 4, 5}, {4, 1, 5}, {1, 2, 5}, {2, 0, 5}};
+const std::vector<std::array<int32_t, 3>> kLower = {{4, 0, 3}, {1, 4, 3}};
+
+TEST(CheckStitchedMeshTest, ConsistentFacesPassAndAMissingFaceLeavesOpenEdges) {
+  const MeshCheck both = CheckStitchedMesh(Mesh(kUpper, kLower), Division(), {true, true});
+  EXPECT_TRUE(both.ok) << both.error;
+  EXPECT_EQ(both.open_edges, 0u);
+
+  const MeshCheck one = CheckStitchedMesh(Mesh(kUpper, {}), Division(), {true, false});
+  EXPECT_TRUE(one.ok) << one.error;
+  EXPECT_EQ(one.open_edges, 2u);  // the two pieces of 0-1
+}
+
+TEST(CheckStitchedMeshTest, CracksHolesAndBrokenElementsFail) {
+  // The lower face across the whole edge, missing the point in its middle.
+  const MeshCheck crack = CheckStitchedMesh(Mesh(kUpper, {{1, 0, 3}}), Division(), {true, true});
+  EXPECT_FALSE(crack.ok);
+  EXPECT_NE(crack.error.find("used by 1 elements where 2 meshed faces meet"), std::string::npos)
+      << crack.error;
+
+  // One triangle of the upper face missing: a gap along its outline.
+  const MeshCheck gap = CheckStitchedMesh(Mesh({{0, 4, 5}, {4, 1, 5}, {1, 2, 5}}, kLower),
+                                          Division(), {true, true});
+  EXPECT_FALSE(gap.ok);
+  EXPECT_NE(gap.error.find("used by 0 elements where 1 meshed faces meet"), std::string::npos)
+      << gap.error;
+
+  // A stray triangle inside the upper face, its edges there used three
+  // times and once.
+  std::vector<std::array<int32_t, 3>> stray = kUpper;
+  stray.push_back({4, 5, 2});
+  const MeshCheck inside = CheckStitchedMesh(Mesh(stray, kLower), Division(), {true, true});
+  EXPECT_FALSE(inside.ok);
+  EXPECT_NE(inside.error.find("inside a face"), std::string::npos) << inside.error;
+
+  // The upper face meshed twice over: its pieces used by three elements.
+  std::vector<std::array<int32_t, 3>> twice = kUpper;
+  twice.insert(twice.end(), kUpper.begin(), kUpper.end());
+  EXPECT_FALSE(CheckStitchedMesh(Mesh(twice, kLower), Division(), {true, true}).ok);
+
+  std::vector<std::array<int32_t, 3>> out_of_range = kUpper;
+  out_of_range[0][2] = 6;
+  EXPECT_NE(CheckStitchedMesh(Mesh(out_of_range, kLower), Division(), {true, true})
+                .error.find("out of range"),
+            std::string::npos);
+  std::vector<std::array<int32_t, 3>> repeated = kUpper;
+  repeated[0][2] = 0;
+  EXPECT_NE(CheckStitchedMesh(Mesh(repeated, kLower), Division(), {true, true})
+                .error.find("twice"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace mesh
