@@ -766,7 +766,15 @@ bool ReadCityJsonFile(const std::string& path, const ModelReadOptions& options,
     *error = path + ": cannot open the file";
     return false;
   }
-  if (!Parse(path, in, options, result, error)) return false;
+  try {
+    if (!Parse(path, in, options, result, error)) return false;
+  } catch (const std::exception& failure) {
+    // libstdc++ throws from the stream's buffer on a read error (reading a
+    // directory, say) whatever the stream's exception mask.
+    *error = path + ": cannot read the file (" + failure.what() + ")";
+    *result = ModelReadResult();
+    return false;
+  }
   if (in.bad()) {
     *error = path + ": read failed part way";
     *result = ModelReadResult();
