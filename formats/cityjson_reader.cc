@@ -159,9 +159,9 @@ class CityJsonReader {
   void CaptureDone();
   void VertexScalar(const json& value);
 
-  void ReadCityObject(const std::string& id, const json& object);
-  void ReadGeometry(const std::string& path, int32_t object, const json& geometry);
-  void ReadSurfaces(const json& node, const json* values, int levels, std::vector<size_t>& at,
+  void ReadCityObject(const std::string& id, json& object);
+  void ReadGeometry(const std::string& path, int32_t object, json& geometry);
+  void ReadSurfaces(json& node, const json* values, int levels, std::vector<size_t>& at,
                     const std::string& path, const json& surfaces, int32_t object,
                     int32_t geometry);
   void ReadFace(const json& surface, const json* value, const std::vector<size_t>& at,
@@ -440,7 +440,7 @@ int32_t CityJsonReader::SemanticTag(const std::string& type) {
   return found.first->second;
 }
 
-void CityJsonReader::ReadCityObject(const std::string& id, const json& object) {
+void CityJsonReader::ReadCityObject(const std::string& id, json& object) {
   const std::string path = "CityObjects." + Quoted(id);
   const auto geometries = object.find("geometry");
   if (geometries == object.end() || geometries->is_null()) return;
@@ -489,7 +489,7 @@ void CityJsonReader::ReadCityObject(const std::string& id, const json& object) {
   }
   if (!any_faces) return;
   for (size_t g = 0; g < geometries->size(); ++g) {
-    const json& geometry = (*geometries)[g];
+    json& geometry = (*geometries)[g];
     if (SurfaceDepth(geometry["type"].get<std::string>()) < 0) continue;
     if (!SameLod(lods[g], chosen)) continue;
     ReadGeometry(path + ".geometry[" + std::to_string(g) + "]", ObjectTag(id), geometry);
@@ -497,7 +497,7 @@ void CityJsonReader::ReadCityObject(const std::string& id, const json& object) {
 }
 
 void CityJsonReader::ReadGeometry(const std::string& path, int32_t object,
-                                  const json& geometry) {
+                                  json& geometry) {
   const int levels = SurfaceDepth(geometry["type"].get<std::string>());
   const auto boundaries = geometry.find("boundaries");
   if (boundaries == geometry.end()) Fail(path, "no \"boundaries\"");
@@ -534,7 +534,7 @@ void CityJsonReader::ReadGeometry(const std::string& path, int32_t object,
   ReadSurfaces(*boundaries, values, levels, at, path, *surfaces, object, geometry_index);
 }
 
-void CityJsonReader::ReadSurfaces(const json& node, const json* values, int levels,
+void CityJsonReader::ReadSurfaces(json& node, const json* values, int levels,
                                   std::vector<size_t>& at, const std::string& path,
                                   const json& surfaces, int32_t object, int32_t geometry) {
   static const char* const kWhat[] = {"an array of surfaces", "an array of shells",
@@ -558,6 +558,9 @@ void CityJsonReader::ReadSurfaces(const json& node, const json* values, int leve
     } else {
       ReadSurfaces(node[i], value, levels - 1, at, path, surfaces, object, geometry);
     }
+    // Let each surface's tree go once read, so that a CityObject costs its
+    // tree or its faces, not both.
+    node[i] = json();
     at.pop_back();
   }
 }
@@ -766,7 +769,15 @@ bool ReadCityJsonFile(const std::string& path, const ModelReadOptions& options,
     *error = path + ": cannot open the file";
     return false;
   }
-  if (!Parse(path, in, options, result, error)) return false;
+  try {
+    if (!Parse(path, in, options, result, error)) return false;
+  } catch (const std::exception& failure) {
+    // libstdc++ throws from the stream's buffer on a read error (reading a
+    // directory, say) whatever the stream's exception mask.
+    *error = path + ": cannot read the file (" + failure.what() + ")";
+    *result = ModelReadResult();
+    return false;
+  }
   if (in.bad()) {
     *error = path + ": read failed part way";
     *result = ModelReadResult();

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -270,7 +271,15 @@ bool ReadObjFile(const std::string& path, ModelReadResult* result, std::string* 
     *error = path + ": cannot open the file";
     return false;
   }
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string text;
+  try {
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::exception& failure) {
+    // libstdc++ throws from the stream's buffer on a read error (reading a
+    // directory, say) whatever the stream's exception mask.
+    *error = path + ": cannot read the file (" + failure.what() + ")";
+    return false;
+  }
   if (in.bad()) {
     *error = path + ": read failed part way";
     return false;
