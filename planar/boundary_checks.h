@@ -1,7 +1,7 @@
 // Checks that refuse a boundary the mesher cannot handle sensibly: loops that
 // enclose no area, a region too wide, too many segments, segments that
-// cross, domains whose boundary is open, domains that lie on the outer side
-// of their boundary, and loops turned the wrong way for where they lie.
+// cross, domains whose boundary is open, and domains that lie on the outer
+// side of their boundary (loops turned the wrong way are loop_orientation.h's).
 // Each returns false after writing exactly one diagnostic line. All of them
 // expect a request that passed CheckRequest (every index valid).
 #ifndef MESH_WORKER_PLANAR_BOUNDARY_CHECKS_H_
@@ -90,25 +90,6 @@ bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments);
 // CheckDomainBoundariesClosed.
 bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
                             const std::vector<PlanePoint>& plane_points);
-
-// Refuses a closed loop that runs the wrong way round for where it lies. A
-// loop here is a closed walk over segments that all separate the same two
-// domains; where such segments meet more than two at a point (a hole
-// touching the outline there), they are paired around the point so that no
-// two walks cross. Whatever lies around a loop (the domain the other
-// segments' boundaries wind once around it) must be on the loop's outer
-// side. A loop that instead has that domain inside, with the other domain
-// outside, claims it twice over (a hole drawn the same way round as its
-// outline): it is refused with its lowest segment index, the way it turns as
-// that segment is drawn, and the way it must turn, seen from the plane
-// normal. The mesher would run and fail on it. Only certain cases are
-// refused: a loop whose domains both differ from its surroundings, a place
-// that some segment passes through or right beside, or surroundings that
-// are not one domain wound once, let it pass. The first refused loop (by
-// lowest segment index) is reported. Meant to run after
-// CheckDomainBoundariesClosed; at most quadratic in the segment count.
-bool CheckLoopOrientation(const std::vector<BoundarySegment>& segments,
-                          const std::vector<PlanePoint>& plane_points);
 
 }  // namespace mesh
 

@@ -10,6 +10,7 @@
 #include "common/netgen_lock.h"
 #include "planar/boundary_checks.h"
 #include "planar/element_estimate.h"
+#include "planar/loop_orientation.h"
 #include "planar/plane_frame.h"
 #include "planar/request_checks.h"
 
