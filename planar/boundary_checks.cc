@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "common/diagnostic.h"
 #include "planar/request_checks.h"
 #include "planar/polygon_geometry.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -83,14 +84,14 @@ size_t FindRoot(std::vector<size_t>* parent, size_t i) {
 
 }  // namespace
 
-bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
+std::optional<StageRefusal> CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
   const std::vector<BoundarySegment>& segments = request.segments;
   std::vector<size_t> outer;
   for (size_t i = 0; i < segments.size(); ++i) {
     if (IsOuter(segments[i])) outer.push_back(i);
   }
   *boundary_area = Point3();
-  if (outer.empty()) return true;
+  if (outer.empty()) return std::nullopt;
 
   double squared_diagonal = 0.0;
   *boundary_area = AreaVector(request.points, segments, outer, &squared_diagonal);
@@ -112,40 +113,26 @@ bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
                             piece_diagonal);
   }
 
-  if (!encloses) {
-    EmitBuildPlanarMeshDiagnostic("boundary loops enclose (near-)zero area (collinear, a slit, "
-                                  "or openings consuming the outline) \xE2\x80\x94 refusing as "
-                                  "degenerate; returning empty");
-    return false;
-  }
-  return true;
+  if (!encloses) return Refuse<RefusalKey::kZeroArea>();
+  return std::nullopt;
 }
 
-bool CheckSegmentCap(size_t segment_count) {
+std::optional<StageRefusal> CheckSegmentCap(size_t segment_count) {
   if (segment_count > kSegmentCap) {
-    EmitBuildPlanarMeshDiagnostic("boundary has %zu segments (cap %zu) \xE2\x80\x94 refusing as "
-                                  "degenerate; returning empty",
-                                  segment_count, kSegmentCap);
-    return false;
+    return Refuse<RefusalKey::kTooManySegments>(segment_count, kSegmentCap);
   }
-  return true;
+  return std::nullopt;
 }
 
-bool CheckPlaneExtent(const std::vector<PlanePoint>& plane_points) {
+std::optional<StageRefusal> CheckPlaneExtent(const std::vector<PlanePoint>& plane_points) {
   // A span too wide for a double is infinite, and refused like any other.
   const double span = PlaneSpan(plane_points);
-  if (!(span <= kMaxPlaneExtent)) {
-    EmitBuildPlanarMeshDiagnostic("region spans %g m in the meshing plane, more than the %g m the "
-                                  "mesher can handle \xE2\x80\x94 refusing as degenerate; "
-                                  "returning empty",
-                                  span, kMaxPlaneExtent);
-    return false;
-  }
-  return true;
+  if (!(span <= kMaxPlaneExtent)) return Refuse<RefusalKey::kRegionTooLarge>(span, kMaxPlaneExtent);
+  return std::nullopt;
 }
 
-bool CheckCoordinateResolution(const MeshRequest& request,
-                               const std::vector<PlanePoint>& plane_points) {
+std::optional<StageRefusal> CheckCoordinateResolution(const MeshRequest& request,
+                                                      const std::vector<PlanePoint>& plane_points) {
   double largest_size = request.target_size;
   for (double size : request.domain_target_sizes) largest_size = std::max(largest_size, size);
   double magnitude = 0.0;
@@ -155,37 +142,30 @@ bool CheckCoordinateResolution(const MeshRequest& request,
   const double rounding = CoordinateRounding(magnitude);
   const double longest_element = std::min(PlaneSpan(plane_points), 2.0 * largest_size);
   if (longest_element < 5.0 * rounding) {
-    EmitBuildPlanarMeshDiagnostic("coordinates as large as %g m round by up to %g m, too coarse "
-                                  "for elements no longer than %g m (target size %g m) "
-                                  "\xE2\x80\x94 refusing as degenerate; returning empty",
-                                  magnitude, rounding, longest_element, largest_size);
-    return false;
+    return Refuse<RefusalKey::kCoordinatesTooCoarse>(magnitude, rounding, longest_element,
+                                                     largest_size);
   }
-  return true;
+  return std::nullopt;
 }
 
-bool CheckPlaneSegmentLengths(const std::vector<BoundarySegment>& segments,
-                              const std::vector<PlanePoint>& plane_points,
-                              double snap_tolerance) {
+std::optional<StageRefusal> CheckPlaneSegmentLengths(const std::vector<BoundarySegment>& segments,
+                                                     const std::vector<PlanePoint>& plane_points,
+                                                     double snap_tolerance) {
   for (size_t i = 0; i < segments.size(); ++i) {
     const PlanePoint& a = plane_points[segments[i].point_a];
     const PlanePoint& b = plane_points[segments[i].point_b];
     const double du = b.u - a.u, dv = b.v - a.v;
     const double squared = du * du + dv * dv;
     if (squared < snap_tolerance * snap_tolerance) {
-      EmitBuildPlanarMeshDiagnostic("boundary segment %zu (points %d and %d) is %g m long in the "
-                                    "meshing plane, under the %g m snap tolerance \xE2\x80\x94 "
-                                    "refusing as degenerate; returning empty",
-                                    i, segments[i].point_a, segments[i].point_b, std::sqrt(squared),
-                                    snap_tolerance);
-      return false;
+      return Refuse<RefusalKey::kShortSegmentInPlane>(i, segments[i].point_a, segments[i].point_b,
+                                                      std::sqrt(squared), snap_tolerance);
     }
   }
-  return true;
+  return std::nullopt;
 }
 
-bool CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
-                             const std::vector<PlanePoint>& plane_points) {
+std::optional<StageRefusal> CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
+                                                    const std::vector<PlanePoint>& plane_points) {
   const size_t m = segments.size();
   for (size_t i = 0; i < m; ++i) {
     const BoundarySegment& s = segments[i];
@@ -197,17 +177,15 @@ bool CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
       const PlanePoint& e = plane_points[t.point_a];
       const PlanePoint& f = plane_points[t.point_b];
       if (SegmentsCross(a, b, e, f)) {
-        EmitBuildPlanarMeshDiagnostic("boundary self-intersects (segments %zu and %zu cross) "
-                                      "\xE2\x80\x94 refusing as degenerate; returning empty",
-                                      i, j);
-        return false;
+        return Refuse<RefusalKey::kSelfIntersection>(i, j);
       }
     }
   }
-  return true;
+  return std::nullopt;
 }
 
-bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments) {
+std::optional<StageRefusal> CheckDomainBoundariesClosed(
+    const std::vector<BoundarySegment>& segments) {
   // One entry per edge end: +1 where an edge of the domain leaves a point,
   // -1 where one arrives. Sorted, the entries of one (domain, point) sit
   // together, in the order the first open one must be reported in.
@@ -236,18 +214,15 @@ bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments) {
       balance += std::get<2>(ends[next]);
     }
     if (balance != 0) {
-      EmitBuildPlanarMeshDiagnostic("domain %d boundary is not closed at point %d \xE2\x80\x94 "
-                                    "refusing as degenerate; returning empty",
-                                    domain, point);
-      return false;
+      return Refuse<RefusalKey::kOpenBoundary>(domain, point);
     }
     first = next;
   }
-  return true;
+  return std::nullopt;
 }
 
-bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
-                            const std::vector<PlanePoint>& plane_points) {
+std::optional<StageRefusal> CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
+                                                   const std::vector<PlanePoint>& plane_points) {
   // Shoelace sums, each domain's accumulated in segment order so that the
   // reported value does not depend on anything but the request, and the
   // box of each domain's boundary in the plane.
@@ -287,11 +262,7 @@ bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
   }
   for (const auto& [domain, b] : boundaries) {
     if (b.twice_area < 0.0) {
-      EmitBuildPlanarMeshDiagnostic("domain %d lies on the outer side of its boundary (signed "
-                                    "area %g in the meshing plane) \xE2\x80\x94 refusing as "
-                                    "degenerate; returning empty",
-                                    domain, b.twice_area * 0.5);
-      return false;
+      return Refuse<RefusalKey::kDomainOutsideBoundary>(domain, b.twice_area * 0.5);
     }
     // Netgen meshes outwards from both sides of a boundary that encloses
     // nothing and never stops; a sliver, as when a given normal lies nearly
@@ -300,14 +271,10 @@ bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
     const double du = b.max_u - b.min_u, dv = b.max_v - b.min_v;
     const double threshold = std::max((du * du + dv * dv) * 1e-9, 1e-12);
     if (!(b.twice_area >= threshold)) {
-      EmitBuildPlanarMeshDiagnostic("domain %d encloses (near-)zero area (signed area %g in the "
-                                    "meshing plane) \xE2\x80\x94 refusing as degenerate; "
-                                    "returning empty",
-                                    domain, b.twice_area * 0.5);
-      return false;
+      return Refuse<RefusalKey::kDomainZeroArea>(domain, b.twice_area * 0.5);
     }
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace mesh

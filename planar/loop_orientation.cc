@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "common/diagnostic.h"
 #include "planar/polygon_geometry.h"
 #include "planar/request_checks.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -252,8 +253,8 @@ Probe ProbeEdge(const std::vector<BoundarySegment>& segments,
 
 }  // namespace
 
-bool CheckLoopOrientation(const std::vector<BoundarySegment>& segments,
-                          const std::vector<PlanePoint>& plane_points) {
+std::optional<StageRefusal> CheckLoopOrientation(const std::vector<BoundarySegment>& segments,
+                                                 const std::vector<PlanePoint>& plane_points) {
   std::vector<LoopEdge> edges;
   std::vector<std::vector<size_t>> loops = FormLoops(segments, plane_points, &edges);
   for (std::vector<size_t>& loop : loops) {
@@ -306,15 +307,11 @@ bool CheckLoopOrientation(const std::vector<BoundarySegment>& segments,
     const bool counter_clockwise = (own_winding == 1) == drawn_forward;
     const int32_t inner = own_winding == 1 ? first.left : first.right;
     const int32_t outer = own_winding == 1 ? first.right : first.left;
-    EmitBuildPlanarMeshDiagnostic(
-        "boundary loop starting at segment %zu turns %s with domain %d inside and domain %d "
-        "outside, but lies in domain %d; it must turn %s seen from the plane normal "
-        "\xE2\x80\x94 refusing as degenerate; returning empty",
+    return Refuse<RefusalKey::kLoopTurnedWrongWay>(
         first.segment, counter_clockwise ? "counter-clockwise" : "clockwise", inner, outer,
         surrounding, counter_clockwise ? "clockwise" : "counter-clockwise");
-    return false;
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace mesh

@@ -6,10 +6,12 @@
 #ifndef MESH_WORKER_PLANAR_LOOP_ORIENTATION_H_
 #define MESH_WORKER_PLANAR_LOOP_ORIENTATION_H_
 
+#include <optional>
 #include <vector>
 
 #include "planar/plane_frame.h"
 #include "protocol/mesh_request.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -29,8 +31,8 @@ namespace mesh {
 // are not one domain wound once, let it pass. The first refused loop (by
 // lowest segment index) is reported. Meant to run after
 // CheckDomainBoundariesClosed; at most quadratic in the segment count.
-bool CheckLoopOrientation(const std::vector<BoundarySegment>& segments,
-                          const std::vector<PlanePoint>& plane_points);
+std::optional<StageRefusal> CheckLoopOrientation(const std::vector<BoundarySegment>& segments,
+                                                 const std::vector<PlanePoint>& plane_points);
 
 }  // namespace mesh
 
