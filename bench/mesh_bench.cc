@@ -428,7 +428,8 @@ void ExtractionScaling(benchmark::State& state, double target_size, int segments
     ExtractionSeconds seconds;
     const PlanarComplexMesh record =
         ExtractToPlanarComplexMesh(*cached.build.mesh, cached.build.frame,
-                                   cached.build.plane_points, cached.request, &seconds);
+                                   cached.build.plane_points, cached.request, &seconds)
+            .record;
     if (record.vertices.empty()) {
       state.SkipWithError("extraction failed");
       return;
@@ -470,7 +471,8 @@ void InsertionScaling(benchmark::State& state) {
     ExtractionSeconds seconds;
     const PlanarComplexMesh record =
         ExtractToPlanarComplexMesh(*cached.build.mesh, cached.build.frame,
-                                   cached.build.plane_points, cached.request, &seconds);
+                                   cached.build.plane_points, cached.request, &seconds)
+            .record;
     if (record.vertices.empty()) {
       state.SkipWithError("extraction failed");
       return;

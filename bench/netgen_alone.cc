@@ -14,10 +14,9 @@ namespace {
 class PlanePointsOnly : public PlaneMesher {
  public:
   std::vector<PlanePoint> plane_points;
-  std::shared_ptr<SurfaceMesh> MeshPlane(const MeshRequest&,
-                                         const std::vector<PlanePoint>& points) override {
+  PlaneMeshing MeshPlane(const MeshRequest&, const std::vector<PlanePoint>& points) override {
     plane_points = points;
-    return nullptr;
+    return PlaneMeshing();
   }
 };
 

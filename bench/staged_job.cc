@@ -32,13 +32,13 @@ class TimingMesher : public PlaneMesher {
   double mesh_plane_seconds = 0;
   double generate_seconds = 0;
 
-  std::shared_ptr<SurfaceMesh> MeshPlane(const MeshRequest& request,
-                                         const std::vector<PlanePoint>& plane_points) override {
+  PlaneMeshing MeshPlane(const MeshRequest& request,
+                         const std::vector<PlanePoint>& plane_points) override {
     const Clock::time_point start = Clock::now();
     NetgenMesher mesher(&generate_seconds);
-    std::shared_ptr<SurfaceMesh> mesh = mesher.MeshPlane(request, plane_points);
+    PlaneMeshing meshing = mesher.MeshPlane(request, plane_points);
     mesh_plane_seconds = SecondsSince(start);
-    return mesh;
+    return meshing;
   }
 };
 
@@ -103,7 +103,8 @@ StagedJobResult RunStagedJob(const std::string& payload, DrainedPipe& sink) {
   ExtractionSeconds extraction;
   auto record = std::make_unique<PlanarComplexMesh>(
       ExtractToPlanarComplexMesh(*build.mesh, build.frame, build.plane_points, *request,
-                                 &extraction));
+                                 &extraction)
+          .record);
   seconds[kStageExtraction] = extraction.matching + extraction.elements + extraction.chains;
   seconds[kStageInsertion] = extraction.insertion;
   seconds[kStageCheck] = extraction.check;

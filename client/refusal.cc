@@ -1,74 +1,36 @@
 #include "client/refusal.h"
 
 #include <cstddef>
+#include <string>
+
+#include "protocol/refusals.h"
 
 namespace mesh {
 
 namespace {
 
-constexpr char kLinePrefix[] = "[meshing] ";
-constexpr char kLineEnd[] = "; returning empty";
-constexpr char kDegenerateEnd[] = " \xE2\x80\x94 refusing as degenerate";
 constexpr char kBadAlloc[] = ": std::bad_alloc";
 
-// What a stage says, with every value it fills in replaced by '*'.
-struct KnownLine {
-  const char* stage;
-  const char* pattern;
-  const char* reason;
-};
-
-// More specific patterns come before the ones they would also match.
-constexpr KnownLine kKnownLines[] = {
-    {"BuildPlanarMesh", "bad input (points=*, target_size=*)", "bad_input"},
-    {"BuildPlanarMesh", "domain * target size is not finite (*)", "domain_size_not_finite"},
-    {"BuildPlanarMesh", "point * is not finite (*)", "point_not_finite"},
-    {"BuildPlanarMesh", "plane_normal is not finite (*)", "plane_normal_not_finite"},
-    {"BuildPlanarMesh", "segment * endpoint out of range", "segment_endpoint_out_of_range"},
-    {"BuildPlanarMesh",
-     "boundary segment * (points * and *) is * m long in the meshing plane, under the * m snap "
-     "tolerance",
-     "short_segment_in_plane"},
-    {"BuildPlanarMesh", "boundary segment * (points * and *) is * m long, under the * m snap tolerance",
-     "short_segment"},
-    {"BuildPlanarMesh", "interior-only index * out of range", "interior_index_out_of_range"},
-    {"BuildPlanarMesh", "BuildFrame failed (*)", "no_plane"},
-    {"BuildPlanarMesh", "boundary loops enclose (near-)zero area (*)", "zero_area"},
-    {"BuildPlanarMesh", "boundary has * segments (cap *)", "too_many_segments"},
-    {"BuildPlanarMesh", "region spans * m in the meshing plane, more than the * m the mesher can handle",
-     "region_too_large"},
-    {"BuildPlanarMesh",
-     "coordinates as large as * m round by up to * m, too coarse for elements no longer than * m "
-     "(target size * m)",
-     "coordinates_too_coarse"},
-    {"BuildPlanarMesh", "boundary self-intersects (segments * and * cross)", "self_intersection"},
-    {"BuildPlanarMesh", "domain * boundary is not closed at point *", "open_boundary"},
-    {"BuildPlanarMesh",
-     "domain * lies on the outer side of its boundary (signed area * in the meshing plane)",
-     "domain_outside_boundary"},
-    {"BuildPlanarMesh", "domain * encloses (near-)zero area (signed area * in the meshing plane)",
-     "domain_zero_area"},
-    {"BuildPlanarMesh",
-     "boundary loop starting at segment * turns * with domain * inside and domain * outside, but "
-     "lies in domain *; it must turn * seen from the plane normal",
-     "loop_turned_wrong_way"},
-    {"BuildPlanarMesh",
-     "request asks for about * elements (* at target size * m), more than the limit of * "
-     "\xE2\x80\x94 refusing as too large",
-     "too_many_elements"},
-    {"BuildPlanarMesh", "SplineGeometry2d construction threw: *", "geometry_threw"},
-    {"BuildPlanarMesh", "GenerateMesh threw on both quad and triangle passes: *", "mesher_threw"},
-    {"BuildPlanarMesh", "GenerateMesh failed on both quad and triangle passes (rc=*)",
-     "mesher_failed"},
-    {"ExtractToPlanarComplexMesh", "Netgen returned 0 mesh nodes", "no_mesh_nodes"},
-    {"ExtractToPlanarComplexMesh", "input point * not preserved by Netgen (*)",
-     "point_not_preserved"},
-    {"ExtractToPlanarComplexMesh",
-     "interior input point * dropped by Netgen and outside every mesh element",
-     "interior_point_dropped"},
-    {"ExtractToPlanarComplexMesh", "segment * chain endpoints mismatch (*)", "chain_mismatch"},
-    {"ExtractToPlanarComplexMesh", "answer failed its own check: *", "self_check_failed"},
-};
+// The row's format as a pattern: each conversion (%zu, %d, %g, %.3g, %s)
+// becomes '*', the rest stays as it is.
+std::string PatternOf(const char* format) {
+  std::string pattern;
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (*p != '%') {
+      pattern.push_back(*p);
+      continue;
+    }
+    ++p;
+    if (*p == '%') {
+      pattern.push_back('%');
+      continue;
+    }
+    while (*p != '\0' && !(*p == 'd' || *p == 'u' || *p == 'g' || *p == 's')) ++p;
+    if (*p == '\0') break;
+    pattern.push_back('*');
+  }
+  return pattern;
+}
 
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
@@ -114,26 +76,27 @@ bool IsStageName(const std::string& name) {
 
 // Fills `*refusal` from `line` when it has the shape of a stage's refusal.
 bool ReadRefusalLine(const std::string& line, Refusal* refusal) {
-  if (!StartsWith(line, kLinePrefix) || !EndsWith(line, kLineEnd)) return false;
-  const size_t stage_start = std::char_traits<char>::length(kLinePrefix);
+  if (!StartsWith(line, kStageLinePrefix) || !EndsWith(line, kRefusalLineEnd)) return false;
+  const size_t stage_start = std::char_traits<char>::length(kStageLinePrefix);
   const size_t colon = line.find(": ", stage_start);
   if (colon == std::string::npos) return false;
   const std::string stage = line.substr(stage_start, colon - stage_start);
   if (!IsStageName(stage)) return false;
-  std::string what =
-      line.substr(colon + 2, line.size() - std::char_traits<char>::length(kLineEnd) - colon - 2);
+  std::string what = line.substr(
+      colon + 2, line.size() - std::char_traits<char>::length(kRefusalLineEnd) - colon - 2);
 
   *refusal = Refusal();
   refusal->stage = stage;
   refusal->line = line;
-  if (EndsWith(what, kDegenerateEnd)) {
+  if (EndsWith(what, kDegenerateEnding)) {
     refusal->degenerate = true;
-    what.resize(what.size() - std::char_traits<char>::length(kDegenerateEnd));
+    what.resize(what.size() - std::char_traits<char>::length(kDegenerateEnding));
   }
   refusal->out_of_memory = EndsWith(what, kBadAlloc);
-  for (const KnownLine& known : kKnownLines) {
-    if (stage == known.stage && Matches(known.pattern, what.c_str())) {
-      refusal->reason = known.reason;
+  for (const RefusalRow& row : kRefusalTable) {
+    if (stage == MeshingStageName(row.stage) &&
+        Matches(PatternOf(row.format).c_str(), what.c_str())) {
+      refusal->reason = row.key;
       break;
     }
   }

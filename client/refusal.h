@@ -20,7 +20,8 @@ struct Refusal {
   // "ExtractToPlanarComplexMesh". Empty when no refusal line was found.
   std::string stage;
   // A short key for the check, stable across wording changes of the values
-  // in the line; empty when the line is not one known here. Keys:
+  // in the line; empty when the line is not one known here. The keys are
+  // the worker's own, listed with their lines in protocol/refusals.h:
   //   BuildPlanarMesh, request checks: bad_input, domain_size_not_finite,
   //     point_not_finite, plane_normal_not_finite,
   //     segment_endpoint_out_of_range, short_segment,

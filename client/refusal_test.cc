@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "client/worker_process.h"
+#include "protocol/refusals.h"
 #include "testing/loops.h"
 #include "testing/shapes.h"
 
@@ -99,6 +100,56 @@ TEST(RefusalTest, EveryCheckOfTheRealWorkerIsNamed) {
   }
   // Refusals cost nothing but the request.
   EXPECT_EQ(worker.starts(), 1);
+}
+
+// A row's format filled in the way printf fills it, with awkward sample
+// values: a long text with the stage line's own separators in it, negative
+// and exponent numbers.
+std::string SampleWords(const char* format) {
+  std::string words;
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (*p != '%') {
+      words.push_back(*p);
+      continue;
+    }
+    ++p;
+    while (*p == '.' || (*p >= '0' && *p <= '9')) ++p;
+    if (*p == 'z') ++p;
+    switch (*p) {
+      case 'u':
+        words += "12";
+        break;
+      case 'd':
+        words += "-3";
+        break;
+      case 'g':
+        words += "-1.5e-07";
+        break;
+      case 's':
+        words += "a: b; returning empty (x) " + std::string(600, 'y');
+        break;
+      default:
+        ADD_FAILURE() << "unknown conversion in " << format;
+    }
+  }
+  return words;
+}
+
+// Each row of the worker's table, as the worker would write it, reads back
+// as that row's key and stage: a row that an earlier row's wording would
+// take, or a conversion the reader does not know, fails here.
+TEST(RefusalTest, EveryRowOfTheTableReadsBackAsItsKey) {
+  for (const RefusalRow& row : kRefusalTable) {
+    const bool degenerate = row.ending == RefusalEnding::kDegenerate;
+    const std::string line =
+        StageLine(row.stage, SampleWords(row.format) + (degenerate ? kDegenerateEnding : "") +
+                                 kRefusalLineEnd);
+    const Refusal refusal = FindRefusal({line});
+    EXPECT_EQ(refusal.reason, row.key) << line;
+    EXPECT_EQ(refusal.stage, MeshingStageName(row.stage)) << line;
+    EXPECT_EQ(refusal.degenerate, degenerate) << line;
+    EXPECT_EQ(refusal.line, line);
+  }
 }
 
 TEST(RefusalTest, ReadsOnlyLinesOfTheStagesShape) {

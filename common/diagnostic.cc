@@ -65,28 +65,4 @@ void EmitDiagnostic(const char* format, ...) {
   EmitDiagnosticLine(std::move(line));
 }
 
-namespace {
-
-// The prefix joins the format, not the formatted words, so that a line comes
-// out exactly as the whole line's format would print it.
-void EmitStageLine(const char* prefix, const char* format, va_list args) {
-  EmitDiagnosticLine(FormatV((std::string(prefix) + format).c_str(), args));
-}
-
-}  // namespace
-
-void EmitBuildPlanarMeshDiagnostic(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  EmitStageLine("[meshing] BuildPlanarMesh: ", format, args);
-  va_end(args);
-}
-
-void EmitExtractDiagnostic(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  EmitStageLine("[meshing] ExtractToPlanarComplexMesh: ", format, args);
-  va_end(args);
-}
-
 }  // namespace mesh

@@ -1,5 +1,6 @@
-// Diagnostic lines: the one line a meshing stage writes to standard error when
-// it refuses or fails a request ("[meshing] Stage: ...; returning empty").
+// Diagnostic lines: the lines the worker writes to standard error, one whole
+// line per write: a stage's refusal or note for a request (built from
+// protocol/refusals.h), or the request loop's account of a malformed frame.
 //
 // Tests install a ScopedDiagnosticCapture to read the lines back exactly;
 // otherwise each line goes to descriptor 2 in one piece.
@@ -11,17 +12,12 @@
 
 namespace mesh {
 
-// printf-style: the stages' lines are specified as printf formats (%zu, %g,
-// %d), so the same formatter keeps them byte for byte. The newline is added.
+// printf-style. The newline is added.
 void EmitDiagnostic(const char* format, ...)
     __attribute__((format(printf, 1, 2)));
 
-// A line of one stage: "[meshing] BuildPlanarMesh: " or
-// "[meshing] ExtractToPlanarComplexMesh: ", then the formatted words. Each
-// stage's prefix is spelled in one place, so no line can get it wrong.
-void EmitBuildPlanarMeshDiagnostic(const char* format, ...)
-    __attribute__((format(printf, 1, 2)));
-void EmitExtractDiagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// A finished line, without its newline.
+void EmitDiagnosticLine(std::string line);
 
 // While alive, diagnostic lines (without their newline) are collected here
 // instead of being written. Captures nest; the innermost wins. Not

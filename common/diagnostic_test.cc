@@ -20,19 +20,5 @@ TEST(DiagnosticTest, FormatsLikePrintfAndCapturesInnermost) {
   EXPECT_EQ(outer.lines()[0], long_text + "!");
 }
 
-// Each stage's helper writes its prefix and then the words, formatted as the
-// whole line would be: a conversion right after the prefix, and a long line.
-TEST(DiagnosticTest, StageHelpersWriteTheirPrefix) {
-  ScopedDiagnosticCapture capture;
-  EmitBuildPlanarMeshDiagnostic("%zu segments \xE2\x80\x94 returning empty", size_t{7});
-  const std::string long_text(2000, 'b');
-  EmitExtractDiagnostic("%s; returning empty", long_text.c_str());
-  ASSERT_EQ(capture.lines().size(), 2u);
-  EXPECT_EQ(capture.lines()[0],
-            "[meshing] BuildPlanarMesh: 7 segments \xE2\x80\x94 returning empty");
-  EXPECT_EQ(capture.lines()[1],
-            "[meshing] ExtractToPlanarComplexMesh: " + long_text + "; returning empty");
-}
-
 }  // namespace
 }  // namespace mesh

@@ -4,15 +4,16 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
-#include "common/diagnostic.h"
+#include "common/netgen_lock.h"
 #include "extract/elements.h"
 #include "extract/interior_insertion.h"
 #include "extract/mesh_invariants.h"
 #include "extract/node_mapping.h"
 #include "extract/point_grid.h"
 #include "extract/segment_chains.h"
-#include "common/netgen_lock.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -40,19 +41,22 @@ class Laps {
   Clock::time_point last_;
 };
 
+Extraction Refused(StageRefusal refusal) {
+  Extraction extraction;
+  extraction.refusal = std::move(refusal);
+  return extraction;
+}
+
 // Everything that reads the mesh, under netgen_lock.
-PlanarComplexMesh ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& frame,
-                                const std::vector<PlanePoint>& plane_points,
-                                const MeshRequest& request, Laps& laps) {
+Extraction ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& frame,
+                         const std::vector<PlanePoint>& plane_points, const MeshRequest& request,
+                         Laps& laps) {
   // Declared first so that it is released last, after every working object
   // below has been freed.
   std::lock_guard<std::mutex> hold(netgen_lock);
 
   const int32_t node_count = mesh.NodeCount();
-  if (node_count <= 0) {
-    EmitExtractDiagnostic("Netgen returned 0 mesh nodes; returning empty");
-    return PlanarComplexMesh();
-  }
+  if (node_count <= 0) return Refused(Refuse<RefusalKey::kNoMeshNodes>());
   std::vector<PlanePoint> mesh_nodes;
   mesh_nodes.reserve(static_cast<size_t>(node_count));
   for (int32_t number = 1; number <= node_count; ++number) {
@@ -71,11 +75,10 @@ PlanarComplexMesh ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& fram
 
   PlanarComplexMesh record;
   std::vector<size_t> pending_interior;
-  if (!MatchRequestPoints(mesh_nodes, plane_points, interior_only, tolerances,
-                          &record.point_vertex, &pending_interior,
-                          grid.has_value() ? &*grid : nullptr)) {
-    return PlanarComplexMesh();
-  }
+  std::optional<StageRefusal> refusal =
+      MatchRequestPoints(mesh_nodes, plane_points, interior_only, tolerances, &record.point_vertex,
+                         &pending_interior, grid.has_value() ? &*grid : nullptr);
+  if (refusal.has_value()) return Refused(std::move(*refusal));
   laps.Charge(&ExtractionSeconds::matching);
 
   // Vertex k is node k + 1; the caller's points are tied to vertices only
@@ -94,12 +97,7 @@ PlanarComplexMesh ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& fram
                                    &record);
     for (size_t i : pending_interior) {
       const int32_t vertex = inserter.Insert(plane_points[i]);
-      if (vertex < 0) {
-        EmitExtractDiagnostic("interior input point %zu dropped by Netgen and outside every mesh "
-                              "element; returning empty",
-                              i);
-        return PlanarComplexMesh();
-      }
+      if (vertex < 0) return Refused(Refuse<RefusalKey::kInteriorPointDropped>(i));
       record.point_vertex[i] = vertex;
     }
     inserter.Finish();
@@ -113,33 +111,32 @@ PlanarComplexMesh ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& fram
   chain_inputs.point_vertex = &record.point_vertex;
   chain_inputs.boundary_edges = &boundary_edges;
   chain_inputs.snap_tolerance = tolerances.snap;
-  const bool chained = BuildSegmentChains(chain_inputs, &record.segment_chains);
+  refusal = BuildSegmentChains(chain_inputs, &record.segment_chains);
   laps.Charge(&ExtractionSeconds::chains);
-  if (!chained) return PlanarComplexMesh();
+  if (refusal.has_value()) return Refused(std::move(*refusal));
 
-  return record;
+  Extraction extraction;
+  extraction.record = std::move(record);
+  return extraction;
 }
 
 }  // namespace
 
-PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
-                                             const PlanarFrame& frame,
-                                             const std::vector<PlanePoint>& plane_points,
-                                             const MeshRequest& request,
-                                             ExtractionSeconds* seconds) {
+Extraction ExtractToPlanarComplexMesh(const SurfaceMesh& mesh, const PlanarFrame& frame,
+                                      const std::vector<PlanePoint>& plane_points,
+                                      const MeshRequest& request, ExtractionSeconds* seconds) {
   Laps laps(seconds);
-  PlanarComplexMesh record = ExtractLocked(mesh, frame, plane_points, request, laps);
-  if (record.vertices.empty()) return record;
+  Extraction extraction = ExtractLocked(mesh, frame, plane_points, request, laps);
+  if (extraction.refusal.has_value()) return extraction;
   // The last line of defence: whatever went wrong above, or in the mesher,
   // a success frame never carries it. Reads only the record, so it needs no
   // lock.
-  const std::vector<std::string> problems = CheckMeshInvariants(request, record);
+  const std::vector<std::string> problems = CheckMeshInvariants(request, extraction.record);
   laps.Charge(&ExtractionSeconds::check);
   if (!problems.empty()) {
-    EmitExtractDiagnostic("answer failed its own check: %s; returning empty", problems[0].c_str());
-    return PlanarComplexMesh();
+    return Refused(Refuse<RefusalKey::kSelfCheckFailed>(problems[0].c_str()));
   }
-  return record;
+  return extraction;
 }
 
 }  // namespace mesh

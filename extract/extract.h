@@ -3,12 +3,14 @@
 #ifndef MESH_WORKER_EXTRACT_EXTRACT_H_
 #define MESH_WORKER_EXTRACT_EXTRACT_H_
 
+#include <optional>
 #include <vector>
 
 #include "planar/plane_frame.h"
 #include "planar/surface_mesh.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -25,16 +27,21 @@ struct ExtractionSeconds {
   double check = 0;      // the answer's own check before it is sent
 };
 
-// Returns the complete record, or the empty record after writing exactly one
-// diagnostic line. A record that fails CheckMeshInvariants is never
-// returned: it becomes the empty record with an "answer failed its own
-// check" line. Holds netgen_lock while it reads `mesh`; keeps nothing of
-// it. With `seconds`, also times each part; the worker passes none.
-PlanarComplexMesh ExtractToPlanarComplexMesh(const SurfaceMesh& mesh,
-                                             const PlanarFrame& frame,
-                                             const std::vector<PlanePoint>& plane_points,
-                                             const MeshRequest& request,
-                                             ExtractionSeconds* seconds = nullptr);
+// The stage's result: the complete record, or the empty record and the
+// refusal.
+struct Extraction {
+  PlanarComplexMesh record;
+  std::optional<StageRefusal> refusal;
+};
+
+// A record that fails CheckMeshInvariants is never returned: it becomes the
+// empty record with the "answer failed its own check" refusal. Holds
+// netgen_lock while it reads `mesh`; keeps nothing of it. With `seconds`,
+// also times each part; the worker passes none.
+Extraction ExtractToPlanarComplexMesh(const SurfaceMesh& mesh, const PlanarFrame& frame,
+                                      const std::vector<PlanePoint>& plane_points,
+                                      const MeshRequest& request,
+                                      ExtractionSeconds* seconds = nullptr);
 
 }  // namespace mesh
 

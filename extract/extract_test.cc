@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/diagnostic.h"
 #include "extract/elements.h"
 #include "extract/mesh_invariants.h"
 #include "common/netgen_lock.h"
@@ -42,7 +41,7 @@ struct SquareJob {
     for (const PlanePoint& p : plane_points) request.points.push_back(frame.FromPlane(p));
     request.interior_only = {4};
   }
-  PlanarComplexMesh Run(const SurfaceMesh& mesh) const {
+  Extraction Run(const SurfaceMesh& mesh) const {
     return ExtractToPlanarComplexMesh(mesh, frame, plane_points, request);
   }
 };
@@ -72,9 +71,9 @@ TestSurfaceMesh SquareMesh() {
 TEST(ExtractTest, SquareMeshInTheCallersNumbering) {
   const SquareJob job;
   const TestSurfaceMesh mesh = SquareMesh();
-  ScopedDiagnosticCapture capture;
-  const PlanarComplexMesh result = job.Run(mesh);
-  EXPECT_TRUE(capture.lines().empty());
+  const Extraction extraction = job.Run(mesh);
+  EXPECT_FALSE(extraction.refusal.has_value());
+  const PlanarComplexMesh& result = extraction.record;
 
   // Six vertices for the nodes, then the interior point, which fell into
   // the quad (split into four triangles).
@@ -123,11 +122,9 @@ TEST(ExtractTest, ChainsAreTheMeshersDivisionOfEachSegment) {
   std::swap(mesh.boundary_edges[0], mesh.boundary_edges[1]);
   std::swap(mesh.boundary_edges[0].nodes[0], mesh.boundary_edges[0].nodes[1]);
   std::swap(mesh.boundary_edges[0].positions[0], mesh.boundary_edges[0].positions[1]);
-  ScopedDiagnosticCapture capture;
-  const PlanarComplexMesh result =
-      ExtractToPlanarComplexMesh(mesh, job.frame, plane_points, request);
-  EXPECT_TRUE(capture.lines().empty());
-  EXPECT_EQ(result.segment_chains, (Chains{{0, 1, 2}, {2, 4}, {4, 5, 3}, {3, 0}}));
+  const Extraction result = ExtractToPlanarComplexMesh(mesh, job.frame, plane_points, request);
+  EXPECT_FALSE(result.refusal.has_value());
+  EXPECT_EQ(result.record.segment_chains, (Chains{{0, 1, 2}, {2, 4}, {4, 5, 3}, {3, 0}}));
 }
 
 TEST(ExtractTest, NoAnswerFailingItsOwnCheckGoesOut) {
@@ -166,13 +163,13 @@ TEST(ExtractTest, NoAnswerFailingItsOwnCheckGoesOut) {
     SCOPED_TRACE(c.name);
     TestSurfaceMesh mesh = SquareMesh();
     c.spoil(&mesh);
-    ScopedDiagnosticCapture capture;
-    const PlanarComplexMesh result = SquareJob().Run(mesh);
-    EXPECT_EQ(EncodePlanarComplexMesh(result), EncodePlanarComplexMesh(PlanarComplexMesh()));
-    ASSERT_EQ(capture.lines().size(), 1u);
-    EXPECT_EQ(capture.lines()[0], std::string("[meshing] ExtractToPlanarComplexMesh: answer "
-                                              "failed its own check: ") +
-                                      c.line + "; returning empty");
+    const Extraction result = SquareJob().Run(mesh);
+    EXPECT_EQ(EncodePlanarComplexMesh(result.record), EncodePlanarComplexMesh(PlanarComplexMesh()));
+    ASSERT_TRUE(result.refusal.has_value());
+    EXPECT_EQ(result.refusal->key, RefusalKey::kSelfCheckFailed);
+    EXPECT_EQ(result.refusal->line, std::string("[meshing] ExtractToPlanarComplexMesh: answer "
+                                                "failed its own check: ") +
+                                        c.line + "; returning empty");
   }
 }
 
@@ -202,12 +199,12 @@ TEST(ExtractTest, FailuresGiveTheEmptyRecordAndOneLine) {
   cases[3].mesh.nodes.push_back({0, 0});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScopedDiagnosticCapture capture;
-    const PlanarComplexMesh result = SquareJob().Run(c.mesh);
+    const Extraction result = SquareJob().Run(c.mesh);
     // All seven arrays empty, nothing half-built left behind.
-    EXPECT_EQ(EncodePlanarComplexMesh(result), EncodePlanarComplexMesh(PlanarComplexMesh()));
-    ASSERT_EQ(capture.lines().size(), 1u);
-    EXPECT_EQ(capture.lines()[0], c.line);
+    EXPECT_EQ(EncodePlanarComplexMesh(result.record), EncodePlanarComplexMesh(PlanarComplexMesh()));
+    ASSERT_TRUE(result.refusal.has_value());
+    EXPECT_EQ(result.refusal->stage, MeshingStage::kExtractToPlanarComplexMesh);
+    EXPECT_EQ(result.refusal->line, c.line);
   }
 }
 
@@ -237,13 +234,12 @@ class LockWatchingMesh : public TestSurfaceMesh {
 TEST(ExtractTest, ReadsTheMeshUnderTheLockAndReleasesIt) {
   LockWatchingMesh mesh;
   static_cast<TestSurfaceMesh&>(mesh) = SquareMesh();
-  EXPECT_FALSE(SquareJob().Run(mesh).vertices.empty());
+  EXPECT_FALSE(SquareJob().Run(mesh).record.vertices.empty());
   EXPECT_TRUE(mesh.always_locked);
   EXPECT_FALSE(NetgenLockHeldElsewhere());
 
   LockWatchingMesh empty;
-  ScopedDiagnosticCapture capture;
-  EXPECT_TRUE(SquareJob().Run(empty).vertices.empty());
+  EXPECT_TRUE(SquareJob().Run(empty).refusal.has_value());
   EXPECT_TRUE(empty.always_locked);
   EXPECT_FALSE(NetgenLockHeldElsewhere());
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/diagnostic.h"
+#include "protocol/refusals.h"
 #include "planar/request_checks.h"
 
 namespace mesh {
@@ -65,12 +65,13 @@ std::vector<bool> InteriorOnlyFlags(const MeshRequest& request) {
   return flags;
 }
 
-bool MatchRequestPoints(const std::vector<PlanePoint>& mesh_nodes,
-                        const std::vector<PlanePoint>& plane_points,
-                        const std::vector<bool>& interior_only,
-                        const ExtractTolerances& tolerances,
-                        std::vector<int32_t>* point_vertex,
-                        std::vector<size_t>* pending_interior, const PointGrid* grid) {
+std::optional<StageRefusal> MatchRequestPoints(const std::vector<PlanePoint>& mesh_nodes,
+                                               const std::vector<PlanePoint>& plane_points,
+                                               const std::vector<bool>& interior_only,
+                                               const ExtractTolerances& tolerances,
+                                               std::vector<int32_t>* point_vertex,
+                                               std::vector<size_t>* pending_interior,
+                                               const PointGrid* grid) {
   point_vertex->assign(plane_points.size(), -1);
   for (size_t i = 0; i < plane_points.size(); ++i) {
     const bool interior = i < interior_only.size() && interior_only[i];
@@ -89,13 +90,10 @@ bool MatchRequestPoints(const std::vector<PlanePoint>& mesh_nodes,
     } else if (interior) {
       pending_interior->push_back(i);
     } else {
-      EmitExtractDiagnostic("input point %zu not preserved by Netgen (closest mesh node "
-                            "dist\xC2\xB2=%g, tol\xC2\xB2=%g); returning empty",
-                            i, nearest.distance_squared, tolerance_squared);
-      return false;
+      return Refuse<RefusalKey::kPointNotPreserved>(i, nearest.distance_squared, tolerance_squared);
     }
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace mesh

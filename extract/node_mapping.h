@@ -7,11 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "extract/point_grid.h"
 #include "planar/plane_frame.h"
 #include "protocol/mesh_request.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -67,17 +69,17 @@ std::vector<bool> InteriorOnlyFlags(const MeshRequest& request);
 // node, in ascending i. Interior-only points with no node close enough go
 // to `pending_interior` (ascending) to be inserted once the elements exist.
 // Fills `point_vertex` (one entry per point, -1 for pending ones). Returns
-// false after writing the "not preserved" line for the first ordinary point
-// that has no node within the snap tolerance. With `grid` (filing all of
+// the "not preserved" refusal for the first ordinary point that has no node
+// within the snap tolerance. With `grid` (filing all of
 // mesh_nodes) the searches look only near each point; the outcome is the
 // same.
-bool MatchRequestPoints(const std::vector<PlanePoint>& mesh_nodes,
-                        const std::vector<PlanePoint>& plane_points,
-                        const std::vector<bool>& interior_only,
-                        const ExtractTolerances& tolerances,
-                        std::vector<int32_t>* point_vertex,
-                        std::vector<size_t>* pending_interior,
-                        const PointGrid* grid = nullptr);
+std::optional<StageRefusal> MatchRequestPoints(const std::vector<PlanePoint>& mesh_nodes,
+                                               const std::vector<PlanePoint>& plane_points,
+                                               const std::vector<bool>& interior_only,
+                                               const ExtractTolerances& tolerances,
+                                               std::vector<int32_t>* point_vertex,
+                                               std::vector<size_t>* pending_interior,
+                                               const PointGrid* grid = nullptr);
 
 }  // namespace mesh
 

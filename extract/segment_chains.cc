@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "common/diagnostic.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -24,8 +24,9 @@ std::vector<BoundaryEdge> ReadBoundaryEdges(const SurfaceMesh& mesh) {
   return edges;
 }
 
-bool BuildSegmentChain(size_t s, const ChainInputs& inputs, const std::vector<size_t>& edges,
-                       std::vector<int32_t>* chain) {
+std::optional<StageRefusal> BuildSegmentChain(size_t s, const ChainInputs& inputs,
+                                              const std::vector<size_t>& edges,
+                                              std::vector<int32_t>* chain) {
   const BoundarySegment& segment = (*inputs.segments)[s];
   const PlanePoint& a = (*inputs.plane_points)[segment.point_a];
   const PlanePoint& b = (*inputs.plane_points)[segment.point_b];
@@ -38,7 +39,7 @@ bool BuildSegmentChain(size_t s, const ChainInputs& inputs, const std::vector<si
   // nodes by; its ends are all there is to it.
   if (du * du + dv * dv < inputs.snap_tolerance * inputs.snap_tolerance) {
     *chain = {vertex_a, vertex_b};
-    return true;
+    return std::nullopt;
   }
 
   const std::vector<BoundaryEdge>& all = *inputs.boundary_edges;
@@ -63,15 +64,13 @@ bool BuildSegmentChain(size_t s, const ChainInputs& inputs, const std::vector<si
   const int32_t front = chain->empty() ? -1 : chain->front();
   const int32_t back = chain->empty() ? -1 : chain->back();
   if (chain->empty() || front != vertex_a || back != vertex_b) {
-    EmitExtractDiagnostic("segment %zu chain endpoints mismatch (got front=%d back=%d, expected "
-                          "%d \xE2\x86\x94 %d); returning empty",
-                          s, front, back, vertex_a, vertex_b);
-    return false;
+    return Refuse<RefusalKey::kChainMismatch>(s, front, back, vertex_a, vertex_b);
   }
-  return true;
+  return std::nullopt;
 }
 
-bool BuildSegmentChains(const ChainInputs& inputs, std::vector<std::vector<int32_t>>* chains) {
+std::optional<StageRefusal> BuildSegmentChains(const ChainInputs& inputs,
+                                               std::vector<std::vector<int32_t>>* chains) {
   const size_t segment_count = inputs.segments->size();
   // Each segment's edges, in edge order.
   std::vector<std::vector<size_t>> edges_of(segment_count);
@@ -82,9 +81,10 @@ bool BuildSegmentChains(const ChainInputs& inputs, std::vector<std::vector<int32
   }
   chains->assign(segment_count, std::vector<int32_t>());
   for (size_t s = 0; s < segment_count; ++s) {
-    if (!BuildSegmentChain(s, inputs, edges_of[s], &(*chains)[s])) return false;
+    std::optional<StageRefusal> refusal = BuildSegmentChain(s, inputs, edges_of[s], &(*chains)[s]);
+    if (refusal.has_value()) return refusal;
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace mesh

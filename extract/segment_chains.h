@@ -5,11 +5,13 @@
 #define MESH_WORKER_EXTRACT_SEGMENT_CHAINS_H_
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "planar/plane_frame.h"
 #include "planar/surface_mesh.h"
 #include "protocol/mesh_request.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -34,17 +36,18 @@ std::vector<BoundaryEdge> ReadBoundaryEdges(const SurfaceMesh& mesh);
 // The chain of segment `s` from the edges `edges` (indices into
 // inputs.boundary_edges, all on segment s): their vertices in order of
 // position along the segment, each once. A segment shorter than the snap
-// tolerance in the plane is just its two end vertices. Returns false after
-// writing the mismatch line when the chain does not run from
-// point_vertex[point_a] to point_vertex[point_b].
-bool BuildSegmentChain(size_t s, const ChainInputs& inputs, const std::vector<size_t>& edges,
-                       std::vector<int32_t>* chain);
+// tolerance in the plane is just its two end vertices. Returns the mismatch
+// refusal when the chain does not run from point_vertex[point_a] to
+// point_vertex[point_b].
+std::optional<StageRefusal> BuildSegmentChain(size_t s, const ChainInputs& inputs,
+                                              const std::vector<size_t>& edges,
+                                              std::vector<int32_t>* chain);
 
 // One chain per segment in request order; stops at the first failure. Edges
 // naming no request segment are ignored. Linear in the number of edges, up
 // to the sort of each segment's own.
-bool BuildSegmentChains(const ChainInputs& inputs,
-                        std::vector<std::vector<int32_t>>* chains);
+std::optional<StageRefusal> BuildSegmentChains(const ChainInputs& inputs,
+                                               std::vector<std::vector<int32_t>>* chains);
 
 }  // namespace mesh
 

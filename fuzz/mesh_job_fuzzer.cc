@@ -1,8 +1,8 @@
 // Fuzzes whole mesh jobs with the real Netgen mesher: small decoded requests
 // go through BuildPlanarMesh and ExtractToPlanarComplexMesh exactly as the
 // worker runs them. Every job must end, within the run's -timeout, in an
-// answer that holds every answer invariant, or in a failure whose last
-// diagnostic line says why. Slow (each input meshes), so it is fuzzed on its
+// answer that holds every answer invariant, or in a failure whose refusal
+// says why. Slow (each input meshes), so it is fuzzed on its
 // own schedule; its corpus replays like every other.
 //
 // Requests that would only make big meshes are skipped: the point is to
@@ -19,7 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "common/diagnostic.h"
 #include "extract/mesh_invariants.h"
 #include "fuzz/fuzz_check.h"
 #include "protocol/mesh_request.h"
@@ -78,13 +77,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MeshRequest request;
   if (!DecodeMeshRequest(data, size, &request) || !SmallEnough(request)) return 0;
 
-  ScopedDiagnosticCapture capture;
-  const PlanarComplexMesh answer = RunMeshJob(request);
+  const MeshStagesResult result = RunMeshStages(request);
+  const PlanarComplexMesh& answer = result.answer;
   if (answer.vertices.empty()) {
-    FUZZ_CHECK(!capture.lines().empty());
-    FUZZ_CHECK(EndsWith(capture.lines().back(), "; returning empty"));
+    FUZZ_CHECK(result.refusal.has_value());
+    FUZZ_CHECK(EndsWith(result.refusal->line, "; returning empty"));
     return 0;
   }
+  FUZZ_CHECK(!result.refusal.has_value());
   const std::vector<std::string> problems = CheckMeshInvariants(request, answer);
   for (const std::string& problem : problems) std::fprintf(stderr, "invariant: %s\n", problem.c_str());
   FUZZ_CHECK(problems.empty());

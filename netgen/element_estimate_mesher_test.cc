@@ -76,7 +76,7 @@ TEST(ElementEstimateMesherTest, ErrsHighBySmallFactorOnly) {
       {
         std::lock_guard<std::mutex> hold(netgen_lock);
         NetgenMesher mesher;
-        std::shared_ptr<SurfaceMesh> mesh = mesher.MeshPlane(c.request, plane_points);
+        std::shared_ptr<SurfaceMesh> mesh = mesher.MeshPlane(c.request, plane_points).mesh;
         ASSERT_NE(mesh, nullptr) << c.name;
         actual = mesh->ElementCount();
       }

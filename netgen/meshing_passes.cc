@@ -4,10 +4,11 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
-#include "common/diagnostic.h"
 #include "netgen/netgen_start.h"
 #include "netgen/runaway_watch.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -99,11 +100,11 @@ void SetMeshingParameters(const MeshRequest& request, netgen::MeshingParameters*
   parameters->quad = request.prefer_quads;
 }
 
-std::shared_ptr<netgen::Mesh> RunMeshingPasses(QuadMeshingGeometry& geometry,
-                                               const DomainNumbering& numbering,
-                                               netgen::MeshingParameters& parameters,
-                                               const GenerateMeshFunction& generate) {
-  std::shared_ptr<netgen::Mesh> mesh;
+MeshingPassesResult RunMeshingPasses(QuadMeshingGeometry& geometry,
+                                     const DomainNumbering& numbering,
+                                     netgen::MeshingParameters& parameters,
+                                     const GenerateMeshFunction& generate) {
+  MeshingPassesResult passes;
   for (int pass = 0; pass < 2; ++pass) {
     const bool triangle_pass = pass == 1;
     if (triangle_pass) {
@@ -115,51 +116,54 @@ std::shared_ptr<netgen::Mesh> RunMeshingPasses(QuadMeshingGeometry& geometry,
     }
     // Only one mesh at a time: a large failed one is gone before the next
     // pass starts.
-    mesh.reset();
-    mesh = std::make_shared<netgen::Mesh>();
+    passes.mesh.reset();
+    passes.mesh = std::make_shared<netgen::Mesh>();
     int result;
     try {
-      result = generate(geometry, mesh, parameters);
+      result = generate(geometry, passes.mesh, parameters);
     } catch (const std::exception& e) {
       // How the quad pass failed does not matter: the triangle pass decides.
       if (!triangle_pass) continue;
-      EmitBuildPlanarMeshDiagnostic("GenerateMesh threw on both quad and triangle passes: %s; "
-                                    "returning empty",
-                                    e.what());
-      return nullptr;
+      passes.mesh.reset();
+      passes.refusal = Refuse<RefusalKey::kMesherThrew>(e.what());
+      return passes;
     }
     if (result == 0) {
-      if (triangle_pass) {
-        EmitBuildPlanarMeshDiagnostic("quad mesher failed; triangle-mesher fallback succeeded");
-      }
-      return mesh;
+      passes.fell_back_to_triangles = triangle_pass;
+      return passes;
     }
     if (triangle_pass) {
-      EmitBuildPlanarMeshDiagnostic("GenerateMesh failed on both quad and triangle passes "
-                                    "(rc=%d); returning empty",
-                                    result);
+      passes.mesh.reset();
+      passes.refusal = Refuse<RefusalKey::kMesherFailed>(result);
     }
   }
-  return nullptr;
+  return passes;
 }
 
-std::shared_ptr<SurfaceMesh> MeshPlaneWithNetgen(const MeshRequest& request,
-                                                 const std::vector<PlanePoint>& plane_points,
-                                                 const GenerateMeshFunction& generate) {
+PlaneMeshing MeshPlaneWithNetgen(const MeshRequest& request,
+                                 const std::vector<PlanePoint>& plane_points,
+                                 const GenerateMeshFunction& generate) {
   EnsureNetgenStarted();
+  PlaneMeshing meshing;
   // Declared in this order so that every way out releases the mesh first,
   // then the parameters, the domain set and last this share of the geometry.
   std::shared_ptr<QuadMeshingGeometry> geometry;
   DomainNumbering numbering(request.segments);
-  geometry = BuildSplineGeometry(request, plane_points, numbering);
-  if (geometry == nullptr) return nullptr;
+  geometry = BuildSplineGeometry(request, plane_points, numbering, &meshing.refusal);
+  if (geometry == nullptr) return meshing;
   netgen::MeshingParameters parameters;
   SetMeshingParameters(request, &parameters);
-  std::shared_ptr<netgen::Mesh> mesh =
-      RunMeshingPasses(*geometry, numbering, parameters, generate);
-  if (mesh == nullptr) return nullptr;
-  mesh->SetGeometry(geometry);
-  return std::make_shared<NetgenSurfaceMesh>(std::move(mesh), std::move(numbering));
+  MeshingPassesResult passes = RunMeshingPasses(*geometry, numbering, parameters, generate);
+  if (passes.fell_back_to_triangles) {
+    meshing.notes.push_back(StageLine(MeshingStage::kBuildPlanarMesh, kTriangleFallbackNote));
+  }
+  if (passes.mesh == nullptr) {
+    meshing.refusal = std::move(passes.refusal);
+    return meshing;
+  }
+  passes.mesh->SetGeometry(geometry);
+  meshing.mesh = std::make_shared<NetgenSurfaceMesh>(std::move(passes.mesh), std::move(numbering));
+  return meshing;
 }
 
 }  // namespace mesh

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <meshing.hpp>
@@ -14,8 +15,10 @@
 
 #include "netgen/spline_geometry.h"
 #include "planar/plane_frame.h"
+#include "planar/plane_mesher.h"
 #include "planar/surface_mesh.h"
 #include "protocol/mesh_request.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -35,22 +38,29 @@ int GenerateMeshWithNetgen(netgen::SplineGeometry2d& geometry,
 // names. quad is prefer_quads.
 void SetMeshingParameters(const MeshRequest& request, netgen::MeshingParameters* parameters);
 
+struct MeshingPassesResult {
+  // The mesh of the pass that succeeded; null exactly when `refusal` is set.
+  std::shared_ptr<netgen::Mesh> mesh;
+  std::optional<StageRefusal> refusal;
+  // The quad pass failed and the triangle pass made `mesh`.
+  bool fell_back_to_triangles = false;
+};
+
 // Runs the passes with one parameter object (only quad changes between them)
-// and returns the mesh of the first pass that succeeds, or null after writing
-// the diagnostic line. The triangle pass turns quad meshing off for every
+// and returns the mesh of the first pass that succeeds, or the refusal that
+// speaks for both passes. The triangle pass turns quad meshing off for every
 // domain of `numbering`.
-std::shared_ptr<netgen::Mesh> RunMeshingPasses(QuadMeshingGeometry& geometry,
-                                               const DomainNumbering& numbering,
-                                               netgen::MeshingParameters& parameters,
-                                               const GenerateMeshFunction& generate);
+MeshingPassesResult RunMeshingPasses(QuadMeshingGeometry& geometry,
+                                     const DomainNumbering& numbering,
+                                     netgen::MeshingParameters& parameters,
+                                     const GenerateMeshFunction& generate);
 
 // Everything the worker does with Netgen for one checked request: starts the
 // library, builds the geometry, runs the passes. The returned mesh owns the
-// geometry. Null after writing exactly one diagnostic line. Call with
-// netgen_lock held.
-std::shared_ptr<SurfaceMesh> MeshPlaneWithNetgen(const MeshRequest& request,
-                                                 const std::vector<PlanePoint>& plane_points,
-                                                 const GenerateMeshFunction& generate);
+// geometry; a fall back to triangles is noted. Call with netgen_lock held.
+PlaneMeshing MeshPlaneWithNetgen(const MeshRequest& request,
+                                 const std::vector<PlanePoint>& plane_points,
+                                 const GenerateMeshFunction& generate);
 
 }  // namespace mesh
 

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "common/diagnostic.h"
 #include "testing/plane_points.h"
 #include "testing/shapes.h"
 
@@ -78,16 +78,23 @@ struct PassesResult {
   std::vector<std::string> lines;
 };
 
+// `lines` as the worker writes them: the fallback note, then the refusal.
 PassesResult RunPasses(const MeshRequest& request, ScriptedMesher* mesher) {
   DomainNumbering numbering(request.segments);
+  std::optional<StageRefusal> geometry_refusal;
   auto geometry =
-      BuildSplineGeometry(request, FlatPlanePoints(request.points), numbering);
+      BuildSplineGeometry(request, FlatPlanePoints(request.points), numbering, &geometry_refusal);
   netgen::MeshingParameters parameters;
   SetMeshingParameters(request, &parameters);
-  ScopedDiagnosticCapture capture;
+  MeshingPassesResult passes =
+      RunMeshingPasses(*geometry, numbering, parameters, mesher->Function());
+  EXPECT_EQ(passes.mesh == nullptr, passes.refusal.has_value());
   PassesResult result;
-  result.mesh = RunMeshingPasses(*geometry, numbering, parameters, mesher->Function());
-  result.lines = capture.lines();
+  result.mesh = passes.mesh;
+  if (passes.fell_back_to_triangles) {
+    result.lines.push_back(StageLine(MeshingStage::kBuildPlanarMesh, kTriangleFallbackNote));
+  }
+  if (passes.refusal.has_value()) result.lines.push_back(passes.refusal->line);
   return result;
 }
 
@@ -166,7 +173,9 @@ TEST(MeshingPassesTest, BothPassesFailingWriteTheTrianglePassReason) {
 TEST(MeshingPassesTest, ExceptionsOfOtherKindsAreNotCaught) {
   MeshRequest request = UnitSquareRequest(0.25);
   DomainNumbering numbering(request.segments);
-  auto geometry = BuildSplineGeometry(request, FlatPlanePoints(request.points), numbering);
+  std::optional<StageRefusal> refusal;
+  auto geometry =
+      BuildSplineGeometry(request, FlatPlanePoints(request.points), numbering, &refusal);
   netgen::MeshingParameters parameters;
   GenerateMeshFunction throws_int = [](netgen::SplineGeometry2d&,
                                        std::shared_ptr<netgen::Mesh>&,
@@ -206,17 +215,23 @@ TEST(MeshingPassesTest, ParametersSpanEveryTargetSize) {
 TEST(MeshingPassesTest, FailedBuildReturnsNullAndSuccessOwnsTheGeometry) {
   MeshRequest request = UnitSquareRequest(0.25);
   ScriptedMesher failing({{1}, {1}}, 1);
-  {
-    ScopedDiagnosticCapture capture;
-    EXPECT_EQ(MeshPlaneWithNetgen(request, FlatPlanePoints(request.points), failing.Function()),
-              nullptr);
-    EXPECT_EQ(capture.lines().size(), 1u);
-  }
+  const PlaneMeshing failed =
+      MeshPlaneWithNetgen(request, FlatPlanePoints(request.points), failing.Function());
+  EXPECT_EQ(failed.mesh, nullptr);
+  ASSERT_TRUE(failed.refusal.has_value());
+  EXPECT_EQ(failed.refusal->key, RefusalKey::kMesherFailed);
+  EXPECT_TRUE(failed.notes.empty());
+  // The fallback is noted with the mesh it made.
+  ScriptedMesher second_pass({{1}, {0}}, 1);
+  const PlaneMeshing fell_back =
+      MeshPlaneWithNetgen(request, FlatPlanePoints(request.points), second_pass.Function());
+  EXPECT_NE(fell_back.mesh, nullptr);
+  EXPECT_EQ(fell_back.notes, std::vector<std::string>{kFallbackLine});
   // A pass that reports success with an empty mesh still yields a mesh; the
   // extraction is the one that refuses it.
   ScriptedMesher empty({{0}}, 1);
   std::shared_ptr<SurfaceMesh> mesh =
-      MeshPlaneWithNetgen(request, FlatPlanePoints(request.points), empty.Function());
+      MeshPlaneWithNetgen(request, FlatPlanePoints(request.points), empty.Function()).mesh;
   ASSERT_NE(mesh, nullptr);
   EXPECT_EQ(mesh->NodeCount(), 0);
   EXPECT_EQ(mesh->ElementCount(), 0u);

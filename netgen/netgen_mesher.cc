@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <optional>
 
 #include "common/netgen_lock.h"
 #include "netgen/meshing_passes.h"
@@ -20,8 +21,8 @@ double SecondsSince(Clock::time_point start) {
 
 }  // namespace
 
-std::shared_ptr<SurfaceMesh> NetgenMesher::MeshPlane(const MeshRequest& request,
-                                                     const std::vector<PlanePoint>& plane_points) {
+PlaneMeshing NetgenMesher::MeshPlane(const MeshRequest& request,
+                                     const std::vector<PlanePoint>& plane_points) {
   if (generate_seconds_ == nullptr) {
     return MeshPlaneWithNetgen(request, plane_points, GenerateMeshWithNetgen);
   }
@@ -47,8 +48,9 @@ RawNetgenResult MeshOnceWithNetgen(const MeshRequest& request,
   EnsureNetgenStarted();
   const Clock::time_point start = Clock::now();
   DomainNumbering numbering(request.segments);
+  std::optional<StageRefusal> refusal;
   std::shared_ptr<QuadMeshingGeometry> geometry =
-      BuildSplineGeometry(request, plane_points, numbering);
+      BuildSplineGeometry(request, plane_points, numbering, &refusal);
   if (geometry == nullptr) return result;
   netgen::MeshingParameters parameters;
   SetMeshingParameters(request, &parameters);

@@ -21,8 +21,8 @@ class NetgenMesher : public PlaneMesher {
   // from the geometry and bookkeeping around it.
   explicit NetgenMesher(double* generate_seconds) : generate_seconds_(generate_seconds) {}
 
-  std::shared_ptr<SurfaceMesh> MeshPlane(
-      const MeshRequest& request, const std::vector<PlanePoint>& plane_points) override;
+  PlaneMeshing MeshPlane(const MeshRequest& request,
+                         const std::vector<PlanePoint>& plane_points) override;
 
  private:
   double* generate_seconds_ = nullptr;

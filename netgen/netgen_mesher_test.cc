@@ -7,7 +7,6 @@
 #include <map>
 #include <set>
 
-#include "common/diagnostic.h"
 #include "netgen/meshing_passes.h"
 #include "common/netgen_lock.h"
 #include "netgen/netgen_start.h"
@@ -33,15 +32,16 @@ struct Meshed {
 Meshed MeshWithNetgen(const MeshRequest& request) {
   std::lock_guard<std::mutex> hold(netgen_lock);
   Meshed meshed;
-  ScopedDiagnosticCapture capture;
-  meshed.mesh = MeshPlaneWithNetgen(
+  PlaneMeshing meshing = MeshPlaneWithNetgen(
       request, FlatPlanePoints(request.points),
       [&meshed](netgen::SplineGeometry2d& geometry, std::shared_ptr<netgen::Mesh>& mesh,
                 netgen::MeshingParameters& parameters) {
         ++meshed.passes;
         return GenerateMeshWithNetgen(geometry, mesh, parameters);
       });
-  meshed.lines = capture.lines();
+  meshed.mesh = meshing.mesh;
+  meshed.lines = meshing.notes;
+  if (meshing.refusal.has_value()) meshed.lines.push_back(meshing.refusal->line);
   return meshed;
 }
 
@@ -214,10 +214,11 @@ TEST(NetgenMesherTest, RunawayMeshIsStoppedAndTheNextMeshIsNormal) {
   sliver.prefer_quads = false;
   NetgenMesher mesher;
   {
-    ScopedDiagnosticCapture capture;
-    EXPECT_FALSE(BuildPlanarMesh(sliver, mesher).ok);
-    ASSERT_EQ(capture.lines().size(), 1u);
-    const std::string& line = capture.lines()[0];
+    const PlanarMeshBuild build = BuildPlanarMesh(sliver, mesher);
+    EXPECT_FALSE(build.ok);
+    EXPECT_TRUE(build.notes.empty());
+    ASSERT_TRUE(build.refusal.has_value());
+    const std::string& line = build.refusal->line;
     EXPECT_EQ(line.rfind("[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and "
                          "triangle passes: mesher ran away (", 0), 0u) << line;
     EXPECT_NE(line.find(" boundary edges) and was stopped; returning empty"), std::string::npos)
@@ -239,7 +240,7 @@ TEST(NetgenMesherTest, StartsTheLibraryOnceAndKeepsNoMesh) {
     std::shared_ptr<SurfaceMesh> mesh;
     {
       std::lock_guard<std::mutex> hold(netgen_lock);
-      mesh = mesher.MeshPlane(request, FlatPlanePoints(request.points));
+      mesh = mesher.MeshPlane(request, FlatPlanePoints(request.points)).mesh;
     }
     ASSERT_NE(mesh, nullptr);
     EXPECT_GT(mesh->ElementCount(), 0u);
@@ -269,8 +270,8 @@ class ScriptedNetgenMesher : public PlaneMesher {
  public:
   explicit ScriptedNetgenMesher(std::vector<int> results) : results_(std::move(results)) {}
 
-  std::shared_ptr<SurfaceMesh> MeshPlane(const MeshRequest& request,
-                                         const std::vector<PlanePoint>& plane_points) override {
+  PlaneMeshing MeshPlane(const MeshRequest& request,
+                         const std::vector<PlanePoint>& plane_points) override {
     size_t pass = 0;
     return MeshPlaneWithNetgen(request, plane_points,
                                [this, &pass](netgen::SplineGeometry2d& geometry,
@@ -310,10 +311,9 @@ TEST(BuildPlanarMeshWithNetgenTest, LockIsFreeAfterEveryOutcome) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScopedDiagnosticCapture capture;
     PlanarMeshBuild build = BuildPlanarMesh(c.request, *c.mesher);
     EXPECT_EQ(build.ok, c.ok);
-    EXPECT_EQ(capture.lines().size(), c.lines);
+    EXPECT_EQ(build.notes.size() + (build.refusal.has_value() ? 1 : 0), c.lines);
     ASSERT_TRUE(netgen_lock.try_lock());
     netgen_lock.unlock();
     if (!build.ok) continue;
@@ -330,7 +330,6 @@ TEST(BuildPlanarMeshWithNetgenTest, LibraryStartsOnceAndNeverForRefusedRequests)
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        ScopedDiagnosticCapture quiet;
         NetgenMesher mesher;
         int code = 0;
         BuildPlanarMesh(RefusedBeforeTheLock(), mesher);

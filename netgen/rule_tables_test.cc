@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "common/diagnostic.h"
 #include "common/netgen_lock.h"
 #include "netgen/meshing_passes.h"
 #include "netgen/netgen_own_symbol_testing.h"
@@ -32,9 +32,9 @@ TEST(RuleTablesTest, NetgenReachesOurCopies) {
 std::string MeshBytes(const MeshRequest& request) {
   std::lock_guard<std::mutex> hold(netgen_lock);
   EnsureNetgenStarted();
-  ScopedDiagnosticCapture quiet;
-  const auto mesh =
-      MeshPlaneWithNetgen(request, test::FlatPlanePoints(request.points), GenerateMeshWithNetgen);
+  const std::shared_ptr<SurfaceMesh> mesh =
+      MeshPlaneWithNetgen(request, test::FlatPlanePoints(request.points), GenerateMeshWithNetgen)
+          .mesh;
   if (mesh == nullptr) return "(no mesh)";
   std::string bytes;
   auto append = [&bytes](const void* data, size_t size) {

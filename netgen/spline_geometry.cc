@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "common/diagnostic.h"
-
 namespace mesh {
 
 void QuadMeshingGeometry::SetDomainQuadMeshing(int domain, bool quad) {
@@ -54,10 +52,11 @@ namespace {
 
 // Points and splines are appended inside one guard: Netgen reports trouble
 // there by throwing, and that refuses the request instead of ending the
-// worker. Returns false after writing the line.
-bool AppendPointsAndSplines(const MeshRequest& request,
-                            const std::vector<PlanePoint>& plane_points,
-                            const DomainNumbering& numbering, QuadMeshingGeometry* geometry) {
+// worker.
+std::optional<StageRefusal> AppendPointsAndSplines(const MeshRequest& request,
+                                                   const std::vector<PlanePoint>& plane_points,
+                                                   const DomainNumbering& numbering,
+                                                   QuadMeshingGeometry* geometry) {
   try {
     for (const PlanePoint& point : plane_points) {
       geometry->AppendPoint(netgen::Point<2>(point.u, point.v), 1.0, false);
@@ -80,22 +79,19 @@ bool AppendPointsAndSplines(const MeshRequest& request,
       spline.release();
     }
   } catch (const std::exception& e) {
-    EmitBuildPlanarMeshDiagnostic("SplineGeometry2d construction threw: %s; returning empty",
-                                  e.what());
-    return false;
+    return Refuse<RefusalKey::kGeometryThrew>(e.what());
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace
 
 std::shared_ptr<QuadMeshingGeometry> BuildSplineGeometry(
     const MeshRequest& request, const std::vector<PlanePoint>& plane_points,
-    const DomainNumbering& numbering) {
+    const DomainNumbering& numbering, std::optional<StageRefusal>* refusal) {
   auto geometry = std::make_shared<QuadMeshingGeometry>();
-  if (!AppendPointsAndSplines(request, plane_points, numbering, geometry.get())) {
-    return nullptr;
-  }
+  *refusal = AppendPointsAndSplines(request, plane_points, numbering, geometry.get());
+  if (refusal->has_value()) return nullptr;
   std::vector<bool> configured(numbering.caller_domains().size(), false);
   for (const BoundarySegment& segment : request.segments) {
     for (int32_t domain : {segment.left_domain, segment.right_domain}) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <meshing.hpp>
@@ -13,6 +14,7 @@
 
 #include "planar/plane_frame.h"
 #include "protocol/mesh_request.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -57,12 +59,11 @@ double DomainTargetSize(const MeshRequest& request, int32_t domain);
 // Builds the geometry of a request that passed every input check, with
 // `plane_points` giving each request point's plane coordinates and
 // `numbering` made from the request's segments. Each domain is configured
-// once, at its first occurrence in segment order. Returns null after writing
-// the diagnostic line when Netgen throws while points or splines are
-// appended.
+// once, at its first occurrence in segment order. Returns null, with
+// `*refusal` set, when Netgen throws while points or splines are appended.
 std::shared_ptr<QuadMeshingGeometry> BuildSplineGeometry(
     const MeshRequest& request, const std::vector<PlanePoint>& plane_points,
-    const DomainNumbering& numbering);
+    const DomainNumbering& numbering, std::optional<StageRefusal>* refusal);
 
 }  // namespace mesh
 

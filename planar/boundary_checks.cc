@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "common/diagnostic.h"
 #include "planar/request_checks.h"
 #include "planar/polygon_geometry.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -24,7 +25,7 @@ bool ShareEndpoint(const BoundarySegment& s, const BoundarySegment& t) {
 
 // A segment with the same domain on both sides is an inner cut of that
 // domain: it is walked once each way, so it neither opens the boundary nor
-// adds area, and both checks below leave it out.
+// adds area, and the checks below leave it out.
 bool SeparatesDomain(const BoundarySegment& segment) {
   return segment.left_domain != segment.right_domain;
 }
@@ -81,247 +82,16 @@ size_t FindRoot(std::vector<size_t>* parent, size_t i) {
   return i;
 }
 
-
-// Loops for the orientation check. A loop is a closed walk over separating
-// segments that all carry the same two domains, each segment taken in the
-// direction that puts the lower domain number on its left; so the walk has
-// one domain on its left and one on its right all the way round.
-struct LoopEdge {
-  size_t segment;
-  int32_t from;
-  int32_t to;
-  int32_t left;   // the lower of the segment's two domains
-  int32_t right;  // the higher
-};
-
-// Direction from point `at` along the edge, for sorting the edges around a
-// point counter-clockwise: first by half-plane, then by the sign of the cross
-// product, which is exact for the order of two directions in one half-plane.
-struct Direction {
-  double du, dv;
-  int Half() const { return (dv < 0 || (dv == 0 && du < 0)) ? 1 : 0; }
-};
-
-bool ComesFirstCounterClockwise(const Direction& a, const Direction& b) {
-  if (a.Half() != b.Half()) return a.Half() < b.Half();
-  return a.du * b.dv - a.dv * b.du > 0;
-}
-
-// Chains the edges of one pair of domains into loops: `next[e]` is the edge
-// the walk takes after arriving over edge e, or kNone. Where a point has one
-// edge in and one out, the two are joined. Where it has several of each (a
-// hole touching the outline at a shared point), arrivals are matched to
-// departures around the point like brackets, counter-clockwise, so that no
-// two walks cross there. A point with unequal numbers in and out ends the
-// walks through it: what arrives there belongs to no closed loop of this pair
-// of domains.
-constexpr size_t kNone = static_cast<size_t>(-1);
-
-void ChainGroup(const std::vector<LoopEdge>& edges, const std::vector<size_t>& group,
-                const std::vector<PlanePoint>& plane_points, std::vector<size_t>* next) {
-  struct End {
-    int32_t point;
-    bool arrives;
-    size_t edge;
-  };
-  std::vector<End> ends;
-  ends.reserve(2 * group.size());
-  for (size_t e : group) {
-    ends.push_back({edges[e].from, false, e});
-    ends.push_back({edges[e].to, true, e});
-  }
-  std::sort(ends.begin(), ends.end(), [](const End& a, const End& b) {
-    return std::tie(a.point, a.edge, a.arrives) < std::tie(b.point, b.edge, b.arrives);
-  });
-  for (size_t first = 0; first < ends.size();) {
-    size_t last = first;
-    int balance = 0;
-    for (; last < ends.size() && ends[last].point == ends[first].point; ++last) {
-      balance += ends[last].arrives ? 1 : -1;
-    }
-    const size_t count = last - first;
-    if (balance == 0 && count == 2) {
-      const End& a = ends[first];
-      const End& b = ends[first + 1];
-      (*next)[a.arrives ? a.edge : b.edge] = a.arrives ? b.edge : a.edge;
-    } else if (balance == 0) {
-      std::vector<End> around(ends.begin() + first, ends.begin() + last);
-      const PlanePoint& at = plane_points[around[0].point];
-      auto direction = [&](const End& end) {
-        const LoopEdge& edge = edges[end.edge];
-        const PlanePoint& other = plane_points[end.arrives ? edge.from : edge.to];
-        return Direction{other.u - at.u, other.v - at.v};
-      };
-      std::stable_sort(around.begin(), around.end(), [&](const End& a, const End& b) {
-        return ComesFirstCounterClockwise(direction(a), direction(b));
-      });
-      // Start just after the lowest running count, so that every departure
-      // finds an open arrival.
-      int running = 0, lowest = 0;
-      size_t start = 0;
-      for (size_t i = 0; i < around.size(); ++i) {
-        running += around[i].arrives ? 1 : -1;
-        if (running < lowest) {
-          lowest = running;
-          start = i + 1;
-        }
-      }
-      std::vector<size_t> open;
-      for (size_t k = 0; k < around.size(); ++k) {
-        const End& end = around[(start + k) % around.size()];
-        if (end.arrives) {
-          open.push_back(end.edge);
-        } else if (!open.empty()) {
-          (*next)[open.back()] = end.edge;
-          open.pop_back();
-        }
-      }
-    }
-    first = last;
-  }
-}
-
-// Each loop as its edges in walking order.
-std::vector<std::vector<size_t>> FormLoops(const std::vector<BoundarySegment>& segments,
-                                           const std::vector<PlanePoint>& plane_points,
-                                           std::vector<LoopEdge>* edges) {
-  for (size_t i = 0; i < segments.size(); ++i) {
-    const BoundarySegment& s = segments[i];
-    if (!SeparatesDomain(s)) continue;
-    if (s.left_domain < s.right_domain) {
-      edges->push_back({i, s.point_a, s.point_b, s.left_domain, s.right_domain});
-    } else {
-      edges->push_back({i, s.point_b, s.point_a, s.right_domain, s.left_domain});
-    }
-  }
-  std::vector<size_t> order(edges->size());
-  for (size_t e = 0; e < order.size(); ++e) order[e] = e;
-  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    const LoopEdge& x = (*edges)[a];
-    const LoopEdge& y = (*edges)[b];
-    return std::tie(x.left, x.right, x.segment) < std::tie(y.left, y.right, y.segment);
-  });
-  std::vector<size_t> next(edges->size(), kNone);
-  for (size_t first = 0; first < order.size();) {
-    size_t last = first;
-    const LoopEdge& head = (*edges)[order[first]];
-    while (last < order.size() && (*edges)[order[last]].left == head.left &&
-           (*edges)[order[last]].right == head.right) {
-      ++last;
-    }
-    const std::vector<size_t> group(order.begin() + first, order.begin() + last);
-    ChainGroup(*edges, group, plane_points, &next);
-    first = last;
-  }
-
-  // Each edge has at most one predecessor, so the walks are separate paths
-  // and cycles, and only a walk that comes back to its first edge is a loop.
-  std::vector<std::vector<size_t>> loops;
-  std::vector<bool> seen(edges->size(), false);
-  for (size_t e = 0; e < edges->size(); ++e) {
-    if (seen[e]) continue;
-    std::vector<size_t> walk;
-    size_t at = e;
-    while (at != kNone && !seen[at]) {
-      seen[at] = true;
-      walk.push_back(at);
-      at = next[at];
-    }
-    if (at == e) loops.push_back(std::move(walk));
-  }
-  return loops;
-}
-
-double SquaredDistanceToSegment(const PlanePoint& p, const PlanePoint& a, const PlanePoint& b) {
-  const double du = b.u - a.u, dv = b.v - a.v;
-  const double t = std::clamp(((p.u - a.u) * du + (p.v - a.v) * dv) / (du * du + dv * dv),
-                              0.0, 1.0);
-  const double eu = a.u + t * du - p.u, ev = a.v + t * dv - p.v;
-  return eu * eu + ev * ev;
-}
-
-// What a ray from the middle of one loop edge, leaving it on its left, says
-// about where the loop lies. The ray does not meet the edge itself, so the
-// crossings count windings around a point just left of the edge: the loop's
-// own winding there, and, per domain, the winding of every other separating
-// segment's boundary of that domain. Taking the loop out of a set of closed
-// domain boundaries leaves closed boundaries, so those windings are those of
-// the point's place in the rest of the layout.
-struct Probe {
-  bool decided = false;
-  // 1: the loop's inside is on the edge's left; 0: on its right.
-  int own_winding = 0;
-  // The domain the rest of the layout puts the edge in; 0 for the outside.
-  int32_t surrounding = 0;
-};
-
-Probe ProbeEdge(const std::vector<BoundarySegment>& segments,
-                const std::vector<PlanePoint>& plane_points, const LoopEdge& edge,
-                const std::vector<int>& loop_direction) {
-  Probe probe;
-  const PlanePoint& p = plane_points[edge.from];
-  const PlanePoint& q = plane_points[edge.to];
-  const PlanePoint middle{(p.u + q.u) * 0.5, (p.v + q.v) * 0.5};
-  const PlanePoint ahead{middle.u - (q.v - p.v), middle.v + (q.u - p.u)};
-  // A segment through or right beside the middle would make the point's side
-  // of it a matter of rounding; such a probe decides nothing.
-  const double tolerance =
-      std::max(1e-6 * std::hypot(q.u - p.u, q.v - p.v),
-               CoordinateRounding(std::max(std::fabs(middle.u), std::fabs(middle.v))));
-  std::vector<std::pair<int32_t, int>> windings;
-  for (size_t i = 0; i < segments.size(); ++i) {
-    const BoundarySegment& t = segments[i];
-    if (i == edge.segment || !SeparatesDomain(t)) continue;
-    const PlanePoint& x = plane_points[t.point_a];
-    const PlanePoint& y = plane_points[t.point_b];
-    if (SquaredDistanceToSegment(middle, x, y) < tolerance * tolerance) return probe;
-    // Half-open sides: a point on the ray's line counts as right of it, so a
-    // ray through a vertex is counted once for the two segments meeting there.
-    const bool x_left = Orient(middle, ahead, x) > 0;
-    const bool y_left = Orient(middle, ahead, y) > 0;
-    if (x_left == y_left) continue;
-    const double side = Orient(x, y, middle);
-    int crossing = 0;
-    if (!x_left && side > 0) crossing = 1;
-    if (x_left && side < 0) crossing = -1;
-    if (crossing == 0) continue;
-    if (loop_direction[i] != 0) {
-      probe.own_winding += crossing * loop_direction[i];
-    } else {
-      if (t.left_domain >= 1) windings.emplace_back(t.left_domain, crossing);
-      if (t.right_domain >= 1) windings.emplace_back(t.right_domain, -crossing);
-    }
-  }
-  if (probe.own_winding != 0 && probe.own_winding != 1) return probe;
-  std::sort(windings.begin(), windings.end());
-  int32_t found = 0;
-  for (size_t first = 0; first < windings.size();) {
-    int sum = 0;
-    size_t last = first;
-    for (; last < windings.size() && windings[last].first == windings[first].first; ++last) {
-      sum += windings[last].second;
-    }
-    // Anything but one domain wound once means the rest of the layout does
-    // not say plainly where this is.
-    if (sum != 0 && (sum != 1 || found != 0)) return probe;
-    if (sum == 1) found = windings[first].first;
-    first = last;
-  }
-  probe.decided = true;
-  probe.surrounding = found;
-  return probe;
-}
-
 }  // namespace
 
-bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
+std::optional<StageRefusal> CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
   const std::vector<BoundarySegment>& segments = request.segments;
   std::vector<size_t> outer;
   for (size_t i = 0; i < segments.size(); ++i) {
     if (IsOuter(segments[i])) outer.push_back(i);
   }
   *boundary_area = Point3();
-  if (outer.empty()) return true;
+  if (outer.empty()) return std::nullopt;
 
   double squared_diagonal = 0.0;
   *boundary_area = AreaVector(request.points, segments, outer, &squared_diagonal);
@@ -343,40 +113,26 @@ bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area) {
                             piece_diagonal);
   }
 
-  if (!encloses) {
-    EmitBuildPlanarMeshDiagnostic("boundary loops enclose (near-)zero area (collinear, a slit, "
-                                  "or openings consuming the outline) \xE2\x80\x94 refusing as "
-                                  "degenerate; returning empty");
-    return false;
-  }
-  return true;
+  if (!encloses) return Refuse<RefusalKey::kZeroArea>();
+  return std::nullopt;
 }
 
-bool CheckSegmentCap(size_t segment_count) {
+std::optional<StageRefusal> CheckSegmentCap(size_t segment_count) {
   if (segment_count > kSegmentCap) {
-    EmitBuildPlanarMeshDiagnostic("boundary has %zu segments (cap %zu) \xE2\x80\x94 refusing as "
-                                  "degenerate; returning empty",
-                                  segment_count, kSegmentCap);
-    return false;
+    return Refuse<RefusalKey::kTooManySegments>(segment_count, kSegmentCap);
   }
-  return true;
+  return std::nullopt;
 }
 
-bool CheckPlaneExtent(const std::vector<PlanePoint>& plane_points) {
+std::optional<StageRefusal> CheckPlaneExtent(const std::vector<PlanePoint>& plane_points) {
   // A span too wide for a double is infinite, and refused like any other.
   const double span = PlaneSpan(plane_points);
-  if (!(span <= kMaxPlaneExtent)) {
-    EmitBuildPlanarMeshDiagnostic("region spans %g m in the meshing plane, more than the %g m the "
-                                  "mesher can handle \xE2\x80\x94 refusing as degenerate; "
-                                  "returning empty",
-                                  span, kMaxPlaneExtent);
-    return false;
-  }
-  return true;
+  if (!(span <= kMaxPlaneExtent)) return Refuse<RefusalKey::kRegionTooLarge>(span, kMaxPlaneExtent);
+  return std::nullopt;
 }
 
-bool CheckCoordinateResolution(const MeshRequest& request,
-                               const std::vector<PlanePoint>& plane_points) {
+std::optional<StageRefusal> CheckCoordinateResolution(const MeshRequest& request,
+                                                      const std::vector<PlanePoint>& plane_points) {
   double largest_size = request.target_size;
   for (double size : request.domain_target_sizes) largest_size = std::max(largest_size, size);
   double magnitude = 0.0;
@@ -386,37 +142,30 @@ bool CheckCoordinateResolution(const MeshRequest& request,
   const double rounding = CoordinateRounding(magnitude);
   const double longest_element = std::min(PlaneSpan(plane_points), 2.0 * largest_size);
   if (longest_element < 5.0 * rounding) {
-    EmitBuildPlanarMeshDiagnostic("coordinates as large as %g m round by up to %g m, too coarse "
-                                  "for elements no longer than %g m (target size %g m) "
-                                  "\xE2\x80\x94 refusing as degenerate; returning empty",
-                                  magnitude, rounding, longest_element, largest_size);
-    return false;
+    return Refuse<RefusalKey::kCoordinatesTooCoarse>(magnitude, rounding, longest_element,
+                                                     largest_size);
   }
-  return true;
+  return std::nullopt;
 }
 
-bool CheckPlaneSegmentLengths(const std::vector<BoundarySegment>& segments,
-                              const std::vector<PlanePoint>& plane_points,
-                              double snap_tolerance) {
+std::optional<StageRefusal> CheckPlaneSegmentLengths(const std::vector<BoundarySegment>& segments,
+                                                     const std::vector<PlanePoint>& plane_points,
+                                                     double snap_tolerance) {
   for (size_t i = 0; i < segments.size(); ++i) {
     const PlanePoint& a = plane_points[segments[i].point_a];
     const PlanePoint& b = plane_points[segments[i].point_b];
     const double du = b.u - a.u, dv = b.v - a.v;
     const double squared = du * du + dv * dv;
     if (squared < snap_tolerance * snap_tolerance) {
-      EmitBuildPlanarMeshDiagnostic("boundary segment %zu (points %d and %d) is %g m long in the "
-                                    "meshing plane, under the %g m snap tolerance \xE2\x80\x94 "
-                                    "refusing as degenerate; returning empty",
-                                    i, segments[i].point_a, segments[i].point_b, std::sqrt(squared),
-                                    snap_tolerance);
-      return false;
+      return Refuse<RefusalKey::kShortSegmentInPlane>(i, segments[i].point_a, segments[i].point_b,
+                                                      std::sqrt(squared), snap_tolerance);
     }
   }
-  return true;
+  return std::nullopt;
 }
 
-bool CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
-                             const std::vector<PlanePoint>& plane_points) {
+std::optional<StageRefusal> CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
+                                                    const std::vector<PlanePoint>& plane_points) {
   const size_t m = segments.size();
   for (size_t i = 0; i < m; ++i) {
     const BoundarySegment& s = segments[i];
@@ -428,17 +177,15 @@ bool CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
       const PlanePoint& e = plane_points[t.point_a];
       const PlanePoint& f = plane_points[t.point_b];
       if (SegmentsCross(a, b, e, f)) {
-        EmitBuildPlanarMeshDiagnostic("boundary self-intersects (segments %zu and %zu cross) "
-                                      "\xE2\x80\x94 refusing as degenerate; returning empty",
-                                      i, j);
-        return false;
+        return Refuse<RefusalKey::kSelfIntersection>(i, j);
       }
     }
   }
-  return true;
+  return std::nullopt;
 }
 
-bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments) {
+std::optional<StageRefusal> CheckDomainBoundariesClosed(
+    const std::vector<BoundarySegment>& segments) {
   // One entry per edge end: +1 where an edge of the domain leaves a point,
   // -1 where one arrives. Sorted, the entries of one (domain, point) sit
   // together, in the order the first open one must be reported in.
@@ -467,18 +214,15 @@ bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments) {
       balance += std::get<2>(ends[next]);
     }
     if (balance != 0) {
-      EmitBuildPlanarMeshDiagnostic("domain %d boundary is not closed at point %d \xE2\x80\x94 "
-                                    "refusing as degenerate; returning empty",
-                                    domain, point);
-      return false;
+      return Refuse<RefusalKey::kOpenBoundary>(domain, point);
     }
     first = next;
   }
-  return true;
+  return std::nullopt;
 }
 
-bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
-                            const std::vector<PlanePoint>& plane_points) {
+std::optional<StageRefusal> CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
+                                                   const std::vector<PlanePoint>& plane_points) {
   // Shoelace sums, each domain's accumulated in segment order so that the
   // reported value does not depend on anything but the request, and the
   // box of each domain's boundary in the plane.
@@ -518,11 +262,7 @@ bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
   }
   for (const auto& [domain, b] : boundaries) {
     if (b.twice_area < 0.0) {
-      EmitBuildPlanarMeshDiagnostic("domain %d lies on the outer side of its boundary (signed "
-                                    "area %g in the meshing plane) \xE2\x80\x94 refusing as "
-                                    "degenerate; returning empty",
-                                    domain, b.twice_area * 0.5);
-      return false;
+      return Refuse<RefusalKey::kDomainOutsideBoundary>(domain, b.twice_area * 0.5);
     }
     // Netgen meshes outwards from both sides of a boundary that encloses
     // nothing and never stops; a sliver, as when a given normal lies nearly
@@ -531,79 +271,10 @@ bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
     const double du = b.max_u - b.min_u, dv = b.max_v - b.min_v;
     const double threshold = std::max((du * du + dv * dv) * 1e-9, 1e-12);
     if (!(b.twice_area >= threshold)) {
-      EmitBuildPlanarMeshDiagnostic("domain %d encloses (near-)zero area (signed area %g in the "
-                                    "meshing plane) \xE2\x80\x94 refusing as degenerate; "
-                                    "returning empty",
-                                    domain, b.twice_area * 0.5);
-      return false;
+      return Refuse<RefusalKey::kDomainZeroArea>(domain, b.twice_area * 0.5);
     }
   }
-  return true;
-}
-
-bool CheckLoopOrientation(const std::vector<BoundarySegment>& segments,
-                          const std::vector<PlanePoint>& plane_points) {
-  std::vector<LoopEdge> edges;
-  std::vector<std::vector<size_t>> loops = FormLoops(segments, plane_points, &edges);
-  for (std::vector<size_t>& loop : loops) {
-    std::rotate(loop.begin(), std::min_element(loop.begin(), loop.end(),
-                                               [&](size_t a, size_t b) {
-                                                 return edges[a].segment < edges[b].segment;
-                                               }),
-                loop.end());
-  }
-  std::sort(loops.begin(), loops.end(),
-            [&](const std::vector<size_t>& a, const std::vector<size_t>& b) {
-              return edges[a[0]].segment < edges[b[0]].segment;
-            });
-
-  // +1 for a segment the loop under test walks from point_a to point_b, -1
-  // for one it walks backwards, 0 for the rest of the layout.
-  std::vector<int> loop_direction(segments.size(), 0);
-  for (const std::vector<size_t>& loop : loops) {
-    const LoopEdge& first = edges[loop[0]];
-    // Domains below 0 are no domain to the mesher; where they lie is not
-    // this check's business.
-    if (first.left < 0) continue;
-    for (size_t e : loop) {
-      loop_direction[edges[e].segment] =
-          edges[e].from == segments[edges[e].segment].point_a ? 1 : -1;
-    }
-    // Refused only when every edge of the loop finds it turned the wrong
-    // way: inside it the domain it lies in would be claimed twice. A loop
-    // that names neither surrounding domain is a different mistake, and any
-    // doubt lets the loop pass.
-    int own_winding = -1;
-    int32_t surrounding = 0;
-    bool wrong = true;
-    for (size_t k = 0; wrong && k < loop.size(); ++k) {
-      const LoopEdge& edge = edges[loop[k]];
-      const Probe probe = ProbeEdge(segments, plane_points, edge, loop_direction);
-      const int32_t inner = probe.own_winding == 1 ? edge.left : edge.right;
-      const int32_t outer = probe.own_winding == 1 ? edge.right : edge.left;
-      wrong = probe.decided && outer != probe.surrounding && inner == probe.surrounding &&
-              (k == 0 || probe.own_winding == own_winding);
-      own_winding = probe.own_winding;
-      surrounding = probe.surrounding;
-    }
-    for (size_t e : loop) loop_direction[edges[e].segment] = 0;
-    if (!wrong) continue;
-
-    // Said along the loop's first segment as the caller drew it.
-    const BoundarySegment& segment = segments[first.segment];
-    const bool drawn_forward = first.from == segment.point_a;
-    const bool counter_clockwise = (own_winding == 1) == drawn_forward;
-    const int32_t inner = own_winding == 1 ? first.left : first.right;
-    const int32_t outer = own_winding == 1 ? first.right : first.left;
-    EmitBuildPlanarMeshDiagnostic(
-        "boundary loop starting at segment %zu turns %s with domain %d inside and domain %d "
-        "outside, but lies in domain %d; it must turn %s seen from the plane normal "
-        "\xE2\x80\x94 refusing as degenerate; returning empty",
-        first.segment, counter_clockwise ? "counter-clockwise" : "clockwise", inner, outer,
-        surrounding, counter_clockwise ? "clockwise" : "counter-clockwise");
-    return false;
-  }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace mesh

@@ -1,17 +1,19 @@
 // Checks that refuse a boundary the mesher cannot handle sensibly: loops that
 // enclose no area, a region too wide, too many segments, segments that
-// cross, domains whose boundary is open, domains that lie on the outer side
-// of their boundary, and loops turned the wrong way for where they lie.
-// Each returns false after writing exactly one diagnostic line. All of them
+// cross, domains whose boundary is open, and domains that lie on the outer
+// side of their boundary (loops turned the wrong way are loop_orientation.h's).
+// Each returns its refusal, or none when the boundary passes. All of them
 // expect a request that passed CheckRequest (every index valid).
 #ifndef MESH_WORKER_PLANAR_BOUNDARY_CHECKS_H_
 #define MESH_WORKER_PLANAR_BOUNDARY_CHECKS_H_
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "planar/plane_frame.h"
 #include "protocol/mesh_request.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -28,7 +30,7 @@ constexpr size_t kSegmentCap = 2000;
 // than max(1e-9 * squared box diagonal, 1e-12): collinear loops, slits, or
 // openings that cancel the outline. Works on the 3-D points, before any
 // plane is known.
-bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area);
+std::optional<StageRefusal> CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area);
 
 // Refuses the first segment whose ends lie closer than `snap_tolerance` in
 // the plane, though the request checks found them far enough apart in 3-D:
@@ -36,12 +38,12 @@ bool CheckEnclosedArea(const MeshRequest& request, Point3* boundary_area);
 // region's own plane. Netgen sizes its elements along a spline by the
 // spline's length, and a spline of length 0 sends its mesh-size tree into an
 // endless subdivision that overflows the stack.
-bool CheckPlaneSegmentLengths(const std::vector<BoundarySegment>& segments,
-                              const std::vector<PlanePoint>& plane_points,
-                              double snap_tolerance);
+std::optional<StageRefusal> CheckPlaneSegmentLengths(const std::vector<BoundarySegment>& segments,
+                                                     const std::vector<PlanePoint>& plane_points,
+                                                     double snap_tolerance);
 
 // Refuses more than kSegmentCap segments.
-bool CheckSegmentCap(size_t segment_count);
+std::optional<StageRefusal> CheckSegmentCap(size_t segment_count);
 
 // The widest region the mesher is given, in metres (a million kilometres).
 // Netgen's 2-D mesher starts its smallest-element guess at 1e8 m, so it
@@ -53,7 +55,7 @@ constexpr double kMaxPlaneExtent = 1e9;
 
 // Refuses plane coordinates whose bounding box has a diagonal longer than
 // kMaxPlaneExtent. Every point counts, interior-only and unused ones too.
-bool CheckPlaneExtent(const std::vector<PlanePoint>& plane_points);
+std::optional<StageRefusal> CheckPlaneExtent(const std::vector<PlanePoint>& plane_points);
 
 // Refuses a region too far from the origin for the elements it asks for.
 // No element is longer than twice the largest target size (the request's or
@@ -62,22 +64,23 @@ bool CheckPlaneExtent(const std::vector<PlanePoint>& plane_points);
 // neighbouring vertices would land on the same or next doubles in 3-D and
 // the elements collapse. A building at UTM coordinates (5e6 m) rounds by
 // about 7e-8 m, so millimetre elements there are far inside the limit.
-bool CheckCoordinateResolution(const MeshRequest& request,
-                               const std::vector<PlanePoint>& plane_points);
+std::optional<StageRefusal> CheckCoordinateResolution(const MeshRequest& request,
+                                                      const std::vector<PlanePoint>& plane_points);
 
 // Refuses the first pair (i < j, by i then j) of segments that properly cross
 // in the plane. Pairs sharing an endpoint index are skipped; touching,
 // collinear overlap and coincident points are not crossings. The orientation
 // tests are exact, with no tolerance.
-bool CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
-                             const std::vector<PlanePoint>& plane_points);
+std::optional<StageRefusal> CheckNoSelfIntersection(const std::vector<BoundarySegment>& segments,
+                                                    const std::vector<PlanePoint>& plane_points);
 
 // Refuses a domain d >= 1 whose boundary is not closed: taking each segment
 // with left_domain d as the edge point_a -> point_b and each with
 // right_domain d as point_b -> point_a, some point must have as many edges of
 // d leaving it as arriving. The mesher never returns on an open domain. The
 // first open domain (lowest d, then lowest point index) is reported.
-bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments);
+std::optional<StageRefusal> CheckDomainBoundariesClosed(
+    const std::vector<BoundarySegment>& segments);
 
 // Refuses a domain d >= 1 whose closed boundary, directed as above, has a
 // negative signed area in the plane: d is then on the unbounded side of its
@@ -88,27 +91,8 @@ bool CheckDomainBoundariesClosed(const std::vector<BoundarySegment>& segments);
 // either, and a sliver keeps it busy as long. The first such domain (lowest
 // d) is reported with its signed area. Meant to run after
 // CheckDomainBoundariesClosed.
-bool CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
-                            const std::vector<PlanePoint>& plane_points);
-
-// Refuses a closed loop that runs the wrong way round for where it lies. A
-// loop here is a closed walk over segments that all separate the same two
-// domains; where such segments meet more than two at a point (a hole
-// touching the outline there), they are paired around the point so that no
-// two walks cross. Whatever lies around a loop (the domain the other
-// segments' boundaries wind once around it) must be on the loop's outer
-// side. A loop that instead has that domain inside, with the other domain
-// outside, claims it twice over (a hole drawn the same way round as its
-// outline): it is refused with its lowest segment index, the way it turns as
-// that segment is drawn, and the way it must turn, seen from the plane
-// normal. The mesher would run and fail on it. Only certain cases are
-// refused: a loop whose domains both differ from its surroundings, a place
-// that some segment passes through or right beside, or surroundings that
-// are not one domain wound once, let it pass. The first refused loop (by
-// lowest segment index) is reported. Meant to run after
-// CheckDomainBoundariesClosed; at most quadratic in the segment count.
-bool CheckLoopOrientation(const std::vector<BoundarySegment>& segments,
-                          const std::vector<PlanePoint>& plane_points);
+std::optional<StageRefusal> CheckDomainOrientation(const std::vector<BoundarySegment>& segments,
+                                                   const std::vector<PlanePoint>& plane_points);
 
 }  // namespace mesh
 

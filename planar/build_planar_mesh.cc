@@ -1,15 +1,17 @@
 #include "planar/build_planar_mesh.h"
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
-#include "common/diagnostic.h"
 #include "common/netgen_lock.h"
 #include "planar/boundary_checks.h"
 #include "planar/element_estimate.h"
+#include "planar/loop_orientation.h"
 #include "planar/plane_frame.h"
 #include "planar/request_checks.h"
 
@@ -32,26 +34,32 @@ bool ChooseNormalHint(const MeshRequest& request, const Point3& boundary_area,
   return true;
 }
 
+PlanarMeshBuild Refused(StageRefusal refusal) {
+  PlanarMeshBuild build;
+  build.refusal = std::move(refusal);
+  return build;
+}
+
 }  // namespace
 
 PlanarMeshBuild BuildPlanarMesh(const MeshRequest& request, PlaneMesher& mesher) {
   // A request that is refused on its own merits never waits for the lock.
-  if (!CheckRequest(request)) return PlanarMeshBuild();
+  if (std::optional<StageRefusal> refusal = CheckRequest(request)) return Refused(*refusal);
 
   // Declared ahead of every working object, so that on every way out they
   // are destroyed first and releasing the lock is the last thing done.
   std::lock_guard<std::mutex> hold_netgen(netgen_lock);
 
   Point3 boundary_area;
-  if (!CheckEnclosedArea(request, &boundary_area)) return PlanarMeshBuild();
+  if (std::optional<StageRefusal> refusal = CheckEnclosedArea(request, &boundary_area)) {
+    return Refused(*refusal);
+  }
 
   Point3 hint;
   const bool has_hint = ChooseNormalHint(request, boundary_area, &hint);
   PlanarFrame frame;
   if (!BuildFrame(request.points, has_hint ? &hint : nullptr, &frame)) {
-    EmitBuildPlanarMeshDiagnostic("BuildFrame failed (degenerate point set: collinear or "
-                                  "zero-area); returning empty");
-    return PlanarMeshBuild();
+    return Refused(Refuse<RefusalKey::kNoPlane>());
   }
   std::vector<PlanePoint> plane_points = ToPlanePoints(frame, request.points);
 
@@ -60,27 +68,36 @@ PlanarMeshBuild BuildPlanarMesh(const MeshRequest& request, PlaneMesher& mesher)
   // domain's boundary is known to be closed. Each loop's own turn comes
   // last: where a domain as a whole is turned over, that is the plainer
   // reason, and the loops are found by their domains' closed boundaries.
-  if (!CheckPlaneExtent(plane_points) || !CheckCoordinateResolution(request, plane_points) ||
-      !CheckPlaneSegmentLengths(request.segments, plane_points,
-                                SnapTolerance(request.target_size)) ||
-      !CheckSegmentCap(request.segments.size()) ||
-      !CheckNoSelfIntersection(request.segments, plane_points) ||
-      !CheckDomainBoundariesClosed(request.segments) ||
-      !CheckDomainOrientation(request.segments, plane_points) ||
-      !CheckLoopOrientation(request.segments, plane_points)) {
-    return PlanarMeshBuild();
+  // The element estimate follows them all, so that a request another check
+  // refuses keeps that check's line; and precedes the mesher, which would
+  // otherwise grow without bound on a target size given in the wrong unit.
+  const std::function<std::optional<StageRefusal>()> checks[] = {
+      [&] { return CheckPlaneExtent(plane_points); },
+      [&] { return CheckCoordinateResolution(request, plane_points); },
+      [&] {
+        return CheckPlaneSegmentLengths(request.segments, plane_points,
+                                        SnapTolerance(request.target_size));
+      },
+      [&] { return CheckSegmentCap(request.segments.size()); },
+      [&] { return CheckNoSelfIntersection(request.segments, plane_points); },
+      [&] { return CheckDomainBoundariesClosed(request.segments); },
+      [&] { return CheckDomainOrientation(request.segments, plane_points); },
+      [&] { return CheckLoopOrientation(request.segments, plane_points); },
+      [&] { return CheckElementEstimate(request, plane_points); },
+  };
+  for (const auto& check : checks) {
+    if (std::optional<StageRefusal> refusal = check()) return Refused(*refusal);
   }
-  // Last, so that a request another check refuses keeps that check's line;
-  // and before the mesher, which would otherwise grow without bound on a
-  // target size given in the wrong unit.
-  if (!CheckElementEstimate(request, plane_points)) return PlanarMeshBuild();
 
-  std::shared_ptr<SurfaceMesh> mesh = mesher.MeshPlane(request, plane_points);
-  if (mesh == nullptr) return PlanarMeshBuild();
-
+  PlaneMeshing meshing = mesher.MeshPlane(request, plane_points);
   PlanarMeshBuild build;
+  build.notes = std::move(meshing.notes);
+  if (meshing.mesh == nullptr) {
+    build.refusal = std::move(meshing.refusal);
+    return build;
+  }
   build.ok = true;
-  build.mesh = std::move(mesh);
+  build.mesh = std::move(meshing.mesh);
   build.frame = frame;
   build.plane_points = std::move(plane_points);
   return build;

@@ -9,8 +9,8 @@
 
 namespace mesh {
 
-// Returns the build, or the empty result after writing exactly one
-// diagnostic line. Takes netgen_lock once the request-only checks pass and
+// Returns the build, or the empty result with the refusal of the first check
+// (or of the mesher) that failed. Takes netgen_lock once the request-only checks pass and
 // releases it as its last action.
 PlanarMeshBuild BuildPlanarMesh(const MeshRequest& request, PlaneMesher& mesher);
 

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/diagnostic.h"
 #include "common/netgen_lock.h"
 #include "testing/loops.h"
 
@@ -52,17 +51,19 @@ class FakeMesher : public PlaneMesher {
  public:
   explicit FakeMesher(bool succeeds = true) : succeeds_(succeeds) {}
 
-  std::shared_ptr<SurfaceMesh> MeshPlane(const MeshRequest&,
-                                         const std::vector<PlanePoint>& plane_points) override {
+  PlaneMeshing MeshPlane(const MeshRequest&, const std::vector<PlanePoint>& plane_points) override {
     ++calls;
     lock_held_while_meshing = NetgenLockIsHeld();
     received_point_count = plane_points.size();
+    PlaneMeshing meshing;
+    meshing.notes = {"first pass failed"};
     if (!succeeds_) {
-      EmitDiagnostic("[meshing] BuildPlanarMesh: fake mesher failed; returning empty");
-      return nullptr;
+      meshing.refusal = Refuse<RefusalKey::kMesherFailed>(int32_t{3});
+      return meshing;
     }
     mesh = std::make_shared<OneTriangle>();
-    return mesh;
+    meshing.mesh = mesh;
+    return meshing;
   }
 
   int calls = 0;
@@ -76,19 +77,18 @@ class FakeMesher : public PlaneMesher {
 
 struct Outcome {
   PlanarMeshBuild build;
+  // The refusal's line, if any.
   std::vector<std::string> lines;
 };
 
 // Runs the stage and checks what must hold after every outcome: the lock is
-// free again.
+// free again, and the build is refused exactly when it has no mesh.
 Outcome RunStage(const MeshRequest& request, PlaneMesher& mesher) {
   Outcome outcome;
-  {
-    ScopedDiagnosticCapture capture;
-    outcome.build = BuildPlanarMesh(request, mesher);
-    outcome.lines = capture.lines();
-  }
+  outcome.build = BuildPlanarMesh(request, mesher);
   EXPECT_FALSE(NetgenLockIsHeld());
+  EXPECT_EQ(outcome.build.ok, !outcome.build.refusal.has_value());
+  if (outcome.build.refusal.has_value()) outcome.lines.push_back(outcome.build.refusal->line);
   return outcome;
 }
 
@@ -120,7 +120,6 @@ class LockHeldByAnotherThread {
 // another thread holds it.
 bool WaitsForTheLock(const MeshRequest& request) {
   FakeMesher mesher;
-  ScopedDiagnosticCapture capture;
   std::future<PlanarMeshBuild> run;
   bool finished;
   {
@@ -256,8 +255,12 @@ TEST(BuildPlanarMeshTest, MesherFailureReleasesTheLock) {
   FakeMesher mesher(/*succeeds=*/false);
   const Outcome outcome = RunStage(Loop(Square(0, 0, 1), 1, 0), mesher);
   EXPECT_FALSE(outcome.build.ok);
+  // The mesher's refusal and its notes are the stage's.
+  EXPECT_EQ(outcome.build.refusal->key, RefusalKey::kMesherFailed);
   EXPECT_EQ(outcome.lines, std::vector<std::string>{
-                               "[meshing] BuildPlanarMesh: fake mesher failed; returning empty"});
+                               "[meshing] BuildPlanarMesh: GenerateMesh failed on both quad and "
+                               "triangle passes (rc=3); returning empty"});
+  EXPECT_EQ(outcome.build.notes, std::vector<std::string>{"first pass failed"});
   EXPECT_EQ(mesher.calls, 1);
   EXPECT_TRUE(mesher.lock_held_while_meshing);
 }
@@ -299,6 +302,7 @@ TEST(BuildPlanarMeshTest, AcceptedLayoutsReachTheMesherUnderTheLock) {
     const Outcome outcome = RunStage(c.request, mesher);
     EXPECT_TRUE(outcome.lines.empty());
     ASSERT_TRUE(outcome.build.ok);
+    EXPECT_EQ(outcome.build.notes, std::vector<std::string>{"first pass failed"});
     EXPECT_EQ(mesher.calls, 1);
     EXPECT_TRUE(mesher.lock_held_while_meshing);
     EXPECT_EQ(outcome.build.mesh, mesher.mesh);

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <map>
 
-#include "common/diagnostic.h"
-
 namespace mesh {
 
 namespace {
@@ -169,18 +167,15 @@ ElementEstimate EstimateElements(const MeshRequest& request,
   return estimate;
 }
 
-bool CheckElementEstimate(const MeshRequest& request,
-                          const std::vector<PlanePoint>& plane_points) {
+std::optional<StageRefusal> CheckElementEstimate(const MeshRequest& request,
+                                                 const std::vector<PlanePoint>& plane_points) {
   const ElementEstimate estimate = EstimateElements(request, plane_points);
   // Written so that a NaN estimate is refused too.
   if (!(estimate.elements <= kElementLimit)) {
-    EmitBuildPlanarMeshDiagnostic(
-        "request asks for about %.3g elements (%g m\xC2\xB2 at target size %g m), more than the "
-        "limit of %.3g \xE2\x80\x94 refusing as too large; returning empty",
-        estimate.elements, estimate.area, estimate.smallest_target_size, kElementLimit);
-    return false;
+    return Refuse<RefusalKey::kTooManyElements>(estimate.elements, estimate.area,
+                                                estimate.smallest_target_size, kElementLimit);
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace mesh

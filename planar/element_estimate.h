@@ -6,10 +6,12 @@
 #ifndef MESH_WORKER_PLANAR_ELEMENT_ESTIMATE_H_
 #define MESH_WORKER_PLANAR_ELEMENT_ESTIMATE_H_
 
+#include <optional>
 #include <vector>
 
 #include "planar/polygon_geometry.h"
 #include "protocol/mesh_request.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -46,10 +48,9 @@ struct ElementEstimate {
 ElementEstimate EstimateElements(const MeshRequest& request,
                                  const std::vector<PlanePoint>& plane_points);
 
-// Refuses a request whose estimate exceeds kElementLimit, after writing one
-// diagnostic line.
-bool CheckElementEstimate(const MeshRequest& request,
-                          const std::vector<PlanePoint>& plane_points);
+// Refuses a request whose estimate exceeds kElementLimit.
+std::optional<StageRefusal> CheckElementEstimate(const MeshRequest& request,
+                                                 const std::vector<PlanePoint>& plane_points);
 
 }  // namespace mesh
 

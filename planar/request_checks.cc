@@ -4,8 +4,9 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <optional>
 
-#include "common/diagnostic.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -28,94 +29,80 @@ double Distance(const Point3& a, const Point3& b) {
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-bool CheckCountAndTargetSize(const MeshRequest& request) {
+std::optional<StageRefusal> CheckCountAndTargetSize(const MeshRequest& request) {
   // Written as !(size > 0) so that a NaN size is refused too.
   if (request.points.size() < 3 || !(request.target_size > 0.0) ||
       std::isinf(request.target_size)) {
-    EmitBuildPlanarMeshDiagnostic("bad input (points=%zu, target_size=%g); returning empty",
-                                  request.points.size(), request.target_size);
-    return false;
+    return Refuse<RefusalKey::kBadInput>(request.points.size(), request.target_size);
   }
-  return true;
+  return std::nullopt;
 }
 
 // Only non-finite sizes are refused: zero and negative entries are the
 // caller's way of saying "use target_size" for that domain.
-bool CheckDomainSizes(const MeshRequest& request) {
+std::optional<StageRefusal> CheckDomainSizes(const MeshRequest& request) {
   for (size_t k = 0; k < request.domain_target_sizes.size(); ++k) {
     const double size = request.domain_target_sizes[k];
     if (!std::isfinite(size)) {
-      EmitBuildPlanarMeshDiagnostic("domain %zu target size is not finite (%g); returning empty",
-                                    k, size);
-      return false;
+      return Refuse<RefusalKey::kDomainSizeNotFinite>(k, size);
     }
   }
-  return true;
+  return std::nullopt;
 }
 
-bool CheckPoints(const MeshRequest& request) {
+std::optional<StageRefusal> CheckPoints(const MeshRequest& request) {
   for (size_t i = 0; i < request.points.size(); ++i) {
     const Point3& p = request.points[i];
     if (!IsFinite(p)) {
-      EmitBuildPlanarMeshDiagnostic("point %zu is not finite (%g, %g, %g); returning empty",
-                                    i, p.x, p.y, p.z);
-      return false;
+      return Refuse<RefusalKey::kPointNotFinite>(i, p.x, p.y, p.z);
     }
   }
-  return true;
+  return std::nullopt;
 }
 
 // The zero vector passes: it means no normal was given.
-bool CheckPlaneNormal(const MeshRequest& request) {
+std::optional<StageRefusal> CheckPlaneNormal(const MeshRequest& request) {
   const Point3& n = request.plane_normal;
   if (!IsFinite(n)) {
-    EmitBuildPlanarMeshDiagnostic("plane_normal is not finite (%g, %g, %g); returning empty",
-                                  n.x, n.y, n.z);
-    return false;
+    return Refuse<RefusalKey::kPlaneNormalNotFinite>(n.x, n.y, n.z);
   }
-  return true;
+  return std::nullopt;
 }
 
 // A full pass of its own, so that a bad index anywhere is reported before a
 // short segment anywhere, and the length pass can index points safely.
-bool CheckSegmentEndpoints(const MeshRequest& request) {
+std::optional<StageRefusal> CheckSegmentEndpoints(const MeshRequest& request) {
   const size_t n = request.points.size();
   for (size_t i = 0; i < request.segments.size(); ++i) {
     const BoundarySegment& s = request.segments[i];
     if (!IndexInRange(s.point_a, n) || !IndexInRange(s.point_b, n)) {
-      EmitBuildPlanarMeshDiagnostic("segment %zu endpoint out of range; returning empty", i);
-      return false;
+      return Refuse<RefusalKey::kSegmentEndpointOutOfRange>(i);
     }
   }
-  return true;
+  return std::nullopt;
 }
 
-bool CheckSegmentLengths(const MeshRequest& request) {
+std::optional<StageRefusal> CheckSegmentLengths(const MeshRequest& request) {
   const double tolerance = SnapTolerance(request.target_size);
   for (size_t i = 0; i < request.segments.size(); ++i) {
     const BoundarySegment& s = request.segments[i];
     const double length = Distance(request.points[s.point_a], request.points[s.point_b]);
     if (length < tolerance) {
-      EmitBuildPlanarMeshDiagnostic("boundary segment %zu (points %d and %d) is %g m long, under "
-                                    "the %g m snap tolerance \xE2\x80\x94 refusing as degenerate; "
-                                    "returning empty",
-                                    i, s.point_a, s.point_b, length, tolerance);
-      return false;
+      return Refuse<RefusalKey::kShortSegment>(i, s.point_a, s.point_b, length, tolerance);
     }
   }
-  return true;
+  return std::nullopt;
 }
 
 // The line names the offending value, not its position: that is what the
 // caller has to look for.
-bool CheckInteriorOnly(const MeshRequest& request) {
+std::optional<StageRefusal> CheckInteriorOnly(const MeshRequest& request) {
   for (int32_t index : request.interior_only) {
     if (!IndexInRange(index, request.points.size())) {
-      EmitBuildPlanarMeshDiagnostic("interior-only index %d out of range; returning empty", index);
-      return false;
+      return Refuse<RefusalKey::kInteriorIndexOutOfRange>(index);
     }
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -126,11 +113,12 @@ double CoordinateRounding(double magnitude) {
   return 64 * std::numeric_limits<double>::epsilon() * (1.0 + magnitude);
 }
 
-bool CheckRequest(const MeshRequest& request) {
-  return CheckCountAndTargetSize(request) && CheckDomainSizes(request) &&
-         CheckPoints(request) && CheckPlaneNormal(request) &&
-         CheckSegmentEndpoints(request) && CheckSegmentLengths(request) &&
-         CheckInteriorOnly(request);
+std::optional<StageRefusal> CheckRequest(const MeshRequest& request) {
+  for (auto check : {CheckCountAndTargetSize, CheckDomainSizes, CheckPoints, CheckPlaneNormal,
+                     CheckSegmentEndpoints, CheckSegmentLengths, CheckInteriorOnly}) {
+    if (std::optional<StageRefusal> refusal = check(request)) return refusal;
+  }
+  return std::nullopt;
 }
 
 }  // namespace mesh

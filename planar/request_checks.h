@@ -3,7 +3,10 @@
 #ifndef MESH_WORKER_PLANAR_REQUEST_CHECKS_H_
 #define MESH_WORKER_PLANAR_REQUEST_CHECKS_H_
 
+#include <optional>
+
 #include "protocol/mesh_request.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -23,11 +26,10 @@ double CoordinateRounding(double magnitude);
 // Runs the request-only checks in a fixed order: point count and target
 // size, per-domain sizes, points, plane normal, segment endpoints (all of
 // them before any length), segment lengths, interior-only indices. Returns
-// false after writing one diagnostic line for the first check that fails.
-// Once it returns true, every index in the request is a valid point index,
-// every coordinate and size is finite, and no segment is shorter than the
-// snap tolerance.
-bool CheckRequest(const MeshRequest& request);
+// the refusal of the first check that fails. Once it returns none, every
+// index in the request is a valid point index, every coordinate and size is
+// finite, and no segment is shorter than the snap tolerance.
+std::optional<StageRefusal> CheckRequest(const MeshRequest& request);
 
 }  // namespace mesh
 

@@ -8,9 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "planar/plane_frame.h"
+#include "protocol/refusals.h"
 
 namespace mesh {
 
@@ -48,13 +51,16 @@ class SurfaceMesh {
 };
 
 // The optional result of BuildPlanarMesh; `ok` false is the empty result and
-// then nothing else is set. Dropping the last copy destroys the mesh and its
-// geometry, so drop it outside netgen_lock.
+// then only `refusal` (always) and `notes` are set. Dropping the last copy
+// destroys the mesh and its geometry, so drop it outside netgen_lock.
 struct PlanarMeshBuild {
   bool ok = false;
   std::shared_ptr<SurfaceMesh> mesh;
   PlanarFrame frame;
   std::vector<PlanePoint> plane_points;
+  std::optional<StageRefusal> refusal;
+  // Lines for standard error that report no refusal (the mesher's fallback).
+  std::vector<std::string> notes;
 };
 
 }  // namespace mesh
