@@ -20,6 +20,8 @@ struct KnownLine {
 
 // More specific patterns come before the ones they would also match.
 constexpr KnownLine kKnownLines[] = {
+    {"BuildPlanarMesh", "options * has bits this worker does not support (*)",
+     "unknown_options"},
     {"BuildPlanarMesh", "bad input (points=*, target_size=*)", "bad_input"},
     {"BuildPlanarMesh", "domain * target size is not finite (*)", "domain_size_not_finite"},
     {"BuildPlanarMesh", "point * is not finite (*)", "point_not_finite"},
@@ -32,6 +34,10 @@ constexpr KnownLine kKnownLines[] = {
     {"BuildPlanarMesh", "boundary segment * (points * and *) is * m long, under the * m snap tolerance",
      "short_segment"},
     {"BuildPlanarMesh", "interior-only index * out of range", "interior_index_out_of_range"},
+    {"BuildPlanarMesh",
+     "boundary segment * is * m long, more than * times the * m target size; it cannot be kept "
+     "as one edge",
+     "segment_too_long_to_keep"},
     {"BuildPlanarMesh", "BuildFrame failed (*)", "no_plane"},
     {"BuildPlanarMesh", "boundary loops enclose (near-)zero area (*)", "zero_area"},
     {"BuildPlanarMesh", "boundary has * segments (cap *)", "too_many_segments"},
@@ -57,6 +63,10 @@ constexpr KnownLine kKnownLines[] = {
      "\xE2\x80\x94 refusing as too large",
      "too_many_elements"},
     {"BuildPlanarMesh", "SplineGeometry2d construction threw: *", "geometry_threw"},
+    {"BuildPlanarMesh",
+     "GenerateMesh * on both quad and triangle passes with every boundary segment kept as one "
+     "edge*",
+     "kept_boundary_unmeshable"},
     {"BuildPlanarMesh", "GenerateMesh threw on both quad and triangle passes: *", "mesher_threw"},
     {"BuildPlanarMesh", "GenerateMesh failed on both quad and triangle passes (rc=*)",
      "mesher_failed"},

@@ -1,11 +1,13 @@
 #include "netgen/meshing_passes.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <stdexcept>
 #include <string>
 
 #include "common/diagnostic.h"
+#include "netgen/kept_boundary.h"
 #include "netgen/netgen_start.h"
 #include "netgen/runaway_watch.h"
 
@@ -59,6 +61,23 @@ class NetgenSurfaceMesh : public SurfaceMesh {
   DomainNumbering numbering_;
 };
 
+// How many boundary edges the splines of `geometry` would get at the sizes
+// asked for on either side of each: what a kept boundary stands in for.
+size_t BoundaryEdgesAtTargetSize(netgen::SplineGeometry2d& geometry,
+                                 const netgen::MeshingParameters& parameters) {
+  size_t edges = 0;
+  for (int i = 0; i < geometry.GetNSplines(); ++i) {
+    const netgen::SplineSegExt& spline = geometry.GetSpline(i);
+    double size = parameters.maxh;
+    for (int domain : {spline.leftdom, spline.rightdom}) {
+      const double domain_size = geometry.GetDomainMaxh(domain);
+      if (domain_size > 0) size = std::min(size, domain_size);
+    }
+    edges += static_cast<size_t>(std::ceil(spline.Length() / size));
+  }
+  return edges;
+}
+
 }  // namespace
 
 int GenerateMeshWithNetgen(netgen::SplineGeometry2d& geometry,
@@ -67,7 +86,9 @@ int GenerateMeshWithNetgen(netgen::SplineGeometry2d& geometry,
   int result = 0;
   size_t elements = 0, edges = 0;
   {
-    RunawayWatch watch(mesh);
+    RunawayWatch watch(mesh, BoundaryKeptAsGiven()
+                                 ? BoundaryEdgesAtTargetSize(geometry, parameters)
+                                 : 0);
     try {
       result = geometry.GenerateMesh(mesh, parameters);
     } catch (const std::exception&) {
@@ -103,6 +124,10 @@ std::shared_ptr<netgen::Mesh> RunMeshingPasses(QuadMeshingGeometry& geometry,
                                                const DomainNumbering& numbering,
                                                netgen::MeshingParameters& parameters,
                                                const GenerateMeshFunction& generate) {
+  // A kept boundary is the likelier reason the mesher gave up, and the one
+  // the caller can act on: say so.
+  const char* const condition =
+      BoundaryKeptAsGiven() ? " with every boundary segment kept as one edge" : "";
   std::shared_ptr<netgen::Mesh> mesh;
   for (int pass = 0; pass < 2; ++pass) {
     const bool triangle_pass = pass == 1;
@@ -123,9 +148,9 @@ std::shared_ptr<netgen::Mesh> RunMeshingPasses(QuadMeshingGeometry& geometry,
     } catch (const std::exception& e) {
       // How the quad pass failed does not matter: the triangle pass decides.
       if (!triangle_pass) continue;
-      EmitBuildPlanarMeshDiagnostic("GenerateMesh threw on both quad and triangle passes: %s; "
+      EmitBuildPlanarMeshDiagnostic("GenerateMesh threw on both quad and triangle passes%s: %s; "
                                     "returning empty",
-                                    e.what());
+                                    condition, e.what());
       return nullptr;
     }
     if (result == 0) {
@@ -135,9 +160,9 @@ std::shared_ptr<netgen::Mesh> RunMeshingPasses(QuadMeshingGeometry& geometry,
       return mesh;
     }
     if (triangle_pass) {
-      EmitBuildPlanarMeshDiagnostic("GenerateMesh failed on both quad and triangle passes "
+      EmitBuildPlanarMeshDiagnostic("GenerateMesh failed on both quad and triangle passes%s "
                                     "(rc=%d); returning empty",
-                                    result);
+                                    condition, result);
     }
   }
   return nullptr;
@@ -155,8 +180,11 @@ std::shared_ptr<SurfaceMesh> MeshPlaneWithNetgen(const MeshRequest& request,
   if (geometry == nullptr) return nullptr;
   netgen::MeshingParameters parameters;
   SetMeshingParameters(request, &parameters);
-  std::shared_ptr<netgen::Mesh> mesh =
-      RunMeshingPasses(*geometry, numbering, parameters, generate);
+  std::shared_ptr<netgen::Mesh> mesh;
+  {
+    ScopedKeptBoundary keep((request.options & kKeepBoundary) != 0);
+    mesh = RunMeshingPasses(*geometry, numbering, parameters, generate);
+  }
   if (mesh == nullptr) return nullptr;
   mesh->SetGeometry(geometry);
   return std::make_shared<NetgenSurfaceMesh>(std::move(mesh), std::move(numbering));

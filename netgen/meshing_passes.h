@@ -37,7 +37,7 @@ void SetMeshingParameters(const MeshRequest& request, netgen::MeshingParameters*
 
 // Runs the passes with one parameter object (only quad changes between them)
 // and returns the mesh of the first pass that succeeds, or null after writing
-// the diagnostic line. The triangle pass turns quad meshing off for every
+// the diagnostic line, which says so when the boundary is kept as given. The triangle pass turns quad meshing off for every
 // domain of `numbering`.
 std::shared_ptr<netgen::Mesh> RunMeshingPasses(QuadMeshingGeometry& geometry,
                                                const DomainNumbering& numbering,

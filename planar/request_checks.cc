@@ -28,6 +28,19 @@ double Distance(const Point3& a, const Point3& b) {
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
+// First, since a request asking for what this worker cannot do would get a
+// different mesh than it asked for whatever else is right with it.
+bool CheckOptions(const MeshRequest& request) {
+  const uint32_t unsupported = request.options & ~kSupportedOptions;
+  if (unsupported != 0) {
+    EmitBuildPlanarMeshDiagnostic("options 0x%x has bits this worker does not support (0x%x); "
+                                  "returning empty",
+                                  request.options, unsupported);
+    return false;
+  }
+  return true;
+}
+
 bool CheckCountAndTargetSize(const MeshRequest& request) {
   // Written as !(size > 0) so that a NaN size is refused too.
   if (request.points.size() < 3 || !(request.target_size > 0.0) ||
@@ -118,6 +131,40 @@ bool CheckInteriorOnly(const MeshRequest& request) {
   return true;
 }
 
+// The smaller target size of the domains on either side of `segment`;
+// 0 when neither side is a domain, which nothing is meshed against.
+double SegmentTargetSize(const MeshRequest& request, const BoundarySegment& segment) {
+  double smallest = 0.0;
+  for (int32_t domain : {segment.left_domain, segment.right_domain}) {
+    if (domain < 1) continue;
+    double size = request.target_size;
+    if (static_cast<size_t>(domain) <= request.domain_target_sizes.size() &&
+        request.domain_target_sizes[domain - 1] > 0.0) {
+      size = request.domain_target_sizes[domain - 1];
+    }
+    if (smallest == 0.0 || size < smallest) smallest = size;
+  }
+  return smallest;
+}
+
+bool CheckKeptSegmentLengths(const MeshRequest& request) {
+  if ((request.options & kKeepBoundary) == 0) return true;
+  for (size_t i = 0; i < request.segments.size(); ++i) {
+    const BoundarySegment& s = request.segments[i];
+    const double size = SegmentTargetSize(request, s);
+    if (size == 0.0) continue;
+    const double length = Distance(request.points[s.point_a], request.points[s.point_b]);
+    if (length > kKeptSegmentLengthLimit * size) {
+      EmitBuildPlanarMeshDiagnostic("boundary segment %zu is %g m long, more than %g times the "
+                                    "%g m target size; it cannot be kept as one edge; "
+                                    "returning empty",
+                                    i, length, kKeptSegmentLengthLimit, size);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 double SnapTolerance(double target_size) { return std::max(1e-9, target_size * 1e-6); }
@@ -127,10 +174,10 @@ double CoordinateRounding(double magnitude) {
 }
 
 bool CheckRequest(const MeshRequest& request) {
-  return CheckCountAndTargetSize(request) && CheckDomainSizes(request) &&
-         CheckPoints(request) && CheckPlaneNormal(request) &&
+  return CheckOptions(request) && CheckCountAndTargetSize(request) &&
+         CheckDomainSizes(request) && CheckPoints(request) && CheckPlaneNormal(request) &&
          CheckSegmentEndpoints(request) && CheckSegmentLengths(request) &&
-         CheckInteriorOnly(request);
+         CheckInteriorOnly(request) && CheckKeptSegmentLengths(request);
 }
 
 }  // namespace mesh
