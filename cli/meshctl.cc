@@ -52,6 +52,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 struct RequestOverrides {
   double target_size = 0;  // 0: keep the file's
   bool triangles = false;
+  bool keep_boundary = false;
 };
 
 void AddRequestOptions(CLI::App* command, RequestOverrides* overrides) {
@@ -60,6 +61,8 @@ void AddRequestOptions(CLI::App* command, RequestOverrides* overrides) {
                       "file has none; without this option it gets 1/20 of its extent)")
       ->check(CLI::PositiveNumber);
   command->add_flag("--triangles", overrides->triangles, "mesh with triangles only");
+  command->add_flag("--keep-boundary", overrides->keep_boundary,
+                    "keep every boundary segment as one edge of the mesh");
 }
 
 // Reads a JSON request, or a Triangle .poly file when the name ends in .poly.
@@ -101,6 +104,7 @@ bool LoadRequest(const std::string& path, const RequestOverrides& overrides,
   }
   if (overrides.target_size > 0) request->target_size = overrides.target_size;
   if (overrides.triangles) request->prefer_quads = false;
+  if (overrides.keep_boundary) request->options |= kKeepBoundary;
   return true;
 }
 
@@ -385,7 +389,8 @@ int main(int argc, char** argv) {
   using namespace mesh;
   CLI::App app{"meshctl: mesh planar regions with mesh-worker.\n"
                "Requests are JSON files with the record's fields (points, segments, "
-               "interior_only, target_size, domain_target_sizes, prefer_quads, plane_normal) "
+               "interior_only, target_size, domain_target_sizes, prefer_quads, plane_normal, "
+               "keep_boundary, options) "
                "or Triangle .poly files."};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("meshctl ") + MESH_WORKER_VERSION);

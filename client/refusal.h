@@ -22,15 +22,16 @@ struct Refusal {
   // A short key for the check, stable across wording changes of the values
   // in the line; empty when the line is not one known here. The keys are
   // the worker's own, listed with their lines in protocol/refusals.h:
-  //   BuildPlanarMesh, request checks: bad_input, domain_size_not_finite,
-  //     point_not_finite, plane_normal_not_finite,
+  //   BuildPlanarMesh, request checks: unknown_options, bad_input,
+  //     domain_size_not_finite, point_not_finite, plane_normal_not_finite,
   //     segment_endpoint_out_of_range, short_segment,
-  //     interior_index_out_of_range;
+  //     interior_index_out_of_range, segment_too_long_to_keep;
   //   BuildPlanarMesh, geometry: no_plane, zero_area, too_many_segments,
   //     region_too_large, coordinates_too_coarse, short_segment_in_plane,
   //     self_intersection, open_boundary, domain_outside_boundary,
   //     domain_zero_area, loop_turned_wrong_way, too_many_elements;
-  //   BuildPlanarMesh, Netgen: geometry_threw, mesher_threw, mesher_failed;
+  //   BuildPlanarMesh, Netgen: geometry_threw, mesher_threw, mesher_failed,
+  //     kept_boundary_unmeshable;
   //   ExtractToPlanarComplexMesh: no_mesh_nodes, point_not_preserved,
   //     interior_point_dropped, chain_mismatch, self_check_failed.
   std::string reason;

@@ -34,6 +34,10 @@ std::vector<RefusalCase> RefusalCases() {
     cases.push_back({reason, degenerate, std::move(request)});
   };
   MeshRequest r = UnitSquareRequest(0.25);
+  r.options = kAllQuads;
+  add("unknown_options", false, r);
+
+  r = UnitSquareRequest(0.25);
   r.points.resize(2);
   r.segments.clear();
   add("bad_input", false, r);
@@ -59,6 +63,10 @@ std::vector<RefusalCase> RefusalCases() {
   r = UnitSquareRequest(0.25);
   r.interior_only = {17};
   add("interior_index_out_of_range", false, r);
+
+  r = UnitSquareRequest(0.25);
+  r.options = kKeepBoundary;
+  add("segment_too_long_to_keep", false, r);
 
   add("zero_area", true, test::Loop({{0, 0}, {1, 0}, {2, 0}}, 1, 0));
 
@@ -170,6 +178,15 @@ TEST(RefusalTest, ReadsOnlyLinesOfTheStagesShape) {
   EXPECT_TRUE(refusal.out_of_memory);
   EXPECT_FALSE(refusal.degenerate);
   EXPECT_EQ(refusal.line, lines[3]);
+
+  // A kept boundary the mesher gave up on, thrown or failed.
+  for (const char* line :
+       {"[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and triangle passes with "
+        "every boundary segment kept as one edge: meshing failed; returning empty",
+        "[meshing] BuildPlanarMesh: GenerateMesh failed on both quad and triangle passes with "
+        "every boundary segment kept as one edge (rc=1); returning empty"}) {
+    EXPECT_EQ(FindRefusal({line}).reason, "kept_boundary_unmeshable") << line;
+  }
 
   refusal = FindRefusal({lines[0], lines[1], lines[2]});
   EXPECT_EQ(refusal.stage, "ExtractToPlanarComplexMesh");

@@ -363,6 +363,7 @@ std::map<int32_t, double> CheckChains(const MeshRequest& request, const PlanarCo
     const double length = std::sqrt(length_squared);
     const double slack = (snap + rounding) / length;
     const bool meshed_beside = segment.left_domain >= 1 || segment.right_domain >= 1;
+    const bool kept_whole = (request.options & kKeepBoundary) != 0;
     double previous_t = -slack;
     std::set<int32_t> seen;
     for (size_t j = 0; j < chain.size(); ++j) {
@@ -383,6 +384,12 @@ std::map<int32_t, double> CheckChains(const MeshRequest& request, const PlanarCo
         problems->Add("chain %zu entry %zu (vertex %d) steps back along the segment", s, j, k);
       }
       previous_t = std::max(previous_t, t);
+      // Only an interior-only point the caller put there may split a kept
+      // segment.
+      if (kept_whole && j > 0 && j + 1 < chain.size() && neighbours.count(k) == 0) {
+        problems->Add("chain %zu entry %zu (vertex %d) splits a segment kept as one edge", s, j,
+                      k);
+      }
       if (j == 0 || !meshed_beside || chain[j - 1] == k || edges.Has(chain[j - 1], k)) continue;
       const std::vector<int32_t> path = SplitPath(chain[j - 1], k, neighbours, edges);
       if (path.empty()) {

@@ -173,6 +173,19 @@ TEST(MeshInvariantsTest, InteriorPointsMaySplitABoundaryEdge) {
   EXPECT_NE(problems[2].find("domain 2: elements cover"), std::string::npos);
 }
 
+TEST(MeshInvariantsTest, KeptSegmentsAreSplitOnlyByInteriorPoints) {
+  TwoSquares t;
+  t.request.options = kKeepBoundary;
+  EXPECT_EQ(CheckMeshInvariants(t.request, t.answer),
+            std::vector<std::string>{"chain 4 entry 1 (vertex 6) splits a segment kept as one edge"});
+
+  // The caller's own interior-only point on the segment may split it.
+  t.request.points.push_back(t.answer.vertices[6]);
+  t.request.interior_only = {6};
+  t.answer.point_vertex.push_back(6);
+  EXPECT_EQ(CheckMeshInvariants(t.request, t.answer), std::vector<std::string>{});
+}
+
 TEST(MeshInvariantsTest, LongListsAreCutShort) {
   TwoSquares t;
   for (auto& chain : t.answer.segment_chains) chain.assign(30, -1);

@@ -148,7 +148,8 @@ class RecordReader {
     static const char* const kFields[] = {"points",        "segments",
                                           "interior_only", "target_size",
                                           "domain_target_sizes", "prefer_quads",
-                                          "plane_normal"};
+                                          "plane_normal",  "keep_boundary",
+                                          "options"};
     for (const auto& member : root.items()) {
       bool known = false;
       for (const char* field : kFields) known = known || member.key() == field;
@@ -156,7 +157,7 @@ class RecordReader {
         Enter(member.key());
         return Fail(
             "unknown field (expected points, segments, interior_only, target_size, "
-            "domain_target_sizes, prefer_quads or plane_normal)",
+            "domain_target_sizes, prefer_quads, plane_normal, keep_boundary or options)",
             /*at_key=*/true);
       }
     }
@@ -212,6 +213,25 @@ class RecordReader {
     }
     if (root.contains("plane_normal") &&
         !Field(root, "plane_normal", [&](const json& v) { return Point(v, &out->plane_normal); })) {
+      return false;
+    }
+    // `options` carries any bits, even ones no name here stands for (a newer
+    // worker's); the named flag must then agree with its bit.
+    if (root.contains("options") &&
+        !Field(root, "options", [&](const json& v) { return Uint32(v, &out->options); })) {
+      return false;
+    }
+    if (root.contains("keep_boundary") &&
+        !Field(root, "keep_boundary", [&](const json& v) {
+          if (!v.is_boolean()) return Fail("expected true or false");
+          const bool keep = v.get<bool>();
+          if (root.contains("options") && keep != ((out->options & kKeepBoundary) != 0)) {
+            return Fail(std::string("is ") + (keep ? "true" : "false") +
+                        " but bit 0 of options says otherwise");
+          }
+          if (keep) out->options |= kKeepBoundary;
+          return true;
+        })) {
       return false;
     }
     return true;
@@ -359,6 +379,17 @@ class RecordReader {
     return true;
   }
 
+  bool Uint32(const json& value, uint32_t* out) {
+    if (!value.is_number_integer()) {
+      return Fail("expected a whole number, found " + Describe(value));
+    }
+    if (!value.is_number_unsigned() || value.get<uint64_t>() > uint64_t{UINT32_MAX}) {
+      return Fail("whole number " + value.dump() + " is out of the unsigned 32-bit range");
+    }
+    *out = static_cast<uint32_t>(value.get<uint64_t>());
+    return true;
+  }
+
   bool Point(const json& value, Point3* out) {
     if (!value.is_array() || value.size() != 3) return Fail("expected [x, y, z]");
     double* coordinates[] = {&out->x, &out->y, &out->z};
@@ -491,6 +522,9 @@ ordered_json MeshRequestToJson(const MeshRequest& request) {
   out["prefer_quads"] = request.prefer_quads;
   out["plane_normal"] = {request.plane_normal.x, request.plane_normal.y,
                          request.plane_normal.z};
+  out["keep_boundary"] = (request.options & kKeepBoundary) != 0;
+  // The raw bits only when a bit has no name of its own here.
+  if ((request.options & ~kKeepBoundary) != 0) out["options"] = request.options;
   return out;
 }
 

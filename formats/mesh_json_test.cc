@@ -44,7 +44,17 @@ TEST(MeshJsonTest, ErrorsNameTheFieldAndWhereItIs) {
        "1:47: field 'target_size': expected a number, found null"},
       {"{\"points\": [], \"segments\": [],\n\t\"target_size\": 1, \"prefer_quad\": true}",
        "2:20: field 'prefer_quad': unknown field (expected points, segments, interior_only, "
-       "target_size, domain_target_sizes, prefer_quads or plane_normal)"},
+       "target_size, domain_target_sizes, prefer_quads, plane_normal, keep_boundary or "
+       "options)"},
+      {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"keep_boundary\": 1}",
+       "1:67: field 'keep_boundary': expected true or false"},
+      {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"options\": -1}",
+       "1:61: field 'options': whole number -1 is out of the unsigned 32-bit range"},
+      {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"options\": 4294967296}",
+       "1:61: field 'options': whole number 4294967296 is out of the unsigned 32-bit range"},
+      {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"options\": 2,\n"
+       " \"keep_boundary\": true}",
+       "2:19: field 'keep_boundary': is true but bit 0 of options says otherwise"},
       {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"prefer_quads\": 1}",
        "1:66: field 'prefer_quads': expected true or false"},
       {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"interior_only\": 4}",
@@ -119,6 +129,38 @@ TEST(MeshJsonTest, RequestsSurviveJsonToFrameToJson) {
       << problem.ToString();
   EXPECT_EQ(EncodeMeshRequest(reread), EncodeMeshRequest(request));
   EXPECT_EQ(DoubleBits(reread.points[1].y), DoubleBits(-0.0));
+}
+
+TEST(MeshJsonTest, OptionsByNameOrByNumberReachTheFrame) {
+  struct Case {
+    const char* fields;
+    uint32_t options;
+    const char* written;  // what MeshRequestToJson writes after plane_normal
+  } const cases[] = {
+      {"", 0, R"("keep_boundary":false)"},
+      {R"(, "keep_boundary": false)", 0, R"("keep_boundary":false)"},
+      {R"(, "keep_boundary": true)", kKeepBoundary, R"("keep_boundary":true)"},
+      {R"(, "options": 1)", kKeepBoundary, R"("keep_boundary":true)"},
+      {R"(, "options": 3, "keep_boundary": true)", kKeepBoundary | kAllQuads,
+       R"("keep_boundary":true,"options":3)"},
+      {R"(, "options": 2147483648)", 0x80000000u, R"("keep_boundary":false,"options":2147483648)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fields);
+    std::string text = kSquare;
+    text.insert(text.rfind('}'), c.fields);
+    MeshRequest request;
+    JsonProblem problem;
+    ASSERT_TRUE(ParseMeshRequestJson(text, &request, &problem)) << problem.ToString();
+    EXPECT_EQ(request.options, c.options);
+    // Version 3 unless an option is set: 4 bytes more for the options.
+    EXPECT_EQ(EncodeMeshRequest(request).size(), c.options == 0 ? 226u : 230u);
+    const std::string json = MeshRequestToJson(request).dump();
+    EXPECT_NE(json.find(std::string("0.0],") + c.written + "}"), std::string::npos) << json;
+    MeshRequest reread;
+    ASSERT_TRUE(ParseMeshRequestJson(json, &reread, &problem)) << problem.ToString();
+    EXPECT_EQ(reread.options, c.options);
+  }
 }
 
 TEST(MeshJsonTest, AnswersUseTheResultRecordsFieldNamesInOrder) {

@@ -34,7 +34,8 @@ inline bool SameRequest(const MeshRequest& a, const MeshRequest& b) {
       a.interior_only != b.interior_only ||
       a.domain_target_sizes.size() != b.domain_target_sizes.size() ||
       !SameBits(a.target_size, b.target_size) ||
-      !SamePoint(a.plane_normal, b.plane_normal) || a.prefer_quads != b.prefer_quads) {
+      !SamePoint(a.plane_normal, b.plane_normal) || a.prefer_quads != b.prefer_quads ||
+      a.options != b.options) {
     return false;
   }
   for (size_t i = 0; i < a.points.size(); ++i) {

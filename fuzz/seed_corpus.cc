@@ -61,6 +61,18 @@ std::vector<std::pair<std::string, MeshRequest>> Requests() {
   triangles.prefer_quads = false;
   requests.emplace_back("triangles_only", triangles);
 
+  MeshRequest kept = UnitSquareRequest(0.5);
+  kept.options = kKeepBoundary;
+  requests.emplace_back("kept_boundary", kept);
+
+  MeshRequest all_quads = UnitSquareRequest(0.5);
+  all_quads.options = kAllQuads;
+  requests.emplace_back("refused_unsupported_option", all_quads);
+
+  MeshRequest too_long_to_keep = UnitSquareRequest(0.25);
+  too_long_to_keep.options = kKeepBoundary;
+  requests.emplace_back("refused_segment_too_long_to_keep", too_long_to_keep);
+
   MeshRequest tilted;
   AddLoop(&tilted, {{0, 0, 0}, {1, 0, 1}, {1, 1, 1}, {0, 1, 0}}, 1, 0);
   tilted.target_size = 0.5;

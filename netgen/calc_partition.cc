@@ -23,8 +23,16 @@
 // (netgen/CMakeLists.txt forces it in), is the one its GenerateMesh reaches.
 // No Netgen header declares the function, so it is declared here exactly as
 // the library exports it.
+//
+// A second change of ours: while the mesher keeps the boundary as given
+// (netgen/kept_boundary.h), a spline's partition is just its two ends, so
+// each spline becomes exactly one boundary edge. The size field along it is
+// left as PartitionBoundary restricted it (to the spline's own length among
+// others), so the interior still grades down to short splines.
 #include <meshing.hpp>
 #include <geometry2d.hpp>
+
+#include "netgen/kept_boundary.h"
 
 namespace netgen
 {
@@ -40,6 +48,14 @@ namespace netgen
 		      double elto0, Array<double> & points)
   {
     double fperel, oldf, f;
+
+    if (mesh::BoundaryKeptAsGiven())
+      {
+        points.SetSize (0);
+        points.Append (0);
+        points.Append (spline.Length());
+        return;
+      }
 
     int n = 1;
     Array<Point<2> > xi;

@@ -1,11 +1,13 @@
 #include "netgen/meshing_passes.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
+#include "netgen/kept_boundary.h"
 #include "netgen/netgen_start.h"
 #include "netgen/runaway_watch.h"
 #include "protocol/refusals.h"
@@ -60,6 +62,23 @@ class NetgenSurfaceMesh : public SurfaceMesh {
   DomainNumbering numbering_;
 };
 
+// How many boundary edges the splines of `geometry` would get at the sizes
+// asked for on either side of each: what a kept boundary stands in for.
+size_t BoundaryEdgesAtTargetSize(netgen::SplineGeometry2d& geometry,
+                                 const netgen::MeshingParameters& parameters) {
+  size_t edges = 0;
+  for (int i = 0; i < geometry.GetNSplines(); ++i) {
+    const netgen::SplineSegExt& spline = geometry.GetSpline(i);
+    double size = parameters.maxh;
+    for (int domain : {spline.leftdom, spline.rightdom}) {
+      const double domain_size = geometry.GetDomainMaxh(domain);
+      if (domain_size > 0) size = std::min(size, domain_size);
+    }
+    edges += static_cast<size_t>(std::ceil(spline.Length() / size));
+  }
+  return edges;
+}
+
 }  // namespace
 
 int GenerateMeshWithNetgen(netgen::SplineGeometry2d& geometry,
@@ -68,7 +87,9 @@ int GenerateMeshWithNetgen(netgen::SplineGeometry2d& geometry,
   int result = 0;
   size_t elements = 0, edges = 0;
   {
-    RunawayWatch watch(mesh);
+    RunawayWatch watch(mesh, BoundaryKeptAsGiven()
+                                 ? BoundaryEdgesAtTargetSize(geometry, parameters)
+                                 : 0);
     try {
       result = geometry.GenerateMesh(mesh, parameters);
     } catch (const std::exception&) {
@@ -104,6 +125,9 @@ MeshingPassesResult RunMeshingPasses(QuadMeshingGeometry& geometry,
                                      const DomainNumbering& numbering,
                                      netgen::MeshingParameters& parameters,
                                      const GenerateMeshFunction& generate) {
+  // A kept boundary is the likelier reason the mesher gave up, and the one
+  // the caller can act on: say so.
+  const bool kept = BoundaryKeptAsGiven();
   MeshingPassesResult passes;
   for (int pass = 0; pass < 2; ++pass) {
     const bool triangle_pass = pass == 1;
@@ -125,7 +149,8 @@ MeshingPassesResult RunMeshingPasses(QuadMeshingGeometry& geometry,
       // How the quad pass failed does not matter: the triangle pass decides.
       if (!triangle_pass) continue;
       passes.mesh.reset();
-      passes.refusal = Refuse<RefusalKey::kMesherThrew>(e.what());
+      passes.refusal = kept ? Refuse<RefusalKey::kKeptBoundaryThrew>(e.what())
+                            : Refuse<RefusalKey::kMesherThrew>(e.what());
       return passes;
     }
     if (result == 0) {
@@ -134,7 +159,8 @@ MeshingPassesResult RunMeshingPasses(QuadMeshingGeometry& geometry,
     }
     if (triangle_pass) {
       passes.mesh.reset();
-      passes.refusal = Refuse<RefusalKey::kMesherFailed>(result);
+      passes.refusal = kept ? Refuse<RefusalKey::kKeptBoundaryFailed>(result)
+                            : Refuse<RefusalKey::kMesherFailed>(result);
     }
   }
   return passes;
@@ -153,7 +179,11 @@ PlaneMeshing MeshPlaneWithNetgen(const MeshRequest& request,
   if (geometry == nullptr) return meshing;
   netgen::MeshingParameters parameters;
   SetMeshingParameters(request, &parameters);
-  MeshingPassesResult passes = RunMeshingPasses(*geometry, numbering, parameters, generate);
+  MeshingPassesResult passes;
+  {
+    ScopedKeptBoundary keep((request.options & kKeepBoundary) != 0);
+    passes = RunMeshingPasses(*geometry, numbering, parameters, generate);
+  }
   if (passes.fell_back_to_triangles) {
     meshing.notes.push_back(StageLine(MeshingStage::kBuildPlanarMesh, kTriangleFallbackNote));
   }

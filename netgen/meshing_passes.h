@@ -48,7 +48,7 @@ struct MeshingPassesResult {
 
 // Runs the passes with one parameter object (only quad changes between them)
 // and returns the mesh of the first pass that succeeds, or the refusal that
-// speaks for both passes. The triangle pass turns quad meshing off for every
+// speaks for both passes, which says so when the boundary is kept as given. The triangle pass turns quad meshing off for every
 // domain of `numbering`.
 MeshingPassesResult RunMeshingPasses(QuadMeshingGeometry& geometry,
                                      const DomainNumbering& numbering,

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "netgen/kept_boundary.h"
 #include "testing/plane_points.h"
 #include "testing/shapes.h"
 
@@ -32,6 +33,7 @@ struct PassRecord {
   double minh = 0;
   const netgen::MeshingParameters* parameters = nullptr;
   size_t mesh_points = 0;
+  bool boundary_kept = false;
 };
 
 // Plays `outcomes` in order, records what each pass saw, and on success
@@ -54,6 +56,7 @@ class ScriptedMesher {
       record.minh = parameters.minh;
       record.parameters = &parameters;
       record.mesh_points = mesh == nullptr ? 99 : mesh->GetNP();
+      record.boundary_kept = BoundaryKeptAsGiven();
       records.push_back(record);
       const PassOutcome& outcome = outcomes_.at(records.size() - 1);
       if (outcome.message != nullptr) throw std::runtime_error(outcome.message);
@@ -210,6 +213,37 @@ TEST(MeshingPassesTest, ParametersSpanEveryTargetSize) {
   ASSERT_EQ(mesher.records.size(), 1u);
   EXPECT_DOUBLE_EQ(mesher.records[0].maxh, 0.4);
   EXPECT_DOUBLE_EQ(mesher.records[0].minh, 0.005);
+}
+
+TEST(MeshingPassesTest, BoundaryIsKeptOnlyWhileTheRequestsPassesRun) {
+  MeshRequest request = UnitSquareRequest(0.25);
+  request.options = kKeepBoundary;
+  ScriptedMesher failing({{1}, {0, "meshing failed"}}, 1);
+  const PlaneMeshing failed =
+      MeshPlaneWithNetgen(request, FlatPlanePoints(request.points), failing.Function());
+  EXPECT_EQ(failed.mesh, nullptr);
+  ASSERT_TRUE(failed.refusal.has_value());
+  EXPECT_EQ(failed.refusal->line,
+            "[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and triangle "
+            "passes with every boundary segment kept as one edge: meshing failed; "
+            "returning empty");
+  ASSERT_EQ(failing.records.size(), 2u);
+  EXPECT_TRUE(failing.records[0].boundary_kept);
+  EXPECT_TRUE(failing.records[1].boundary_kept);
+  EXPECT_FALSE(BoundaryKeptAsGiven());
+
+  // Not even a throw the passes do not catch leaves it on.
+  GenerateMeshFunction throws_int = [](netgen::SplineGeometry2d&,
+                                       std::shared_ptr<netgen::Mesh>&,
+                                       netgen::MeshingParameters&) -> int { throw 42; };
+  EXPECT_THROW(MeshPlaneWithNetgen(request, FlatPlanePoints(request.points), throws_int), int);
+  EXPECT_FALSE(BoundaryKeptAsGiven());
+
+  request.options = 0;
+  ScriptedMesher plain({{0}}, 1);
+  ASSERT_NE(MeshPlaneWithNetgen(request, FlatPlanePoints(request.points), plain.Function()).mesh,
+            nullptr);
+  EXPECT_FALSE(plain.records.at(0).boundary_kept);
 }
 
 TEST(MeshingPassesTest, FailedBuildReturnsNullAndSuccessOwnsTheGeometry) {

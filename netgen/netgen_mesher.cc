@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "common/netgen_lock.h"
+#include "netgen/kept_boundary.h"
 #include "netgen/meshing_passes.h"
 #include "netgen/netgen_start.h"
 #include "netgen/spline_geometry.h"
@@ -55,6 +56,7 @@ RawNetgenResult MeshOnceWithNetgen(const MeshRequest& request,
   netgen::MeshingParameters parameters;
   SetMeshingParameters(request, &parameters);
   auto mesh = std::make_shared<netgen::Mesh>();
+  ScopedKeptBoundary keep((request.options & kKeepBoundary) != 0);
   const int rc = geometry->GenerateMesh(mesh, parameters);
   result.seconds = SecondsSince(start);
   if (rc != 0) return result;

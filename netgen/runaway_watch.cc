@@ -1,5 +1,6 @@
 #include "netgen/runaway_watch.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -24,7 +25,8 @@ size_t RunawayElementLimit(size_t boundary_edges) {
   return 2 * boundary_edges * boundary_edges + 1000;
 }
 
-RunawayWatch::RunawayWatch(std::shared_ptr<netgen::Mesh> mesh) : mesh_(std::move(mesh)) {
+RunawayWatch::RunawayWatch(std::shared_ptr<netgen::Mesh> mesh, size_t boundary_edges_at_least)
+    : mesh_(std::move(mesh)), boundary_edges_at_least_(boundary_edges_at_least) {
   netgen::multithread.terminate = 0;
   thread_ = std::thread(&RunawayWatch::Watch, this);
 }
@@ -46,7 +48,8 @@ void RunawayWatch::Watch() {
     // The boundary edges are fixed before the front starts. The element
     // count is read while the mesher appends to it: a single aligned word,
     // and a stale value only delays the stop by one poll.
-    const size_t edges = static_cast<size_t>(mesh_->GetNSeg());
+    const size_t edges =
+        std::max(static_cast<size_t>(mesh_->GetNSeg()), boundary_edges_at_least_);
     const size_t elements = static_cast<size_t>(mesh_->GetNSE());
     if (elements > RunawayElementLimit(edges)) {
       boundary_edges_ = edges;

@@ -31,8 +31,11 @@ size_t RunawayElementLimit(size_t boundary_edges);
 
 class RunawayWatch {
  public:
-  // Starts watching `mesh` on a second thread until destroyed.
-  explicit RunawayWatch(std::shared_ptr<netgen::Mesh> mesh);
+  // Starts watching `mesh` on a second thread until destroyed. The limit
+  // counts at least `boundary_edges_at_least` boundary edges: a boundary
+  // kept as given has fewer edges than a mesh of its size would put there,
+  // and a legitimate mesh must not be stopped for that.
+  explicit RunawayWatch(std::shared_ptr<netgen::Mesh> mesh, size_t boundary_edges_at_least = 0);
   // Stops the watch and clears Netgen's stop flag for the next mesh.
   ~RunawayWatch();
   RunawayWatch(const RunawayWatch&) = delete;
@@ -54,6 +57,7 @@ class RunawayWatch {
   std::atomic<bool> fired_{false};
   size_t elements_when_stopped_ = 0;
   size_t boundary_edges_ = 0;
+  size_t boundary_edges_at_least_;
   std::thread thread_;
 };
 

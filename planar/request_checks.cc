@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -27,6 +28,20 @@ double Distance(const Point3& a, const Point3& b) {
   const double dy = b.y - a.y;
   const double dz = b.z - a.z;
   return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+// First, since a request asking for what this worker cannot do would get a
+// different mesh than it asked for whatever else is right with it.
+std::optional<StageRefusal> CheckOptions(const MeshRequest& request) {
+  const uint32_t unsupported = request.options & ~kSupportedOptions;
+  if (unsupported != 0) {
+    char options[16], bits[16];
+    std::snprintf(options, sizeof options, "0x%x", static_cast<unsigned>(request.options));
+    std::snprintf(bits, sizeof bits, "0x%x", static_cast<unsigned>(unsupported));
+    return Refuse<RefusalKey::kUnknownOptions>(static_cast<const char*>(options),
+                                               static_cast<const char*>(bits));
+  }
+  return std::nullopt;
 }
 
 std::optional<StageRefusal> CheckCountAndTargetSize(const MeshRequest& request) {
@@ -105,6 +120,36 @@ std::optional<StageRefusal> CheckInteriorOnly(const MeshRequest& request) {
   return std::nullopt;
 }
 
+// The smaller target size of the domains on either side of `segment`;
+// 0 when neither side is a domain, which nothing is meshed against.
+double SegmentTargetSize(const MeshRequest& request, const BoundarySegment& segment) {
+  double smallest = 0.0;
+  for (int32_t domain : {segment.left_domain, segment.right_domain}) {
+    if (domain < 1) continue;
+    double size = request.target_size;
+    if (static_cast<size_t>(domain) <= request.domain_target_sizes.size() &&
+        request.domain_target_sizes[domain - 1] > 0.0) {
+      size = request.domain_target_sizes[domain - 1];
+    }
+    if (smallest == 0.0 || size < smallest) smallest = size;
+  }
+  return smallest;
+}
+
+std::optional<StageRefusal> CheckKeptSegmentLengths(const MeshRequest& request) {
+  if ((request.options & kKeepBoundary) == 0) return std::nullopt;
+  for (size_t i = 0; i < request.segments.size(); ++i) {
+    const BoundarySegment& s = request.segments[i];
+    const double size = SegmentTargetSize(request, s);
+    if (size == 0.0) continue;
+    const double length = Distance(request.points[s.point_a], request.points[s.point_b]);
+    if (length > kKeptSegmentLengthLimit * size) {
+      return Refuse<RefusalKey::kSegmentTooLongToKeep>(i, length, kKeptSegmentLengthLimit, size);
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 double SnapTolerance(double target_size) { return std::max(1e-9, target_size * 1e-6); }
@@ -114,8 +159,9 @@ double CoordinateRounding(double magnitude) {
 }
 
 std::optional<StageRefusal> CheckRequest(const MeshRequest& request) {
-  for (auto check : {CheckCountAndTargetSize, CheckDomainSizes, CheckPoints, CheckPlaneNormal,
-                     CheckSegmentEndpoints, CheckSegmentLengths, CheckInteriorOnly}) {
+  for (auto check : {CheckOptions, CheckCountAndTargetSize, CheckDomainSizes, CheckPoints,
+                     CheckPlaneNormal, CheckSegmentEndpoints, CheckSegmentLengths,
+                     CheckInteriorOnly, CheckKeptSegmentLengths}) {
     if (std::optional<StageRefusal> refusal = check(request)) return refusal;
   }
   return std::nullopt;

@@ -114,6 +114,55 @@ TEST(CheckRequestTest, FirstFailingCheckDecidesTheLine) {
        },
        "[meshing] BuildPlanarMesh: interior-only index 2147483647 out of range; "
        "returning empty"},
+      {"unsupported option before anything else",
+       [](MeshRequest* r) {
+         r->options = kAllQuads | 0x100;
+         r->target_size = 0;
+       },
+       "[meshing] BuildPlanarMesh: options 0x102 has bits this worker does not support "
+       "(0x102); returning empty"},
+      {"keep_boundary beside an unknown bit",
+       [](MeshRequest* r) { r->options = kKeepBoundary | 0x80000000u; },
+       "[meshing] BuildPlanarMesh: options 0x80000001 has bits this worker does not support "
+       "(0x80000000); returning empty"},
+      {"keep_boundary with segments as long as the size",
+       [](MeshRequest* r) { r->options = kKeepBoundary; }, ""},
+      {"kept segments exactly twice the size",
+       [](MeshRequest* r) {
+         r->options = kKeepBoundary;
+         r->target_size = 0.5;
+       },
+       ""},
+      {"kept segments longer than twice the size",
+       [](MeshRequest* r) {
+         r->options = kKeepBoundary;
+         r->target_size = 0.4;
+       },
+       "[meshing] BuildPlanarMesh: boundary segment 0 is 1 m long, more than 2 times the 0.4 m "
+       "target size; it cannot be kept as one edge; returning empty"},
+      {"the smaller size beside a kept segment decides",
+       [](MeshRequest* r) {
+         r->options = kKeepBoundary;
+         r->segments[2].right_domain = 2;
+         r->domain_target_sizes = {0, 0.45};
+       },
+       "[meshing] BuildPlanarMesh: boundary segment 2 is 1 m long, more than 2 times the 0.45 m "
+       "target size; it cannot be kept as one edge; returning empty"},
+      {"a kept segment with no domain beside it has no size to keep to",
+       [](MeshRequest* r) {
+         r->options = kKeepBoundary;
+         r->target_size = 0.1;
+         for (BoundarySegment& segment : r->segments) segment.left_domain = 0;
+       },
+       ""},
+      {"long segments not kept", [](MeshRequest* r) { r->target_size = 0.1; }, ""},
+      {"interior-only index before a kept segment's length",
+       [](MeshRequest* r) {
+         r->options = kKeepBoundary;
+         r->target_size = 0.1;
+         r->interior_only = {9};
+       },
+       "[meshing] BuildPlanarMesh: interior-only index 9 out of range; returning empty"},
   };
   for (const RequestCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -24,7 +24,10 @@ void PutPoint3(std::string* dst, const Point3& point) {
 bool DecodeMeshRequest(const void* data, size_t length, MeshRequest* request) {
   ByteReader reader(data, length);
   uint8_t version;
-  if (!reader.GetUint8(&version) || version != kMeshRequestVersion) return false;
+  if (!reader.GetUint8(&version) ||
+      (version != kMeshRequestVersion && version != kMeshRequestWithOptionsVersion)) {
+    return false;
+  }
 
   MeshRequest staged;
   uint64_t count;
@@ -56,6 +59,9 @@ bool DecodeMeshRequest(const void* data, size_t length, MeshRequest* request) {
   if (!reader.GetUint8(&prefer_quads)) return false;
   staged.prefer_quads = prefer_quads != 0;
   if (!GetPoint3(&reader, &staged.plane_normal)) return false;
+  if (version == kMeshRequestWithOptionsVersion && !reader.GetFixed32(&staged.options)) {
+    return false;
+  }
 
   if (!reader.at_end()) return false;
   *request = std::move(staged);
@@ -63,11 +69,12 @@ bool DecodeMeshRequest(const void* data, size_t length, MeshRequest* request) {
 }
 
 std::string EncodeMeshRequest(const MeshRequest& request) {
+  const bool with_options = request.options != 0;
   std::string out;
-  out.reserve(66 + 24 * request.points.size() + 16 * request.segments.size() +
-              4 * request.interior_only.size() +
+  out.reserve(66 + (with_options ? 4 : 0) + 24 * request.points.size() +
+              16 * request.segments.size() + 4 * request.interior_only.size() +
               8 * request.domain_target_sizes.size());
-  PutUint8(&out, kMeshRequestVersion);
+  PutUint8(&out, with_options ? kMeshRequestWithOptionsVersion : kMeshRequestVersion);
   PutFixed64(&out, request.points.size());
   for (const Point3& point : request.points) PutPoint3(&out, point);
   PutFixed64(&out, request.segments.size());
@@ -84,6 +91,7 @@ std::string EncodeMeshRequest(const MeshRequest& request) {
   for (double size : request.domain_target_sizes) PutDouble(&out, size);
   PutUint8(&out, request.prefer_quads ? 1 : 0);
   PutPoint3(&out, request.plane_normal);
+  if (with_options) PutFixed32(&out, request.options);
   return out;
 }
 

@@ -1,5 +1,6 @@
 #include "protocol/mesh_request.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -95,7 +96,8 @@ TEST(MeshRequestDecodeTest, MalformedPayloadsLeaveTheRecordUntouched) {
       good + '\0',                            // one byte more
       good.substr(0, good.size() - 1),        // one byte less
       std::string(1, '\x02') + good.substr(1),  // version 2
-      std::string(1, '\x04') + good.substr(1),  // version 4
+      std::string(1, '\x04') + good.substr(1),  // version 4 without its options
+      std::string(1, '\x05') + good.substr(1),  // version 5
   };
   for (size_t cut = 1; cut < good.size(); cut += 7) bad.push_back(good.substr(0, cut));
   for (const std::string& payload : bad) {
@@ -104,6 +106,59 @@ TEST(MeshRequestDecodeTest, MalformedPayloadsLeaveTheRecordUntouched) {
     EXPECT_EQ(record.target_size, 42.0);
     EXPECT_EQ(record.interior_only, std::vector<int32_t>{9});
     EXPECT_TRUE(record.points.empty());
+  }
+}
+
+TEST(MeshRequestDecodeTest, OptionsMakeVersion4WithOneMoreFieldAtTheEnd) {
+  MeshRequest plain = test::UnitSquareRequest(0.25);
+  plain.interior_only = {1};
+  plain.domain_target_sizes = {0.5};
+  plain.plane_normal = {0, 0, 1};
+  const std::string v3 = EncodeMeshRequest(plain);
+  EXPECT_EQ(v3[0], 3);
+
+  MeshRequest with_options = plain;
+  with_options.options = kKeepBoundary | 0x80000000u;
+  const std::string v4 = EncodeMeshRequest(with_options);
+  ASSERT_EQ(v4.size(), v3.size() + 4);
+  EXPECT_EQ(v4[0], 4);
+  EXPECT_EQ(v4.substr(1, v3.size() - 1), v3.substr(1));
+  EXPECT_EQ(DecodeFixed32(reinterpret_cast<const unsigned char*>(v4.data()) + v3.size()),
+            0x80000001u);
+
+  MeshRequest decoded;
+  ASSERT_TRUE(Decodes(v4, &decoded));
+  EXPECT_EQ(decoded.options, 0x80000001u);
+  EXPECT_EQ(decoded.plane_normal.z, 1.0);
+  EXPECT_EQ(decoded.interior_only, std::vector<int32_t>{1});
+  EXPECT_EQ(EncodeMeshRequest(decoded), v4);
+
+  // A version 3 payload decodes with no options, and version 4 with all
+  // options clear is the same request.
+  decoded.options = 7;
+  ASSERT_TRUE(Decodes(v3, &decoded));
+  EXPECT_EQ(decoded.options, 0u);
+  std::string v4_without_options = v4;
+  std::fill(v4_without_options.end() - 4, v4_without_options.end(), '\0');
+  ASSERT_TRUE(Decodes(v4_without_options, &decoded));
+  EXPECT_EQ(decoded.options, 0u);
+  EXPECT_EQ(EncodeMeshRequest(decoded), v3);
+}
+
+TEST(MeshRequestDecodeTest, Version4WithTheOptionsMissingOrBytesAfterThemFails) {
+  MeshRequest request = test::UnitSquareRequest(0.25);
+  request.options = kKeepBoundary;
+  const std::string v4 = EncodeMeshRequest(request);
+  const std::string v3_body_as_v4 = '\x04' + EncodeMeshRequest(test::UnitSquareRequest(0.25)).substr(1);
+  MeshRequest sentinel;
+  sentinel.target_size = 42.0;
+  for (const std::string& payload :
+       {v4 + '\0', v4.substr(0, v4.size() - 1), v4.substr(0, v4.size() - 3), v3_body_as_v4,
+        '\x03' + v4.substr(1)}) {
+    MeshRequest record = sentinel;
+    EXPECT_FALSE(Decodes(payload, &record)) << "length " << payload.size();
+    EXPECT_EQ(record.target_size, 42.0);
+    EXPECT_EQ(record.options, 0u);
   }
 }
 

@@ -31,6 +31,8 @@ const char* MeshingStageName(MeshingStage stage);
 // more specific row comes first.
 #define MESH_REFUSALS(ROW)                                                                       \
   /* The request on its own. */                                                                 \
+  ROW(kUnknownOptions, "unknown_options", kBuildPlanarMesh, kPlain,                             \
+      "options %s has bits this worker does not support (%s)")                                  \
   ROW(kBadInput, "bad_input", kBuildPlanarMesh, kPlain,                                         \
       "bad input (points=%zu, target_size=%g)")                                                 \
   ROW(kDomainSizeNotFinite, "domain_size_not_finite", kBuildPlanarMesh, kPlain,                 \
@@ -48,6 +50,9 @@ const char* MeshingStageName(MeshingStage stage);
       "boundary segment %zu (points %d and %d) is %g m long, under the %g m snap tolerance")    \
   ROW(kInteriorIndexOutOfRange, "interior_index_out_of_range", kBuildPlanarMesh, kPlain,        \
       "interior-only index %d out of range")                                                    \
+  ROW(kSegmentTooLongToKeep, "segment_too_long_to_keep", kBuildPlanarMesh, kPlain,              \
+      "boundary segment %zu is %g m long, more than %g times the %g m target size; it cannot "  \
+      "be kept as one edge")                                                                    \
   /* The geometry, before any meshing. */                                                       \
   ROW(kNoPlane, "no_plane", kBuildPlanarMesh, kPlain,                                           \
       "BuildFrame failed (degenerate point set: collinear or zero-area)")                       \
@@ -78,6 +83,12 @@ const char* MeshingStageName(MeshingStage stage);
   /* Netgen. */                                                                                 \
   ROW(kGeometryThrew, "geometry_threw", kBuildPlanarMesh, kPlain,                               \
       "SplineGeometry2d construction threw: %s")                                                \
+  ROW(kKeptBoundaryThrew, "kept_boundary_unmeshable", kBuildPlanarMesh, kPlain,                \
+      "GenerateMesh threw on both quad and triangle passes with every boundary segment kept "   \
+      "as one edge: %s")                                                                        \
+  ROW(kKeptBoundaryFailed, "kept_boundary_unmeshable", kBuildPlanarMesh, kPlain,                \
+      "GenerateMesh failed on both quad and triangle passes with every boundary segment kept "  \
+      "as one edge (rc=%d)")                                                                    \
   ROW(kMesherThrew, "mesher_threw", kBuildPlanarMesh, kPlain,                                   \
       "GenerateMesh threw on both quad and triangle passes: %s")                                \
   ROW(kMesherFailed, "mesher_failed", kBuildPlanarMesh, kPlain,                                 \

@@ -28,6 +28,8 @@ using test::AddLoop;
 using test::Frame;
 using test::RegularPolygon;
 
+constexpr double kPi = 3.14159265358979323846;
+
 struct WorkerRun {
   ProcessOutput process;
   std::vector<Frame> frames;
@@ -329,6 +331,155 @@ TEST(RealOutlineTest, WallMeshedAtAMillimetreIsRefusedAndTheNextRequestServed) {
             "[meshing] BuildPlanarMesh: request asks for about 6.93e+09 elements (3000 m\xC2\xB2 "
             "at target size 0.001 m), more than the limit of 5e+06 \xE2\x80\x94 refusing as too "
             "large; returning empty\n");
+}
+
+// --- Kept boundaries ---------------------------------------------------------
+// With keep_boundary every segment is one edge of the mesh, whatever its
+// length beside the target size, so each chain is its segment's two ends;
+// the answers must hold every invariant besides (the worker's own check
+// would refuse a chain with a vertex between them).
+
+// Each segment of `request` cut into `pieces` equal ones, with the same
+// domains on either side.
+MeshRequest CutSegments(MeshRequest request, int pieces) {
+  std::vector<BoundarySegment> cut;
+  for (const BoundarySegment& s : request.segments) {
+    const Point3 a = request.points[s.point_a];
+    const Point3 b = request.points[s.point_b];
+    int32_t from = s.point_a;
+    for (int k = 1; k <= pieces; ++k) {
+      int32_t to = s.point_b;
+      if (k < pieces) {
+        const double t = static_cast<double>(k) / pieces;
+        to = static_cast<int32_t>(request.points.size());
+        request.points.push_back({a.x + t * (b.x - a.x), a.y + t * (b.y - a.y), a.z + t * (b.z - a.z)});
+      }
+      cut.push_back({from, to, s.left_domain, s.right_domain});
+      from = to;
+    }
+  }
+  request.segments = std::move(cut);
+  return request;
+}
+
+MeshRequest Kept(MeshRequest request) {
+  request.options = kKeepBoundary;
+  return request;
+}
+
+MeshRequest KeptLoop(const test::Corners& corners, double target_size) {
+  MeshRequest r;
+  AddLoop(&r, corners, 1, 0);
+  r.target_size = target_size;
+  return Kept(r);
+}
+
+void ExpectEverySegmentOneEdge(const MeshRequest& request, const PlanarComplexMesh& answer) {
+  ASSERT_EQ(answer.segment_chains.size(), request.segments.size());
+  for (size_t s = 0; s < request.segments.size(); ++s) {
+    const std::vector<int32_t> ends = {answer.point_vertex[request.segments[s].point_a],
+                                       answer.point_vertex[request.segments[s].point_b]};
+    EXPECT_EQ(answer.segment_chains[s], ends) << "segment " << s;
+  }
+}
+
+TEST(KeptBoundaryTest, EverySegmentIsOneEdgeWhateverItsLength) {
+  struct Case {
+    const char* name;
+    MeshRequest request;
+  };
+  MeshRequest two_domains = CutSegments(test::TwoDomainRectangleRequest(0.3), 4);
+  two_domains.domain_target_sizes = {0, 0.15};
+  MeshRequest holed = CutSegments(SquareWithHole(), 3);
+  holed.target_size = 0.35;
+  MeshRequest fine_l = CutSegments(LShape(), 10);
+  fine_l.target_size = 1.0;
+  std::vector<Case> cases = {
+      // Segments of 1.5 times the size: no element at target size fits
+      // against them.
+      {"square of 1.5 h sides", KeptLoop(test::Square(0, 0, 1.5), 1.0)},
+      {"square of 4 x 1.5 h per side", Kept(CutSegments(test::Loop(test::Square(0, 0, 6), 1, 0), 4))},
+      // 0.1 h segments: the mesh must grade down to them.
+      {"L of 0.1 h and 0.2 h segments", Kept(fine_l)},
+      {"polygon of 0.1 h segments", KeptLoop(RegularPolygon(120, 0.1 / (2 * std::sin(kPi / 120))), 1.0)},
+      {"circle of 64 segments of h", KeptLoop(RegularPolygon(64, 1.0), 0.1)},
+      {"circle of 64 segments of 1.96 h", KeptLoop(RegularPolygon(64, 1.0), 0.05)},
+      {"circle of 64 segments of 0.1 h", KeptLoop(RegularPolygon(64, 1.0), 1.0)},
+      {"square with a hole", Kept(holed)},
+      {"two domains sharing segments", Kept(two_domains)},
+  };
+  cases[1].request.target_size = 1.0;
+  for (bool quads : {true, false}) {
+    for (bool tilted : {false, true}) {
+      std::vector<MeshRequest> requests;
+      for (const Case& c : cases) {
+        MeshRequest request = tilted ? Tilted(c.request) : c.request;
+        request.prefer_quads = quads;
+        requests.push_back(request);
+      }
+      const WorkerRun run = RunWorker(requests);
+      ASSERT_EQ(run.frames.size(), requests.size());
+      for (size_t i = 0; i < requests.size(); ++i) {
+        SCOPED_TRACE(std::string(cases[i].name) + (quads ? ", quads" : ", triangles") +
+                     (tilted ? ", tilted" : ""));
+        const PlanarComplexMesh answer = ExpectSoundAnswer(requests[i], run.frames[i]);
+        ExpectEverySegmentOneEdge(requests[i], answer);
+      }
+    }
+  }
+}
+
+// A sliver beside a large face, each meshed on its own with its boundary
+// kept: the strip cannot hold an element of the target size across, yet
+// both mesh and share nothing but their kept edges.
+TEST(KeptBoundaryTest, SliverAndLargeFaceBothMeshWithTheirEdgesWhole) {
+  const MeshRequest strip = KeptLoop({{0, 0}, {5, 0}, {5, 0.006}, {0, 0.006}}, 2.5);
+  const MeshRequest square = KeptLoop({{0, 0.006}, {5, 0.006}, {5, 5.006}, {0, 5.006}}, 2.5);
+  const WorkerRun run = RunWorker({strip, square});
+  ASSERT_EQ(run.frames.size(), 2u);
+  ExpectEverySegmentOneEdge(strip, ExpectSoundAnswer(strip, run.frames[0]));
+  ExpectEverySegmentOneEdge(square, ExpectSoundAnswer(square, run.frames[1]));
+}
+
+TEST(KeptBoundaryTest, SegmentsTooLongToKeepAndUnknownOptionsAreRefused) {
+  MeshRequest too_long = Kept(UnitSquare());
+  too_long.target_size = 0.25;
+  MeshRequest all_quads = UnitSquare();
+  all_quads.options = kAllQuads;
+  const WorkerRun run = RunWorker({too_long, all_quads, Kept(UnitSquare())});
+  ASSERT_EQ(run.frames.size(), 3u);
+  EXPECT_EQ(run.frames[0].kind, kKindFailure);
+  EXPECT_EQ(run.frames[1].kind, kKindFailure);
+  EXPECT_EQ(run.frames[2].kind, kKindFailure);
+  EXPECT_EQ(run.process.err,
+            "[meshing] BuildPlanarMesh: boundary segment 0 is 1 m long, more than 2 times the "
+            "0.25 m target size; it cannot be kept as one edge; returning empty\n"
+            "[meshing] BuildPlanarMesh: options 0x2 has bits this worker does not support (0x2); "
+            "returning empty\n"
+            "[meshing] BuildPlanarMesh: boundary segment 0 is 1 m long, more than 2 times the "
+            "0.1 m target size; it cannot be kept as one edge; returning empty\n");
+}
+
+// A version 4 payload whose options are all clear asks what its version 3
+// form asks, and gets the same bytes back.
+TEST(KeptBoundaryTest, Version4WithoutOptionsAnswersAsVersion3) {
+  const MeshRequest request = Tilted(SquareWithHole());
+  const std::string v3 = EncodeMeshRequest(request);
+  MeshRequest with_options = request;
+  with_options.options = kKeepBoundary;
+  std::string v4 = EncodeMeshRequest(with_options);
+  v4.replace(v4.size() - 4, 4, 4, '\0');
+  ASSERT_EQ(v4.size(), v3.size() + 4);
+  TestProcessOptions options;
+  options.unset_env = {kHangTestVariable};
+  const ProcessOutput process =
+      RunProcess(MESH_WORKER_PATH,
+                 EncodeFrame(kKindMeshRequest, v3) + EncodeFrame(kKindMeshRequest, v4), options,
+                 300000);
+  const std::vector<Frame> frames = test::SplitFrames(process.out);
+  ASSERT_EQ(frames.size(), 2u) << process.err;
+  ExpectSoundAnswer(request, frames[0]);
+  EXPECT_TRUE(frames[0].payload == frames[1].payload);
 }
 
 }  // namespace

@@ -193,5 +193,43 @@ TEST(MeshJobPropertyTest, EveryAnswerHoldsOrIsRefusedWithOneLine) {
   EXPECT_TRUE(held);
 }
 
+// The same outlines with their boundaries kept. Half of them get a target
+// size no shorter than half their longest segment, which the worker must
+// then mesh with every chain its segment's two ends; the rest may be
+// refused for segments too long to keep, with that one line.
+TEST(MeshJobPropertyTest, KeptBoundariesMeshWithEverySegmentOneEdgeOrAreRefused) {
+  setenv("RC_PARAMS", "seed=20261208 max_success=40", /*overwrite=*/0);
+  const bool held = rc::check("kept boundaries stay whole", [] {
+    MeshRequest request = *RandomRequest();
+    request.options = kKeepBoundary;
+    double longest = 0;
+    for (const BoundarySegment& s : request.segments) {
+      const Point3& a = request.points[s.point_a];
+      const Point3& b = request.points[s.point_b];
+      longest = std::max(longest, std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y) +
+                                            (b.z - a.z) * (b.z - a.z)));
+    }
+    const bool keepable = *rc::gen::arbitrary<bool>();
+    if (keepable) request.target_size = std::max(request.target_size, longest / 1.99);
+    ScopedDiagnosticCapture capture;
+    const PlanarComplexMesh answer = RunMeshJob(request);
+    if (answer.vertices.empty()) {
+      RC_CLASSIFY(true, "refused");
+      RC_ASSERT(capture.lines().size() == 1u);
+      RC_ASSERT(capture.lines()[0].find("answer failed its own check") == std::string::npos);
+      if (keepable) {
+        RC_ASSERT(capture.lines()[0].find("cannot be kept as one edge") == std::string::npos);
+      }
+      return;
+    }
+    const std::vector<std::string> problems = CheckMeshInvariants(request, answer);
+    if (!problems.empty()) RC_FAIL(Describe(request) + ": " + problems[0]);
+    for (size_t s = 0; s < request.segments.size(); ++s) {
+      RC_ASSERT(answer.segment_chains[s].size() == 2u);
+    }
+  });
+  EXPECT_TRUE(held);
+}
+
 }  // namespace
 }  // namespace mesh
