@@ -102,7 +102,7 @@ std::vector<std::array<int32_t, 3>> EarClip(std::vector<std::vector<int32_t>> lo
 WorkerAnswer FakeFaceMesher::Mesh(const MeshRequest& request) {
   WorkerAnswer answer;
   auto refuse_with = [&](const std::string& line) {
-    answer.outcome = CallOutcome::kFailure;
+    answer.outcome = CallOutcome::kRefused;
     answer.diagnostics = {line};
     answer.refusal = FindRefusal(answer.diagnostics);
     return answer;

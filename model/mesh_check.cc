@@ -1,5 +1,6 @@
 #include "model/mesh_check.h"
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -10,11 +11,31 @@ namespace {
 
 using std::to_string;
 
-// Counts each element edge's uses; false when an element is malformed.
+// An element edge within one face. Faces may coincide (adjoining buildings
+// each carrying their common wall), and then two faces can join the same
+// two boundary vertices by an edge inside each: such an edge is used twice
+// in each face, not four times in one.
+struct FaceEdge {
+  uint64_t edge;
+  int32_t face;
+  bool operator==(const FaceEdge& other) const { return edge == other.edge && face == other.face; }
+};
+
+struct FaceEdgeHash {
+  size_t operator()(const FaceEdge& e) const {
+    return std::hash<uint64_t>()(e.edge * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(e.face));
+  }
+};
+
+using FaceEdgeUses = std::unordered_map<FaceEdge, int, FaceEdgeHash>;
+
+// Counts each element edge's uses, in all and within its face; false when
+// an element is malformed.
 template <size_t N>
 bool CountEdges(const std::vector<std::array<int32_t, N>>& elements,
                 const std::vector<int32_t>& element_faces, size_t vertex_count,
-                std::unordered_map<uint64_t, int>* uses, MeshCheck* check) {
+                std::unordered_map<uint64_t, int>* uses, FaceEdgeUses* face_uses,
+                MeshCheck* check) {
   for (size_t e = 0; e < elements.size(); ++e) {
     const auto& element = elements[e];
     for (size_t i = 0; i < N; ++i) {
@@ -32,7 +53,11 @@ bool CountEdges(const std::vector<std::array<int32_t, N>>& elements,
         }
       }
     }
-    for (size_t i = 0; i < N; ++i) ++(*uses)[EdgeKey(element[i], element[(i + 1) % N])];
+    for (size_t i = 0; i < N; ++i) {
+      const uint64_t key = EdgeKey(element[i], element[(i + 1) % N]);
+      ++(*uses)[key];
+      ++(*face_uses)[FaceEdge{key, element_faces[e]}];
+    }
   }
   return true;
 }
@@ -43,10 +68,13 @@ MeshCheck CheckStitchedMesh(const ModelMesh& mesh, const EdgeDivision& division,
                             const std::vector<bool>& face_meshed) {
   MeshCheck check;
   std::unordered_map<uint64_t, int> uses;
+  FaceEdgeUses face_uses;
   // Most element edges are shared by two elements.
   uses.reserve(2 * mesh.quads.size() + 2 * mesh.triangles.size());
-  if (!CountEdges(mesh.quads, mesh.quad_faces, mesh.vertices.size(), &uses, &check) ||
-      !CountEdges(mesh.triangles, mesh.triangle_faces, mesh.vertices.size(), &uses, &check)) {
+  face_uses.reserve(2 * mesh.quads.size() + 2 * mesh.triangles.size());
+  if (!CountEdges(mesh.quads, mesh.quad_faces, mesh.vertices.size(), &uses, &face_uses, &check) ||
+      !CountEdges(mesh.triangles, mesh.triangle_faces, mesh.vertices.size(), &uses, &face_uses,
+                  &check)) {
     check.ok = false;
     return check;
   }
@@ -74,12 +102,13 @@ MeshCheck CheckStitchedMesh(const ModelMesh& mesh, const EdgeDivision& division,
       from = to;
     }
   }
-  for (const auto& entry : uses) {
-    if (pieces.count(entry.first) || entry.second == 2) continue;
+  for (const auto& entry : face_uses) {
+    if (pieces.count(entry.first.edge) || entry.second == 2) continue;
     check.ok = false;
-    check.error = "the element edge from vertex " + to_string(entry.first >> 32) + " to vertex " +
-                  to_string(entry.first & 0xffffffffu) + ", inside a face, is used by " +
-                  to_string(entry.second) + " elements instead of two";
+    check.error = "the element edge from vertex " + to_string(entry.first.edge >> 32) +
+                  " to vertex " + to_string(entry.first.edge & 0xffffffffu) + ", inside face " +
+                  to_string(entry.first.face) + ", is used by " + to_string(entry.second) +
+                  " of its elements instead of two";
     return check;
   }
   return check;

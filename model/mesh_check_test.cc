@@ -76,7 +76,7 @@ TEST(CheckStitchedMeshTest, CracksHolesAndBrokenElementsFail) {
   stray.push_back({4, 5, 2});
   const MeshCheck inside = CheckStitchedMesh(Mesh(stray, kLower), Division(), {true, true});
   EXPECT_FALSE(inside.ok);
-  EXPECT_NE(inside.error.find("inside a face"), std::string::npos) << inside.error;
+  EXPECT_NE(inside.error.find("inside face 0"), std::string::npos) << inside.error;
 
   // The upper face meshed twice over: its pieces used by three elements.
   std::vector<std::array<int32_t, 3>> twice = kUpper;
@@ -93,6 +93,34 @@ TEST(CheckStitchedMeshTest, CracksHolesAndBrokenElementsFail) {
   EXPECT_NE(CheckStitchedMesh(Mesh(repeated, kLower), Division(), {true, true})
                 .error.find("twice"),
             std::string::npos);
+}
+
+// Adjoining buildings each carry their common wall: two faces over the same
+// outline, each cut by the same diagonal, which is then used twice in each.
+TEST(CheckStitchedMeshTest, CoincidentFacesMeshedAlikePass) {
+  EdgeDivision division;
+  division.points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  for (int32_t k = 0; k < 4; ++k) {
+    DividedEdge edge;
+    edge.low = std::min(k, (k + 1) % 4);
+    edge.high = std::max(k, (k + 1) % 4);
+    edge.faces = {0, 1};
+    division.edges[EdgeKey(k, (k + 1) % 4)] = edge;
+  }
+  ModelMesh mesh;
+  mesh.vertices = division.points;
+  for (int32_t face : {0, 1}) {
+    mesh.triangles.push_back({0, 1, 2});
+    mesh.triangles.push_back({0, 2, 3});
+    mesh.triangle_faces.insert(mesh.triangle_faces.end(), {face, face});
+  }
+  const MeshCheck check = CheckStitchedMesh(mesh, division, {true, true});
+  EXPECT_TRUE(check.ok) << check.error;
+
+  // The same diagonal used three times in one face is still a fault.
+  mesh.triangles.push_back({0, 2, 1});
+  mesh.triangle_faces.push_back(1);
+  EXPECT_FALSE(CheckStitchedMesh(mesh, division, {true, true}).ok);
 }
 
 }  // namespace

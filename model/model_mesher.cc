@@ -248,7 +248,7 @@ ModelMeshResult MeshModel(const Model& model, const ModelMeshOptions& options,
     const FaceRequest& built = requests[index];
     FaceOutcome& outcome = result.faces[built.face];
     ++answered;
-    if (answer.outcome == CallOutcome::kFailure) {
+    if (answer.outcome == CallOutcome::kRefused) {
       outcome.kind = FaceOutcomeKind::kRefused;
       outcome.reason = answer.refusal.found() ? answer.refusal.line : answer.Describe();
       outcome.reason_key = answer.refusal.reason;

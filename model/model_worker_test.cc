@@ -77,7 +77,7 @@ TEST(PoolFaceMesherTest, StopsStartingRequestsWhenTold) {
   const std::vector<MeshRequest> requests(20, MeshRequest());
   std::vector<size_t> seen;
   mesher.MeshBatch(requests, [&](size_t index, WorkerAnswer answer) {
-    EXPECT_EQ(answer.outcome, CallOutcome::kFailure);
+    EXPECT_EQ(answer.outcome, CallOutcome::kRefused);
     seen.push_back(index);
     return seen.size() < 3;
   });
