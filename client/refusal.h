@@ -31,7 +31,8 @@ struct Refusal {
   //     self_intersection, open_boundary, domain_outside_boundary,
   //     domain_zero_area, loop_turned_wrong_way, too_many_elements;
   //   BuildPlanarMesh, Netgen: geometry_threw, mesher_threw, mesher_failed,
-  //     kept_boundary_unmeshable;
+  //     kept_boundary_threw, kept_boundary_failed (the mesher gave up on a
+  //     request whose boundary is kept as given);
   //   ExtractToPlanarComplexMesh: no_mesh_nodes, point_not_preserved,
   //     interior_point_dropped, chain_mismatch, self_check_failed.
   std::string reason;

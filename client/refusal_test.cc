@@ -180,13 +180,16 @@ TEST(RefusalTest, ReadsOnlyLinesOfTheStagesShape) {
   EXPECT_EQ(refusal.line, lines[3]);
 
   // A kept boundary the mesher gave up on, thrown or failed.
-  for (const char* line :
-       {"[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and triangle passes with "
-        "every boundary segment kept as one edge: meshing failed; returning empty",
-        "[meshing] BuildPlanarMesh: GenerateMesh failed on both quad and triangle passes with "
-        "every boundary segment kept as one edge (rc=1); returning empty"}) {
-    EXPECT_EQ(FindRefusal({line}).reason, "kept_boundary_unmeshable") << line;
-  }
+  EXPECT_EQ(FindRefusal({"[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and "
+                         "triangle passes with every boundary segment kept as one edge: meshing "
+                         "failed; returning empty"})
+                .reason,
+            "kept_boundary_threw");
+  EXPECT_EQ(FindRefusal({"[meshing] BuildPlanarMesh: GenerateMesh failed on both quad and "
+                         "triangle passes with every boundary segment kept as one edge (rc=1); "
+                         "returning empty"})
+                .reason,
+            "kept_boundary_failed");
 
   refusal = FindRefusal({lines[0], lines[1], lines[2]});
   EXPECT_EQ(refusal.stage, "ExtractToPlanarComplexMesh");

@@ -83,10 +83,10 @@ const char* MeshingStageName(MeshingStage stage);
   /* Netgen. */                                                                                 \
   ROW(kGeometryThrew, "geometry_threw", kBuildPlanarMesh, kPlain,                               \
       "SplineGeometry2d construction threw: %s")                                                \
-  ROW(kKeptBoundaryThrew, "kept_boundary_unmeshable", kBuildPlanarMesh, kPlain,                \
+  ROW(kKeptBoundaryThrew, "kept_boundary_threw", kBuildPlanarMesh, kPlain,                     \
       "GenerateMesh threw on both quad and triangle passes with every boundary segment kept "   \
       "as one edge: %s")                                                                        \
-  ROW(kKeptBoundaryFailed, "kept_boundary_unmeshable", kBuildPlanarMesh, kPlain,                \
+  ROW(kKeptBoundaryFailed, "kept_boundary_failed", kBuildPlanarMesh, kPlain,                   \
       "GenerateMesh failed on both quad and triangle passes with every boundary segment kept "  \
       "as one edge (rc=%d)")                                                                    \
   ROW(kMesherThrew, "mesher_threw", kBuildPlanarMesh, kPlain,                                   \
