@@ -129,7 +129,10 @@ std::string ModelMeshToSvg(const Model& model, const ModelMesh& mesh, const std:
 
   const double width = 1000, margin = 20;
   const double span_x = std::max(max_x - min_x, 1e-9), span_y = std::max(max_y - min_y, 1e-9);
-  const double scale = (width - 2 * margin) / span_x;
+  // Tall views (a tower, a street seen end on) are fitted by height so the
+  // picture stays on a screen.
+  const double most_height = 1000;
+  const double scale = std::min((width - 2 * margin) / span_x, (most_height - 2 * margin) / span_y);
   const double drawing_height = span_y * scale;
   std::map<int32_t, size_t> counts;  // semantic -> elements
   for (const Painted& e : elements) counts[model.faces[static_cast<size_t>(e.face)].semantic]++;
