@@ -127,6 +127,24 @@ def test_faces_left_out_are_reported_or_raised(pool):
         pool.mesh_model(BUILDING, target_size=0.5)
 
 
+def test_a_refused_face_is_left_out_or_ends_the_run(pool):
+    vertices = np.array([[0, 0, 0], [0, 1, 0], [2, 0, 0], [2, 2, 0],
+                         [5, 0, 0], [6, 0, 0], [6, 1, 0]], dtype=np.float64)
+    model = meshworker.Model(vertices, [[0, 1, 2, 3], [4, 5, 6]])  # a bow tie, a triangle
+    result = pool.mesh_model(model, target_size=0.3)
+    refused, meshed = result.faces
+    assert (refused.kind, refused.reason_key) == ("refused", "self_intersection")
+    assert "self-intersects" in refused.reason
+    assert meshed.kind == "meshed" and meshed.quads + meshed.triangles > 0
+    assert set(result.quad_faces) | set(result.triangle_faces) == {1}
+    assert (result.summary.refused_faces, result.summary.meshed_faces) == (1, 1)
+
+    with pytest.raises(meshworker.Refused) as raised:
+        pool.mesh_model(model, target_size=0.3, keep_going=False)
+    assert raised.value.reason == "self_intersection"
+    assert str(raised.value).startswith("face 0 refused: ")
+
+
 def meshctl_model(meshctl, pool, path, out, target_size):
     ran = subprocess.run([meshctl, "model", path, "-o", str(out), "--target-size",
                           str(target_size), "--jobs", "2"],
