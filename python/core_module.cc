@@ -10,6 +10,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -374,10 +375,18 @@ class Pool {
     options.prefer_quads = prefer_quads;
     options.all_quads = all_quads;
     options.keep_going = keep_going;
+    // cancel() during the run ends the rest of it too: the model layer
+    // submits faces as answers come in, so each answer after a cancel
+    // cancels again what was submitted since, and the faces left fail fast.
+    const uint64_t cancels = cancels_.load();
+    WorkerPool* live = pool.get();
+    const ModelMeshProgress stop_after_cancel = [this, cancels, live](size_t, size_t) {
+      if (cancels_.load() != cancels) live->Cancel();
+    };
     ModelMeshResult result;
     {
       py::gil_scoped_release unlocked;
-      result = MeshModel(model, options, *pool);
+      result = MeshModel(model, options, *pool, stop_after_cancel);
       // A pool closed meanwhile by another thread stops here, unlocked.
       pool.reset();
     }
@@ -388,6 +397,7 @@ class Pool {
   void Cancel() {
     std::shared_ptr<WorkerPool> pool = pool_;
     if (!pool) throw std::runtime_error("the pool is closed");
+    cancels_.fetch_add(1);
     py::gil_scoped_release unlocked;
     pool->Cancel();
     // A pool closed meanwhile by another thread stops here, unlocked.
@@ -415,6 +425,8 @@ class Pool {
   }
 
   std::shared_ptr<WorkerPool> pool_;
+  // How many times cancel() was called, for a model run to notice one.
+  std::atomic<uint64_t> cancels_{0};
 };
 
 }  // namespace

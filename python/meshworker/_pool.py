@@ -10,6 +10,7 @@ import math
 import numbers
 import os
 import sys
+import threading
 
 from . import _core
 from ._model import DEFAULT_WELD_TOLERANCE, Model, model_result
@@ -237,7 +238,9 @@ class Pool:
         all_quads       every element a quad
         weld_tolerance  metres within which vertices are one (None: 1e-4)
 
-        The model layer runs without the GIL."""
+        The model layer runs without the GIL. cancel() from another thread,
+        or Ctrl-C, ends the run: faces not yet meshed fail (kind "failed",
+        reason_key "call_failed"), and Ctrl-C raises KeyboardInterrupt."""
         if not isinstance(model, Model):
             raise TypeError(f"expected a meshworker.Model, got {type(model).__name__}")
         for name, value in (("target_size", target_size), ("weld_tolerance", weld_tolerance)):
@@ -250,11 +253,38 @@ class Pool:
             if lacking is not None:
                 raise ValueError(f"target_size: face {lacking} has no target size of its "
                                  "own; give one for the model")
-        fields = self._native.mesh_model(
-            *model._native(), target_size=float(target_size or 0.0),
-            weld_tolerance=float(weld_tolerance or DEFAULT_WELD_TOLERANCE),
-            prefer_quads=bool(prefer_quads), all_quads=bool(all_quads),
-            keep_going=bool(keep_going))
+        arguments = dict(target_size=float(target_size or 0.0),
+                         weld_tolerance=float(weld_tolerance or DEFAULT_WELD_TOLERANCE),
+                         prefer_quads=bool(prefer_quads), all_quads=bool(all_quads),
+                         keep_going=bool(keep_going))
+        outcome = {}
+        done = threading.Event()
+
+        def run():
+            try:
+                outcome["fields"] = self._native.mesh_model(*model._native(), **arguments)
+            except BaseException as problem:  # handed to the caller's thread
+                outcome["problem"] = problem
+            finally:
+                done.set()
+
+        # On its own thread, so that Ctrl-C is seen here between short
+        # waits; it cancels the run, which then ends within a face or so,
+        # and is waited for: the run must not outlive the interpreter.
+        # (An Event, since a Thread.join that Ctrl-C interrupted may not
+        # wait again.)
+        threading.Thread(target=run, name="meshworker mesh_model", daemon=True).start()
+        try:
+            while not done.wait(0.2):
+                pass
+        except KeyboardInterrupt:
+            self.cancel()
+            while not done.wait(0.2):
+                pass
+            raise
+        if "problem" in outcome:
+            raise outcome["problem"]
+        fields = outcome["fields"]
         if not fields["ok"]:
             stopped = next((face for face in fields["faces"]
                             if face[0] in ("refused", "failed")), None)

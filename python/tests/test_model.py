@@ -145,6 +145,55 @@ def test_a_refused_face_is_left_out_or_ends_the_run(pool):
     assert str(raised.value).startswith("face 0 refused: ")
 
 
+def test_cancel_ends_a_model_run_under_way():
+    import threading
+    model = meshworker.read_model(BUILDING)
+    with meshworker.Pool(workers=2, timeout=120) as own:
+        # Fine enough to take many seconds; cancelled well before.
+        timer = threading.Timer(0.5, own.cancel)
+        timer.start()
+        result = own.mesh_model(model, target_size=0.1)
+        timer.join()
+        failed = [face for face in result.faces if face.kind == "failed"]
+        # Far more than the faces in flight at the cancel: the rest of the
+        # run ended too.
+        assert len(failed) > 2 * own.size
+        assert {face.reason_key for face in failed} == {"call_failed"}
+        assert result.summary.meshed_faces + len(failed) == len(model.faces)
+        # The pool stays usable.
+        assert own.mesh_model(model, target_size=1.0).summary.meshed_faces == 70
+
+
+INTERRUPTED_RUN = """
+import signal, sys
+signal.signal(signal.SIGINT, signal.default_int_handler)
+import meshworker
+model = meshworker.read_model(sys.argv[1])
+with meshworker.Pool(workers=2, timeout=120) as pool:
+    print("meshing", flush=True)
+    try:
+        pool.mesh_model(model, target_size=0.1)
+        print("finished")
+    except KeyboardInterrupt:
+        print("interrupted", flush=True)
+"""
+
+
+def test_ctrl_c_ends_a_model_run_and_the_interpreter_exits_cleanly():
+    import signal
+    import sys
+    import time
+    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED_RUN, BUILDING],
+                             stdout=subprocess.PIPE, text=True)
+    assert child.stdout.readline() == "meshing\n"
+    time.sleep(1.0)
+    child.send_signal(signal.SIGINT)
+    out, _ = child.communicate(timeout=120)
+    # The run, cancelled, is waited for, so nothing of it is left to abort
+    # the interpreter on its way out.
+    assert (out, child.returncode) == ("interrupted\n", 0)
+
+
 def meshctl_model(meshctl, pool, path, out, target_size):
     ran = subprocess.run([meshctl, "model", path, "-o", str(out), "--target-size",
                           str(target_size), "--jobs", "2"],
