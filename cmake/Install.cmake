@@ -61,9 +61,34 @@ install(FILES ${PROJECT_BINARY_DIR}/MeshWorkerConfig.cmake
 # does, so an install can be moved or unpacked anywhere.
 file(RELATIVE_PATH MESH_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 string(REGEX REPLACE "/$" "" MESH_PC_TO_PREFIX "${MESH_PC_TO_PREFIX}")
+# A parent linked against a prefix the loader does not search would fail to
+# start, so there `Libs` also records the library's directory as the
+# parent's run path. Which prefix is only known once `cmake --install
+# --prefix` runs, so both forms are made and the install picks one: none
+# under /usr (the loader's own, and the Debian package's), the run path
+# everywhere else.
+set(MESH_PC_RPATH "")
 configure_file(cmake/meshworker-client.pc.in ${PROJECT_BINARY_DIR}/meshworker-client.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/meshworker-client.pc
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+set(MESH_PC_RPATH " -Wl,-rpath,\${libdir}")
+configure_file(cmake/meshworker-client.pc.in ${PROJECT_BINARY_DIR}/pc-rpath/meshworker-client.pc
+  @ONLY)
+install(CODE "
+  # CPack installs into a staging directory standing for its own prefix.
+  if(DEFINED CPACK_PACKAGING_INSTALL_PREFIX)
+    set(mesh_pc_prefix \"\${CPACK_PACKAGING_INSTALL_PREFIX}\")
+  elseif(CMAKE_INSTALL_PREFIX MATCHES \"/_CPack_Packages/.*/usr/?$\")
+    set(mesh_pc_prefix /usr)
+  else()
+    set(mesh_pc_prefix \"\${CMAKE_INSTALL_PREFIX}\")
+  endif()
+  if(mesh_pc_prefix MATCHES \"^/(usr/?)?$\")
+    set(mesh_pc \"${PROJECT_BINARY_DIR}/meshworker-client.pc\")
+  else()
+    set(mesh_pc \"${PROJECT_BINARY_DIR}/pc-rpath/meshworker-client.pc\")
+  endif()
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\"
+       TYPE FILE FILES \"\${mesh_pc}\")
+")
 
 # A parent program outside the tree, built against a fresh install (with
 # the CMake package, then with pkg-config) and run. Not under the sanitizers:

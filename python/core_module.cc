@@ -4,11 +4,13 @@
 // caller adds on top (validation messages, exceptions, progress, meshio,
 // Dask) lives in the package's Python modules, except the lines of
 // `meshctl batch`, which are meshctl's own code so that both write the same
-// bytes.
+// bytes, and whole models, which the C++ readers and model layer handle as
+// they do for `meshctl model`.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -23,6 +26,8 @@
 #include "client/worker_process.h"
 #include "formats/batch_line.h"
 #include "formats/mesh_json.h"
+#include "formats/model_file.h"
+#include "model/model_mesher.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
 
@@ -117,6 +122,100 @@ py::dict ParseJson(const std::string& text) {
   return RequestFields(request);
 }
 
+// A face as Python hands it over and gets it back: (outer ring, holes,
+// object tag, semantic tag, target size), tags -1 for none.
+using FaceTuple = std::tuple<std::vector<int32_t>, std::vector<std::vector<int32_t>>, int32_t,
+                             int32_t, double>;
+
+Model MakeModel(const CArray<double>& vertices, const std::vector<FaceTuple>& faces,
+                const std::vector<std::string>& objects, const std::vector<std::string>& semantics) {
+  RequireShape(vertices, "vertices", 3);
+  Model model;
+  model.vertices.resize(static_cast<size_t>(vertices.shape(0)));
+  for (size_t i = 0; i < model.vertices.size(); ++i) {
+    model.vertices[i] = Point3{vertices.at(i, 0), vertices.at(i, 1), vertices.at(i, 2)};
+  }
+  model.faces.reserve(faces.size());
+  for (const FaceTuple& tuple : faces) {
+    ModelFace face;
+    std::tie(face.outer, face.holes, face.object, face.semantic, face.target_size) = tuple;
+    // The tags index the name lists; the writers and the quality table
+    // look names up by them.
+    if (face.object < -1 || face.object >= static_cast<int32_t>(objects.size()) ||
+        face.semantic < -1 || face.semantic >= static_cast<int32_t>(semantics.size())) {
+      throw py::value_error("faces: a tag names no object or semantic type");
+    }
+    model.faces.push_back(std::move(face));
+  }
+  model.objects = objects;
+  model.semantics = semantics;
+  return model;
+}
+
+// (vertices, [FaceTuple], objects, semantics, notes) of a CityJSON or OBJ
+// file; ValueError naming the file when it cannot be read.
+py::tuple ReadModel(const std::string& path, const std::string& lod) {
+  ModelReadOptions options;
+  options.lod = lod;
+  auto read = std::make_unique<ModelReadResult>();
+  std::string error;
+  bool ok;
+  {
+    py::gil_scoped_release unlocked;
+    ok = ReadModelFile(path, options, read.get(), &error);
+  }
+  if (!ok) throw py::value_error(error);
+  const ModelReadResult* kept = read.get();
+  py::capsule owner(read.release(), [](void* p) { delete static_cast<ModelReadResult*>(p); });
+  const Model& model = kept->model;
+  py::list faces;
+  for (const ModelFace& face : model.faces) {
+    faces.append(py::make_tuple(face.outer, face.holes, face.object, face.semantic,
+                                face.target_size));
+  }
+  return py::make_tuple(
+      View(reinterpret_cast<const double*>(model.vertices.data()), model.vertices.size(), 3, owner),
+      faces, model.objects, model.semantics, kept->notes);
+}
+
+// The mesh of a model as views, the outcome of each face and the summary.
+py::dict ModelResultFields(ModelMeshResult result) {
+  py::dict fields;
+  fields["ok"] = result.ok;
+  fields["error"] = result.error;
+  py::list faces;
+  for (const FaceOutcome& face : result.faces) {
+    faces.append(py::make_tuple(FaceOutcomeName(face.kind), face.reason, face.reason_key,
+                                face.quads, face.triangles, face.non_planarity));
+  }
+  fields["faces"] = faces;
+  const ModelMeshSummary& s = result.summary;
+  py::dict summary;
+  summary["faces"] = s.faces;
+  summary["meshed_faces"] = s.meshed_faces;
+  summary["refused_faces"] = s.refused_faces;
+  summary["failed_faces"] = s.failed_faces;
+  summary["skipped_faces"] = s.skipped_faces;
+  summary["welded_vertices"] = s.welded_vertices;
+  summary["dropped_ring_repeats"] = s.dropped_ring_repeats;
+  summary["dropped_holes"] = s.dropped_holes;
+  summary["t_junctions"] = s.t_junctions;
+  summary["shared_edges"] = s.shared_edges;
+  summary["non_manifold_edges"] = s.non_manifold_edges;
+  summary["open_edges"] = s.open_edges;
+  summary["max_non_planarity"] = s.max_non_planarity;
+  summary["seconds"] = s.seconds;
+  fields["summary"] = summary;
+  auto* owned = new ModelMesh(std::move(result.mesh));
+  py::capsule owner(owned, [](void* p) { delete static_cast<ModelMesh*>(p); });
+  fields["vertices"] = View(reinterpret_cast<const double*>(owned->vertices.data()), owned->vertices.size(), 3, owner);
+  fields["quads"] = View(reinterpret_cast<const int32_t*>(owned->quads.data()), owned->quads.size(), 4, owner);
+  fields["triangles"] = View(reinterpret_cast<const int32_t*>(owned->triangles.data()), owned->triangles.size(), 3, owner);
+  fields["quad_faces"] = View(owned->quad_faces.data(), owned->quad_faces.size(), 1, owner);
+  fields["triangle_faces"] = View(owned->triangle_faces.data(), owned->triangle_faces.size(), 1, owner);
+  return fields;
+}
+
 // One answer as the pool delivered it. The mesh is handed to Python once,
 // as views that share ownership of it.
 class Answer {
@@ -127,6 +226,12 @@ class Answer {
   bool ok() const { return answer_.ok(); }
   const std::vector<std::string>& diagnostics() const { return answer_.diagnostics; }
   const std::string& error() const { return answer_.error; }
+  // The refusal's check key (client/refusal.h), None when the worker's line
+  // is not one the client knows.
+  py::object refusal_reason() const {
+    return answer_.refusal.reason.empty() ? py::object(py::none())
+                                          : py::object(py::str(answer_.refusal.reason));
+  }
   py::object exit_code() const {
     return answer_.exited ? py::object(py::int_(answer_.exit_code)) : py::object(py::none());
   }
@@ -254,10 +359,45 @@ class Pool {
     return py::make_tuple(py::bytes(text), outcomes);
   }
 
+  // Meshes a whole model through this pool's workers; the model layer runs
+  // without the GIL, so other Python threads (and their pools) go on.
+  py::dict MeshModelFields(const CArray<double>& vertices, const std::vector<FaceTuple>& faces,
+                           const std::vector<std::string>& objects,
+                           const std::vector<std::string>& semantics, double target_size,
+                           double weld_tolerance, bool prefer_quads, bool all_quads,
+                           bool keep_going) {
+    std::shared_ptr<WorkerPool> pool = pool_;
+    if (!pool) throw std::runtime_error("the pool is closed");
+    const Model model = MakeModel(vertices, faces, objects, semantics);
+    ModelMeshOptions options;
+    options.target_size = target_size;
+    options.weld_tolerance = weld_tolerance;
+    options.prefer_quads = prefer_quads;
+    options.all_quads = all_quads;
+    options.keep_going = keep_going;
+    // cancel() during the run ends the rest of it too: the model layer
+    // submits faces as answers come in, so each answer after a cancel
+    // cancels again what was submitted since, and the faces left fail fast.
+    const uint64_t cancels = cancels_.load();
+    WorkerPool* live = pool.get();
+    const ModelMeshProgress stop_after_cancel = [this, cancels, live](size_t, size_t) {
+      if (cancels_.load() != cancels) live->Cancel();
+    };
+    ModelMeshResult result;
+    {
+      py::gil_scoped_release unlocked;
+      result = MeshModel(model, options, *pool, stop_after_cancel);
+      // A pool closed meanwhile by another thread stops here, unlocked.
+      pool.reset();
+    }
+    return ModelResultFields(std::move(result));
+  }
+
   // Answers only futures, never Python code, so it runs without the GIL.
   void Cancel() {
     std::shared_ptr<WorkerPool> pool = pool_;
     if (!pool) throw std::runtime_error("the pool is closed");
+    cancels_.fetch_add(1);
     py::gil_scoped_release unlocked;
     pool->Cancel();
     // A pool closed meanwhile by another thread stops here, unlocked.
@@ -285,6 +425,8 @@ class Pool {
   }
 
   std::shared_ptr<WorkerPool> pool_;
+  // How many times cancel() was called, for a model run to notice one.
+  std::atomic<uint64_t> cancels_{0};
 };
 
 }  // namespace
@@ -308,11 +450,17 @@ PYBIND11_MODULE(_core, m) {
   m.def("is_blank_batch_line", [](const std::string& text) { return IsBlankBatchLine(text); },
         py::arg("text"), "True for a line meshctl batch skips.");
 
+  m.def("read_model", &ReadModel, py::arg("path"), py::arg("lod"),
+        "(vertices, [(outer, holes, object, semantic, target_size)], objects, semantics, "
+        "notes) of a CityJSON or OBJ file; ValueError naming the file.");
+  m.def("default_weld_tolerance", [] { return kDefaultWeldTolerance; });
+
   py::class_<Answer>(m, "Answer")
       .def_property_readonly("outcome", &Answer::outcome)
       .def_property_readonly("ok", &Answer::ok)
       .def_property_readonly("diagnostics", &Answer::diagnostics)
       .def_property_readonly("error", &Answer::error)
+      .def_property_readonly("refusal_reason", &Answer::refusal_reason)
       .def_property_readonly("exit_code", &Answer::exit_code)
       .def_property_readonly("signal", &Answer::signal)
       .def_property_readonly("elapsed", &Answer::elapsed)
@@ -330,6 +478,10 @@ PYBIND11_MODULE(_core, m) {
       .def("submit", &Pool::Submit, py::arg("request"))
       .def("mesh_batch_lines", &Pool::MeshBatchLines, py::arg("lines"),
            "[(number, bytes)] -> (bytes of meshctl batch's output lines, [outcome])")
+      .def("mesh_model", &Pool::MeshModelFields, py::arg("vertices"), py::arg("faces"),
+           py::arg("objects"), py::arg("semantics"), py::arg("target_size"),
+           py::arg("weld_tolerance"), py::arg("prefer_quads"), py::arg("all_quads"),
+           py::arg("keep_going"))
       .def("cancel", &Pool::Cancel)
       .def("close", &Pool::Close)
       .def_property_readonly("size", &Pool::size)

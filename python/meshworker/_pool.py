@@ -6,10 +6,14 @@ next request. This module turns its answers into results and exceptions.
 """
 
 import collections
+import math
+import numbers
 import os
 import sys
+import threading
 
 from . import _core
+from ._model import DEFAULT_WELD_TOLERANCE, Model, model_result
 from ._request import Request
 from ._result import MeshResult
 
@@ -37,7 +41,18 @@ class MeshWorkerError(Exception):
 
 class Refused(MeshWorkerError):
     """The worker answered that it cannot mesh this region; the message is
-    its diagnostic line, which says why."""
+    its diagnostic line, which says why. `reason` is the check that refused
+    as a stable key ("self_intersection", "too_many_elements", ...; the
+    C++ client's Refusal.reason), for branching without matching the line;
+    None when the line is not one the client knows."""
+
+    def __init__(self, message, diagnostics=(), exit_code=None, signal=None, reason=None):
+        super().__init__(message, diagnostics, exit_code, signal)
+        self.reason = reason or None
+
+    def __reduce__(self):
+        return (type(self), (self.message, self.diagnostics, self.exit_code, self.signal,
+                             self.reason))
 
     @property
     def diagnostic(self):
@@ -93,8 +108,8 @@ def _result_of(answer):
                           **answer.take_mesh())
     diagnostics = answer.diagnostics
     if answer.outcome == "refused":
-        reason = diagnostics[-1] if diagnostics else "refused without a diagnostic"
-        return Refused(reason, diagnostics)
+        line = diagnostics[-1] if diagnostics else "refused without a diagnostic"
+        return Refused(line, diagnostics, reason=answer.refusal_reason)
     kind = _FAILURES.get(answer.outcome, MeshWorkerError)
     return kind(answer.describe(), diagnostics, answer.exit_code, answer.signal)
 
@@ -208,6 +223,75 @@ class Pool:
         if isinstance(outcome, Exception):
             raise outcome
         return outcome
+
+    def mesh_model(self, model, target_size=None, keep_going=True, prefer_quads=True,
+                   all_quads=False, weld_tolerance=None):
+        """Meshes a whole Model into one conforming mesh through this pool's
+        workers, as `meshctl model` does: a ModelMeshResult.
+
+        target_size     metres, for faces without their own (None: every
+                        face must have one)
+        keep_going      a face the worker refuses is left out and reported
+                        in result.faces; False: the first one raises
+                        Refused (or MeshWorkerError for a failed call)
+        prefer_quads    quads where the mesher can; False: triangles only
+        all_quads       every element a quad
+        weld_tolerance  metres within which vertices are one (None: 1e-4)
+
+        The model layer runs without the GIL. cancel() from another thread,
+        or Ctrl-C, ends the run: faces not yet meshed fail (kind "failed",
+        reason_key "call_failed"), and Ctrl-C raises KeyboardInterrupt."""
+        if not isinstance(model, Model):
+            raise TypeError(f"expected a meshworker.Model, got {type(model).__name__}")
+        for name, value in (("target_size", target_size), ("weld_tolerance", weld_tolerance)):
+            if value is not None and not (isinstance(value, numbers.Real) and value > 0
+                                          and math.isfinite(value)):
+                raise ValueError(f"{name}: expected metres > 0 or None, got {value!r}")
+        if target_size is None:
+            lacking = next((index for index, face in enumerate(model.faces)
+                            if face.target_size == 0), None)
+            if lacking is not None:
+                raise ValueError(f"target_size: face {lacking} has no target size of its "
+                                 "own; give one for the model")
+        arguments = dict(target_size=float(target_size or 0.0),
+                         weld_tolerance=float(weld_tolerance or DEFAULT_WELD_TOLERANCE),
+                         prefer_quads=bool(prefer_quads), all_quads=bool(all_quads),
+                         keep_going=bool(keep_going))
+        outcome = {}
+        done = threading.Event()
+
+        def run():
+            try:
+                outcome["fields"] = self._native.mesh_model(*model._native(), **arguments)
+            except BaseException as problem:  # handed to the caller's thread
+                outcome["problem"] = problem
+            finally:
+                done.set()
+
+        # On its own thread, so that Ctrl-C is seen here between short
+        # waits; it cancels the run, which then ends within a face or so,
+        # and is waited for: the run must not outlive the interpreter.
+        # (An Event, since a Thread.join that Ctrl-C interrupted may not
+        # wait again.)
+        threading.Thread(target=run, name="meshworker mesh_model", daemon=True).start()
+        try:
+            while not done.wait(0.2):
+                pass
+        except KeyboardInterrupt:
+            self.cancel()
+            while not done.wait(0.2):
+                pass
+            raise
+        if "problem" in outcome:
+            raise outcome["problem"]
+        fields = outcome["fields"]
+        if not fields["ok"]:
+            stopped = next((face for face in fields["faces"]
+                            if face[0] in ("refused", "failed")), None)
+            if stopped is not None and stopped[0] == "refused":
+                raise Refused(fields["error"], [stopped[1]], reason=stopped[2])
+            raise MeshWorkerError(fields["error"])
+        return model_result(fields, model)
 
     def imap(self, requests, return_exceptions=False, progress=None):
         """Like map, yielding each result as soon as those before it are in."""

@@ -36,18 +36,31 @@ class MeshResult:
         self.elapsed = elapsed
 
     def to_meshio(self):
-        """A meshio.Mesh: quads and triangles as cell blocks (those present),
-        the domains as cell data "domain"."""
+        """A meshio.Mesh laid out as meshctl's .vtu: quads, triangles and
+        then the boundary's pieces as line cells (along each segment chain
+        in turn), each kind a cell block when present. Cell data "domain"
+        (-1 on lines) and "segment", the request segment a line lies on
+        (-1 on quads and triangles)."""
         import meshio  # only callers who want it need it installed
 
-        cells, domains = [], []
+        chains = [np.asarray(chain, dtype=np.int32) for chain in self.segment_chains]
+        lines = [np.column_stack((chain[:-1], chain[1:])) for chain in chains if len(chain) > 1]
+        line_segments = [np.full(len(chain) - 1, index, dtype=np.int32)
+                         for index, chain in enumerate(chains) if len(chain) > 1]
+        cells, domains, segments = [], [], []
         for kind, elements, element_domains in (("quad", self.quads, self.quad_domains),
                                                 ("triangle", self.triangles,
                                                  self.triangle_domains)):
             if len(elements):
                 cells.append((kind, np.asarray(elements)))
-                domains.append(np.asarray(element_domains))
-        return meshio.Mesh(self.vertices, cells, cell_data={"domain": domains})
+                domains.append(np.asarray(element_domains, dtype=np.int32))
+                segments.append(np.full(len(elements), -1, dtype=np.int32))
+        if lines:
+            cells.append(("line", np.concatenate(lines)))
+            segments.append(np.concatenate(line_segments))
+            domains.append(np.full(len(segments[-1]), -1, dtype=np.int32))
+        return meshio.Mesh(self.vertices, cells,
+                           cell_data={"domain": domains, "segment": segments})
 
     def __getstate__(self):
         return {name: getattr(self, name) for name in self.__slots__}

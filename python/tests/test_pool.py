@@ -76,6 +76,29 @@ def test_refusal_carries_the_diagnostic_line(pool):
     assert refused.diagnostic in refused.diagnostics
     assert str(refused) == refused.diagnostic
     assert isinstance(refused, meshworker.MeshWorkerError)
+    assert refused.reason == "domain_outside_boundary"
+
+
+def bowtie():
+    # Lobes of unequal area, so that the loop encloses some.
+    points = np.array([[0, 0, 0], [0, 1, 0], [2, 0, 0], [2, 2, 0]], dtype=np.float64)
+    segments = np.array([[0, 1, 1, 0], [1, 2, 1, 0], [2, 3, 1, 0], [3, 0, 1, 0]], dtype=np.int32)
+    return meshworker.Request(points=points, segments=segments, target_size=0.25)
+
+
+def test_refusal_reason_is_the_checks_key_and_survives_pickling(pool):
+    import pickle
+    with pytest.raises(meshworker.Refused) as raised:
+        pool.mesh(bowtie())
+    refused = raised.value
+    assert refused.reason == "self_intersection"
+    assert "self-intersects" in str(refused)
+    back = pickle.loads(pickle.dumps(refused))
+    assert type(back) is meshworker.Refused
+    assert (back.reason, back.message, back.diagnostics) == (
+        refused.reason, refused.message, refused.diagnostics)
+    # A line the client does not know has no key, not a guessed one.
+    assert meshworker.Refused("something new").reason is None
 
 
 def test_timeout_costs_only_its_request():
