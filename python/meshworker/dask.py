@@ -252,6 +252,9 @@ def main(argv=None):
     parser.add_argument("--scheduler", metavar="ADDRESS",
                         help="a running scheduler, e.g. tcp://host:8786 (default: a cluster of "
                              "one Dask worker on this machine)")
+    parser.add_argument("--processes", type=int, default=1, metavar="N",
+                        help="without --scheduler: Dask worker processes to start on this "
+                             "machine, each with its own pool (default: 1)")
     parser.add_argument("--partition-size", type=int, default=1000, metavar="LINES",
                         help="lines per Dask task (default: 1000)")
     parser.add_argument("--jobs", type=int, default=None, metavar="N",
@@ -263,6 +266,8 @@ def main(argv=None):
     parser.add_argument("--no-progress", action="store_true",
                         help="no progress bar, even on a terminal")
     args = parser.parse_args(argv)
+    if args.processes < 1:
+        parser.error("--processes must be at least 1")
 
     from distributed import Client, LocalCluster
 
@@ -272,10 +277,11 @@ def main(argv=None):
         if args.scheduler:
             client = Client(args.scheduler)
         else:
-            # One Dask worker holding one pool of a mesh worker per core; two
-            # threads, so that one partition's stragglers overlap the next.
-            cluster = LocalCluster(n_workers=1, threads_per_worker=2, processes=True,
-                                   dashboard_address=None)
+            # Each Dask worker holds one pool of a mesh worker per core (or
+            # --jobs); two threads, so that one partition's stragglers overlap
+            # the next.
+            cluster = LocalCluster(n_workers=args.processes, threads_per_worker=2,
+                                   processes=True, dashboard_address=None)
             client = Client(cluster)
         with client:
             counts = mesh_jsonl(args.input, args.output, client,

@@ -135,6 +135,14 @@ def test_jsonl_writes_the_lines_meshctl_batch_writes(client, meshctl, tmp_path):
             f"{counts['meshed']} meshed, {counts['refused']} refused, 0 timed out, "
             "3 invalid\n" in done.stderr), done.stderr
 
+    # And with a cluster of its own, of two processes.
+    done = subprocess.run([sys.executable, "-m", "meshworker.dask", str(source),
+                           str(tmp_path / "own.jsonl"), "--processes", "2",
+                           "--partition-size", "16", "--jobs", "1", "--no-progress"],
+                          capture_output=True, text=True, timeout=300)
+    assert done.returncode == 2, done.stderr
+    assert (tmp_path / "own.jsonl").read_bytes() == expected
+
 
 def test_jsonl_through_a_lost_worker(client, meshctl, tmp_path):
     source = tmp_path / "in.jsonl"
