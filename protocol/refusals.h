@@ -68,6 +68,12 @@ const char* MeshingStageName(MeshingStage stage);
       "than %g m (target size %g m)")                                                           \
   ROW(kSelfIntersection, "self_intersection", kBuildPlanarMesh, kDegenerate,                    \
       "boundary self-intersects (segments %zu and %zu cross)")                                  \
+  ROW(kBoundaryOverlap, "boundary_overlap", kBuildPlanarMesh, kDegenerate,                      \
+      "boundary overlaps itself (segments %zu and %zu run along each other)")                   \
+  ROW(kBoundaryPointsCoincide, "boundary_points_coincide", kBuildPlanarMesh, kDegenerate,       \
+      "boundary touches itself (points %d and %d coincide)")                                    \
+  ROW(kBoundaryPointOnSegment, "boundary_point_on_segment", kBuildPlanarMesh, kDegenerate,      \
+      "boundary touches itself (point %d lies on segment %zu)")                                 \
   ROW(kOpenBoundary, "open_boundary", kBuildPlanarMesh, kDegenerate,                            \
       "domain %d boundary is not closed at point %d")                                           \
   ROW(kDomainOutsideBoundary, "domain_outside_boundary", kBuildPlanarMesh, kDegenerate,         \
