@@ -58,7 +58,7 @@ class FakeMesher : public PlaneMesher {
     PlaneMeshing meshing;
     meshing.notes = {"first pass failed"};
     if (!succeeds_) {
-      meshing.refusal = Refuse<RefusalKey::kMesherFailed>(int32_t{3});
+      meshing.refusal = Refuse<RefusalKey::kMesherFailed>(int32_t{3}, "");
       return meshing;
     }
     mesh = std::make_shared<OneTriangle>();
