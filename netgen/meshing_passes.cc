@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "netgen/kept_boundary.h"
-#include "netgen/netgen_messages.h"
+#include "netgen/netgen_problems.h"
 #include "netgen/netgen_start.h"
 #include "netgen/runaway_watch.h"
 #include "protocol/refusals.h"

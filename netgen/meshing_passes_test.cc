@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "netgen/kept_boundary.h"
-#include "netgen/netgen_messages.h"
+#include "netgen/netgen_problems.h"
 #include "testing/plane_points.h"
 #include "testing/shapes.h"
 
