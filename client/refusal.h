@@ -28,7 +28,8 @@ struct Refusal {
   //     interior_index_out_of_range, segment_too_long_to_keep;
   //   BuildPlanarMesh, geometry: no_plane, zero_area, too_many_segments,
   //     region_too_large, coordinates_too_coarse, short_segment_in_plane,
-  //     self_intersection, open_boundary, domain_outside_boundary,
+  //     self_intersection, boundary_overlap, boundary_points_coincide,
+  //     boundary_point_on_segment, open_boundary, domain_outside_boundary,
   //     domain_zero_area, loop_turned_wrong_way, too_many_elements;
   //   BuildPlanarMesh, Netgen: geometry_threw, mesher_threw, mesher_failed,
   //     kept_boundary_threw, kept_boundary_failed (the mesher gave up on a

@@ -63,7 +63,7 @@ class CheckingMesher : public PlaneMesher {
     // Both ways out of the mesher: a refusal, and a mesh.
     PlaneMeshing meshing;
     if (!request.prefer_quads) {
-      meshing.refusal = Refuse<RefusalKey::kMesherFailed>(int32_t{1});
+      meshing.refusal = Refuse<RefusalKey::kMesherFailed>(int32_t{1}, "");
     } else {
       meshing.mesh = std::make_shared<PointsOnlyMesh>(plane_points);
     }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "netgen/kept_boundary.h"
+#include "netgen/netgen_problems.h"
 #include "netgen/netgen_start.h"
 #include "netgen/runaway_watch.h"
 #include "protocol/refusals.h"
@@ -79,6 +80,36 @@ size_t BoundaryEdgesAtTargetSize(netgen::SplineGeometry2d& geometry,
   return edges;
 }
 
+// Thrown when the runaway watch stopped the mesher: its message is the whole
+// reason, and whatever Netgen last wrote has nothing to do with it.
+class MesherRanAway : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Netgen's last warning or error as the end of a refusal line, or "".
+std::string NetgenReason() {
+  const std::string problem = LastNetgenProblem();
+  return problem.empty() ? std::string() : " (Netgen: " + problem + ")";
+}
+
+// Why a pass threw: its message, and Netgen's own reason unless the message
+// already is the reason. Netgen's bare "meshing failed" with nothing
+// written before it is said to be so, rather than left looking like a
+// summary that lost its detail.
+std::string ThrownReason(const std::exception& e) {
+  std::string reason = e.what();
+  if (dynamic_cast<const MesherRanAway*>(&e) != nullptr) return reason;
+  const std::string netgen = NetgenReason();
+  if (!netgen.empty()) return reason + netgen;
+  if (reason == "meshing failed") {
+    const std::string front = LastNetgenFront();
+    reason += front.empty() ? " (Netgen wrote no warning or error)"
+                            : " (Netgen wrote no warning or error; " + front + ")";
+  }
+  return reason;
+}
+
 }  // namespace
 
 int GenerateMeshWithNetgen(netgen::SplineGeometry2d& geometry,
@@ -102,7 +133,7 @@ int GenerateMeshWithNetgen(netgen::SplineGeometry2d& geometry,
   }
   // Whatever the mesher returned after being stopped, its mesh is not one
   // to hand out.
-  throw std::runtime_error("mesher ran away (" + std::to_string(elements) +
+  throw MesherRanAway("mesher ran away (" + std::to_string(elements) +
                            " elements against " + std::to_string(edges) +
                            " boundary edges) and was stopped");
 }
@@ -129,6 +160,7 @@ MeshingPassesResult RunMeshingPasses(QuadMeshingGeometry& geometry,
   // the caller can act on: say so.
   const bool kept = BoundaryKeptAsGiven();
   MeshingPassesResult passes;
+  ForgetNetgenProblem();
   for (int pass = 0; pass < 2; ++pass) {
     const bool triangle_pass = pass == 1;
     if (triangle_pass) {
@@ -149,8 +181,9 @@ MeshingPassesResult RunMeshingPasses(QuadMeshingGeometry& geometry,
       // How the quad pass failed does not matter: the triangle pass decides.
       if (!triangle_pass) continue;
       passes.mesh.reset();
-      passes.refusal = kept ? Refuse<RefusalKey::kKeptBoundaryThrew>(e.what())
-                            : Refuse<RefusalKey::kMesherThrew>(e.what());
+      const std::string reason = ThrownReason(e);
+      passes.refusal = kept ? Refuse<RefusalKey::kKeptBoundaryThrew>(reason.c_str())
+                            : Refuse<RefusalKey::kMesherThrew>(reason.c_str());
       return passes;
     }
     if (result == 0) {
@@ -159,8 +192,9 @@ MeshingPassesResult RunMeshingPasses(QuadMeshingGeometry& geometry,
     }
     if (triangle_pass) {
       passes.mesh.reset();
-      passes.refusal = kept ? Refuse<RefusalKey::kKeptBoundaryFailed>(result)
-                            : Refuse<RefusalKey::kMesherFailed>(result);
+      const std::string reason = NetgenReason();
+      passes.refusal = kept ? Refuse<RefusalKey::kKeptBoundaryFailed>(result, reason.c_str())
+                            : Refuse<RefusalKey::kMesherFailed>(result, reason.c_str());
     }
   }
   return passes;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "netgen/kept_boundary.h"
+#include "netgen/netgen_problems.h"
 #include "testing/plane_points.h"
 #include "testing/shapes.h"
 
@@ -18,11 +19,12 @@ using test::FlatPlanePoints;
 using test::TwoDomainRectangleRequest;
 using test::UnitSquareRequest;
 
-// What one scripted pass does: throw `message` when it is set, otherwise
-// return `result`.
+// What one scripted pass does: write `netgen_wrote` as Netgen would when it
+// is set, then throw `message` when it is set, otherwise return `result`.
 struct PassOutcome {
   int result = 0;
   const char* message = nullptr;
+  const char* netgen_wrote = nullptr;
 };
 
 // What a pass saw when it was called.
@@ -59,6 +61,7 @@ class ScriptedMesher {
       record.boundary_kept = BoundaryKeptAsGiven();
       records.push_back(record);
       const PassOutcome& outcome = outcomes_.at(records.size() - 1);
+      if (outcome.netgen_wrote != nullptr) NoteNetgenMessage(outcome.netgen_wrote);
       if (outcome.message != nullptr) throw std::runtime_error(outcome.message);
       if (outcome.result == 0) {
         mesh = std::make_shared<netgen::Mesh>();
@@ -158,7 +161,22 @@ TEST(MeshingPassesTest, BothPassesFailingWriteTheTrianglePassReason) {
        "(rc=-3); returning empty"},
       {{1}, {0, "meshing failed"},
        "[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and triangle passes: "
-       "meshing failed; returning empty"},
+       "meshing failed (Netgen wrote no warning or error); returning empty"},
+      {{1}, {0, "meshing failed", " faces = 12 trials = 6000 elements = 52 els/sec = 1133.42\n"},
+       "[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and triangle passes: "
+       "meshing failed (Netgen wrote no warning or error; its front last had 12 faces open "
+       "after 6000 trials); returning empty"},
+      // Netgen's last warning or error, of either pass, is the reason.
+      {{1, nullptr, " WARNING: quad trouble\n"}, {0, "meshing failed", " Meshing domain 1 / 1\n"},
+       "[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and triangle passes: "
+       "meshing failed (Netgen: WARNING: quad trouble); returning empty"},
+      {{1, nullptr, " WARNING: quad trouble\n"},
+       {0, "meshing failed", " ERROR: Problem in Meshing\n  in surface 1\n"},
+       "[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and triangle passes: "
+       "meshing failed (Netgen: ERROR: Problem in Meshing in surface 1); returning empty"},
+      {{1}, {2, nullptr, " WARNING: Found points on the same position\r"},
+       "[meshing] BuildPlanarMesh: GenerateMesh failed on both quad and triangle passes "
+       "(rc=2) (Netgen: WARNING: Found points on the same position); returning empty"},
       {{0, "quad trouble"}, {0, "triangle trouble"},
        "[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and triangle passes: "
        "triangle trouble; returning empty"},
@@ -225,7 +243,8 @@ TEST(MeshingPassesTest, BoundaryIsKeptOnlyWhileTheRequestsPassesRun) {
   ASSERT_TRUE(failed.refusal.has_value());
   EXPECT_EQ(failed.refusal->line,
             "[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and triangle "
-            "passes with every boundary segment kept as one edge: meshing failed; "
+            "passes with every boundary segment kept as one edge: meshing failed (Netgen "
+            "wrote no warning or error); "
             "returning empty");
   ASSERT_EQ(failing.records.size(), 2u);
   EXPECT_TRUE(failing.records[0].boundary_kept);

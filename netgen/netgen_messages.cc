@@ -23,6 +23,7 @@
 #include <meshing.hpp>
 
 #include "netgen/netgen_messages.h"
+#include "netgen/netgen_problems.h"
 
 namespace mesh {
 
@@ -43,7 +44,9 @@ namespace netgen
 {
   void Ng_PrintDest(const char * s)
   {
-    if (mesh::NetgenMessageIsKept(s))
-      (*mycout) << s << flush;
+    if (!mesh::NetgenMessageIsKept(s))
+      return;
+    mesh::NoteNetgenMessage(s);
+    (*mycout) << s << flush;
   }
 }

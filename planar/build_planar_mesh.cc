@@ -10,6 +10,7 @@
 
 #include "common/netgen_lock.h"
 #include "planar/boundary_checks.h"
+#include "planar/boundary_overlaps.h"
 #include "planar/element_estimate.h"
 #include "planar/loop_orientation.h"
 #include "planar/plane_frame.h"
@@ -80,6 +81,7 @@ PlanarMeshBuild BuildPlanarMesh(const MeshRequest& request, PlaneMesher& mesher)
       },
       [&] { return CheckSegmentCap(request.segments.size()); },
       [&] { return CheckNoSelfIntersection(request.segments, plane_points); },
+      [&] { return CheckBoundaryOverlaps(request, plane_points); },
       [&] { return CheckDomainBoundariesClosed(request.segments); },
       [&] { return CheckDomainOrientation(request.segments, plane_points); },
       [&] { return CheckLoopOrientation(request.segments, plane_points); },

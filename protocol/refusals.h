@@ -68,6 +68,12 @@ const char* MeshingStageName(MeshingStage stage);
       "than %g m (target size %g m)")                                                           \
   ROW(kSelfIntersection, "self_intersection", kBuildPlanarMesh, kDegenerate,                    \
       "boundary self-intersects (segments %zu and %zu cross)")                                  \
+  ROW(kBoundaryOverlap, "boundary_overlap", kBuildPlanarMesh, kDegenerate,                      \
+      "boundary overlaps itself (segments %zu and %zu run along each other)")                   \
+  ROW(kBoundaryPointsCoincide, "boundary_points_coincide", kBuildPlanarMesh, kDegenerate,       \
+      "boundary touches itself (points %d and %d coincide)")                                    \
+  ROW(kBoundaryPointOnSegment, "boundary_point_on_segment", kBuildPlanarMesh, kDegenerate,      \
+      "boundary touches itself (point %d lies on segment %zu)")                                 \
   ROW(kOpenBoundary, "open_boundary", kBuildPlanarMesh, kDegenerate,                            \
       "domain %d boundary is not closed at point %d")                                           \
   ROW(kDomainOutsideBoundary, "domain_outside_boundary", kBuildPlanarMesh, kDegenerate,         \
@@ -80,7 +86,8 @@ const char* MeshingStageName(MeshingStage stage);
   ROW(kTooManyElements, "too_many_elements", kBuildPlanarMesh, kPlain,                          \
       "request asks for about %.3g elements (%g m\xC2\xB2 at target size %g m), more than the " \
       "limit of %.3g \xE2\x80\x94 refusing as too large")                                       \
-  /* Netgen. */                                                                                 \
+  /* Netgen. Each line after a failed pass ends in Netgen's own reason where it gave one,       \
+     " (Netgen: WARNING: ...)", appended to the %s. */                                          \
   ROW(kGeometryThrew, "geometry_threw", kBuildPlanarMesh, kPlain,                               \
       "SplineGeometry2d construction threw: %s")                                                \
   ROW(kKeptBoundaryThrew, "kept_boundary_threw", kBuildPlanarMesh, kPlain,                     \
@@ -88,11 +95,11 @@ const char* MeshingStageName(MeshingStage stage);
       "as one edge: %s")                                                                        \
   ROW(kKeptBoundaryFailed, "kept_boundary_failed", kBuildPlanarMesh, kPlain,                   \
       "GenerateMesh failed on both quad and triangle passes with every boundary segment kept "  \
-      "as one edge (rc=%d)")                                                                    \
+      "as one edge (rc=%d)%s")                                                                  \
   ROW(kMesherThrew, "mesher_threw", kBuildPlanarMesh, kPlain,                                   \
       "GenerateMesh threw on both quad and triangle passes: %s")                                \
   ROW(kMesherFailed, "mesher_failed", kBuildPlanarMesh, kPlain,                                 \
-      "GenerateMesh failed on both quad and triangle passes (rc=%d)")                           \
+      "GenerateMesh failed on both quad and triangle passes (rc=%d)%s")                         \
   /* The mesh back to the caller's points and segments. */                                     \
   ROW(kNoMeshNodes, "no_mesh_nodes", kExtractToPlanarComplexMesh, kPlain,                       \
       "Netgen returned 0 mesh nodes")                                                           \
