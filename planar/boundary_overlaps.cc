@@ -108,7 +108,10 @@ std::vector<std::pair<size_t, size_t>> NearbyPairs(const std::vector<BoundarySeg
     if (!(cell > 0.0)) return size_t{0};
     const double at = std::floor((x - low) / cell);
     if (!(at > 0.0)) return size_t{0};
-    return std::min(side - 1, static_cast<size_t>(at));
+    // A margin or a coordinate far beyond the box (up to infinity) lands in
+    // the last cell; converting it first would be undefined.
+    if (!(at < static_cast<double>(side - 1))) return side - 1;
+    return static_cast<size_t>(at);
   };
 
   std::vector<std::vector<size_t>> cells(side * side);
