@@ -68,9 +68,11 @@ def test_batch_in_order_through_a_lost_worker(client, pool):
         assert_same(outcome, want)
     assert any(isinstance(outcome, meshworker.Refused) for outcome in outcomes)
     # Each Dask worker process meshed all its tasks with the one mesh worker
-    # it started, the replacement for the killed one included.
+    # it started, the replacement for the killed one included; under load the
+    # replacement may come up after the survivor took every task left, and
+    # then it has started none.
     for starts in client.run(process_pool_starts).values():
-        assert starts == [1]
+        assert starts in ([], [1])
 
 
 def test_bag_partitions_in_order(client, pool):
