@@ -11,6 +11,7 @@ import os
 import numpy as np
 
 from . import _core
+from ._result import _SlotsState
 
 # The weld tolerance unless mesh_model is given one, in metres.
 DEFAULT_WELD_TOLERANCE = _core.default_weld_tolerance()
@@ -47,7 +48,7 @@ def _ring(value, what):
     return [int(index) for index in ring]
 
 
-class Face:
+class Face(_SlotsState):
     """One planar polygon of a model: its outer ring and holes as lists of
     vertex indices (open: the last vertex is not the first repeated), its
     object id and semantic surface type ("RoofSurface", ...) as names or
@@ -70,13 +71,6 @@ class Face:
     def __eq__(self, other):
         return isinstance(other, Face) and all(
             getattr(self, name) == getattr(other, name) for name in self.__slots__)
-
-    def __getstate__(self):
-        return {name: getattr(self, name) for name in self.__slots__}
-
-    def __setstate__(self, state):
-        for name, value in state.items():
-            setattr(self, name, value)
 
     def __repr__(self):
         tags = "".join(f", {name}={getattr(self, name)!r}" for name in ("object", "semantic")
@@ -163,7 +157,7 @@ def read_model(path, lod=None):
     return model
 
 
-class ModelMeshResult:
+class ModelMeshResult(_SlotsState):
     """A model meshed into one conforming mesh.
 
     vertices        V x 3 float64, shared by neighbouring faces' elements
@@ -230,13 +224,6 @@ class ModelMeshResult:
             for kind, names in (("object", self.model.objects),
                                 ("semantic", self.model.semantics))}
         return meshio.Mesh(self.vertices, cells, cell_data=cell_data, field_data=field_data)
-
-    def __getstate__(self):
-        return {name: getattr(self, name) for name in self.__slots__}
-
-    def __setstate__(self, state):
-        for name, value in state.items():
-            setattr(self, name, value)
 
     def __repr__(self):
         s = self.summary

@@ -3,7 +3,21 @@
 import numpy as np
 
 
-class MeshResult:
+class _SlotsState:
+    """Pickling for classes with __slots__ and no __dict__: the state is each
+    slot's value by name (results and faces travel to and from Dask workers)."""
+
+    __slots__ = ()
+
+    def __getstate__(self):
+        return {name: getattr(self, name) for name in self.__slots__}
+
+    def __setstate__(self, state):
+        for name, value in state.items():
+            setattr(self, name, value)
+
+
+class MeshResult(_SlotsState):
     """The mesh of one request, tied to the request's own numbering.
 
     vertices          V x 3 float64, in the request's 3-D space
@@ -61,13 +75,6 @@ class MeshResult:
             domains.append(np.full(len(segments[-1]), -1, dtype=np.int32))
         return meshio.Mesh(self.vertices, cells,
                            cell_data={"domain": domains, "segment": segments})
-
-    def __getstate__(self):
-        return {name: getattr(self, name) for name in self.__slots__}
-
-    def __setstate__(self, state):
-        for name, value in state.items():
-            setattr(self, name, value)
 
     def __repr__(self):
         return (f"MeshResult({len(self.vertices)} vertices, {len(self.quads)} quads, "
