@@ -3,7 +3,6 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace mesh {
 
@@ -29,12 +28,12 @@ struct FaceEdgeHash {
 
 using FaceEdgeUses = std::unordered_map<FaceEdge, int, FaceEdgeHash>;
 
-// Counts each element edge's uses, in all and within its face; false when
+// Counts each element edge's uses within its face; false when
 // an element is malformed.
 template <size_t N>
 bool CountEdges(const std::vector<std::array<int32_t, N>>& elements,
                 const std::vector<int32_t>& element_faces, size_t vertex_count,
-                std::unordered_map<uint64_t, int>* uses, FaceEdgeUses* face_uses,
+                FaceEdgeUses* face_uses,
                 MeshCheck* check) {
   for (size_t e = 0; e < elements.size(); ++e) {
     const auto& element = elements[e];
@@ -55,7 +54,6 @@ bool CountEdges(const std::vector<std::array<int32_t, N>>& elements,
     }
     for (size_t i = 0; i < N; ++i) {
       const uint64_t key = EdgeKey(element[i], element[(i + 1) % N]);
-      ++(*uses)[key];
       ++(*face_uses)[FaceEdge{key, element_faces[e]}];
     }
   }
@@ -67,18 +65,21 @@ bool CountEdges(const std::vector<std::array<int32_t, N>>& elements,
 MeshCheck CheckStitchedMesh(const ModelMesh& mesh, const EdgeDivision& division,
                             const std::vector<bool>& face_meshed) {
   MeshCheck check;
-  std::unordered_map<uint64_t, int> uses;
   FaceEdgeUses face_uses;
   // Most element edges are shared by two elements.
-  uses.reserve(2 * mesh.quads.size() + 2 * mesh.triangles.size());
   face_uses.reserve(2 * mesh.quads.size() + 2 * mesh.triangles.size());
-  if (!CountEdges(mesh.quads, mesh.quad_faces, mesh.vertices.size(), &uses, &face_uses, &check) ||
-      !CountEdges(mesh.triangles, mesh.triangle_faces, mesh.vertices.size(), &uses, &face_uses,
+  if (!CountEdges(mesh.quads, mesh.quad_faces, mesh.vertices.size(), &face_uses, &check) ||
+      !CountEdges(mesh.triangles, mesh.triangle_faces, mesh.vertices.size(), &face_uses,
                   &check)) {
     check.ok = false;
     return check;
   }
-  std::unordered_set<uint64_t> pieces;
+  // A model edge's piece is a boundary edge of each meshed face along it:
+  // used once in that face (twice for a face that runs along it twice). Any
+  // other face may join the same two vertices by an edge of its own inside
+  // it (at coarse sizes a diagonal between two of its corners that happen
+  // to be an edge elsewhere), which the last loop checks as an inside edge.
+  std::unordered_map<FaceEdge, int, FaceEdgeHash> boundary_uses;
   for (const auto& entry : division.edges) {
     const DividedEdge& edge = entry.second;
     int meshed = 0;
@@ -87,9 +88,14 @@ MeshCheck CheckStitchedMesh(const ModelMesh& mesh, const EdgeDivision& division,
     for (size_t k = 0; k <= edge.inner.size(); ++k) {
       const int32_t to = k < edge.inner.size() ? edge.inner[k] : edge.high;
       const uint64_t key = EdgeKey(from, to);
-      pieces.insert(key);
-      auto found = uses.find(key);
-      const int used = found == uses.end() ? 0 : found->second;
+      int used = 0;
+      for (int32_t face : edge.faces) {
+        if (!face_meshed[face]) continue;
+        int& expected = boundary_uses[FaceEdge{key, face}];
+        if (expected++ > 0) continue;  // a face listed twice: counted at its first listing
+        auto found = face_uses.find(FaceEdge{key, face});
+        used += found == face_uses.end() ? 0 : found->second;
+      }
       if (used != meshed) {
         check.ok = false;
         check.error = "the model edge from vertex " + to_string(edge.low) + " to vertex " +
@@ -103,7 +109,7 @@ MeshCheck CheckStitchedMesh(const ModelMesh& mesh, const EdgeDivision& division,
     }
   }
   for (const auto& entry : face_uses) {
-    if (pieces.count(entry.first.edge) || entry.second == 2) continue;
+    if (boundary_uses.count(entry.first) || entry.second == 2) continue;
     check.ok = false;
     check.error = "the element edge from vertex " + to_string(entry.first.edge >> 32) +
                   " to vertex " + to_string(entry.first.edge & 0xffffffffu) + ", inside face " +

@@ -123,5 +123,40 @@ TEST(CheckStitchedMeshTest, CoincidentFacesMeshedAlikePass) {
   EXPECT_FALSE(CheckStitchedMesh(mesh, division, {true, true}).ok);
 }
 
+// At coarse sizes a face can join two of its corners by a diagonal that is
+// a model edge of two other faces: the square 0-1-2-3 meshed as two
+// triangles, beside the triangles 0-1-2 and 0-2-3 whose common edge is 0-2.
+TEST(CheckStitchedMeshTest, ADiagonalAlongAnotherFacesModelEdgeIsAnInsideEdge) {
+  EdgeDivision division;
+  division.points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  auto add = [&](int32_t a, int32_t b, std::vector<int32_t> faces) {
+    DividedEdge edge;
+    edge.low = std::min(a, b);
+    edge.high = std::max(a, b);
+    edge.faces = std::move(faces);
+    division.edges[EdgeKey(a, b)] = edge;
+  };
+  add(0, 1, {0, 2});
+  add(1, 2, {0, 2});
+  add(2, 3, {1, 2});
+  add(3, 0, {1, 2});
+  add(0, 2, {0, 1});
+  ModelMesh mesh;
+  mesh.vertices = division.points;
+  mesh.triangles = {{0, 1, 2}, {0, 2, 3}, {0, 1, 2}, {0, 2, 3}};
+  mesh.triangle_faces = {0, 1, 2, 2};
+  const MeshCheck check = CheckStitchedMesh(mesh, division, {true, true, true});
+  EXPECT_TRUE(check.ok) << check.error;
+  EXPECT_EQ(check.open_edges, 0u);
+
+  // Face 1 missing: 0-2, 2-3 and 3-0 are then open, whatever face 2 does
+  // inside.
+  mesh.triangle_faces = {0, 2, 2};
+  mesh.triangles = {{0, 1, 2}, {0, 1, 2}, {0, 2, 3}};
+  const MeshCheck open = CheckStitchedMesh(mesh, division, {true, false, true});
+  EXPECT_TRUE(open.ok) << open.error;
+  EXPECT_EQ(open.open_edges, 3u);
+}
+
 }  // namespace
 }  // namespace mesh
