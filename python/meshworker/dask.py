@@ -324,10 +324,12 @@ def _mesh_model_run(model_or_path, client, *, target_size, keep_going, prefer_qu
             for future in done:
                 first = pending.pop(future)
                 answers = future.result()
-                if run.running:
-                    run.add(first, answers)
                 if bar is not None:
                     bar.update(len(answers))
+                if not run.add(first, answers):
+                    break
+            if not run.running:
+                break  # keep_going=False and a face not meshed: the rest is not wanted
     finally:
         for future in pending:
             future.cancel()
