@@ -11,7 +11,8 @@
 #               and mesh the examples with it (root, network, minutes)
 #   make bench  the worker against Netgen alone, stage shares, throughput and
 #               scaling, as one table, then whole building models through
-#               meshctl model beside Gmsh (Release build; takes minutes;
+#               meshctl model beside Gmsh, then a synthetic city through
+#               meshctl model and Dask (Release build; takes minutes;
 #               needs an idle machine to mean anything)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -73,10 +74,11 @@ soak: build
 
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target mesh-bench meshctl mesh-worker
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target mesh-bench meshctl mesh-worker meshworker_core
 	$(BENCH_BUILD)/bench/mesh-bench
 	bench/model_vs_gmsh.py $(BENCH_BUILD)/cli/meshctl examples/models/DH_01_subs.city.json \
 	  examples/models/rotterdam_subset.json bench/models/zurich_subset_lod2.json
+	PYTHONPATH=$(BENCH_BUILD)/python bench/dask_model_bench.py $(BENCH_BUILD)/cli/meshctl
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

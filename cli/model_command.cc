@@ -101,25 +101,6 @@ void PrintSummary(const std::string& name, const Model& model, const ModelMeshRe
 
 }  // namespace
 
-double DefaultModelTargetSize(const Model& model) {
-  std::vector<double> extents;
-  for (const ModelFace& face : model.faces) {
-    Point3 low{HUGE_VAL, HUGE_VAL, HUGE_VAL}, high{-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    for (int32_t index : face.outer) {
-      if (index < 0 || static_cast<size_t>(index) >= model.vertices.size()) continue;
-      const Point3& p = model.vertices[static_cast<size_t>(index)];
-      low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
-      high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
-    }
-    const double extent = std::hypot(high.x - low.x, high.y - low.y, high.z - low.z);
-    if (std::isfinite(extent) && extent > 0) extents.push_back(extent);
-  }
-  if (extents.empty()) return 0;
-  std::nth_element(extents.begin(), extents.begin() + static_cast<long>(extents.size() / 2),
-                   extents.end());
-  return extents[extents.size() / 2] / 10;
-}
-
 int RunModel(const ModelCommandOptions& options) {
   const Writer writer = WriterFor(options.output);
   if (writer == nullptr) {

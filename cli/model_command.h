@@ -37,12 +37,6 @@ struct ModelCommandOptions {
 // output.
 int RunModel(const ModelCommandOptions& options);
 
-// The target size chosen when none is given: a tenth of the median face's
-// bounding-box diagonal, so a building gets elements of about a metre and a
-// model in millimetres elements of its own scale. 0 for a model without a
-// usable face.
-double DefaultModelTargetSize(const Model& model);
-
 }  // namespace mesh
 
 #endif  // MESH_WORKER_CLI_MODEL_COMMAND_H_

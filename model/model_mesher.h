@@ -120,6 +120,12 @@ struct ModelMeshResult {
   ModelMeshSummary summary;
 };
 
+// The target size chosen when none is given: a tenth of the median face's
+// bounding-box diagonal, so a building gets elements of about a metre and a
+// model in millimetres elements of its own scale. 0 for a model without a
+// usable face.
+double DefaultModelTargetSize(const Model& model);
+
 // Called on the calling thread after each face's answer: faces answered so
 // far and faces sent in all.
 using ModelMeshProgress = std::function<void(size_t answered, size_t sent)>;

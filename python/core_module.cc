@@ -10,8 +10,11 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
+#include <fstream>
 #include <cmath>
 #include <cstdint>
 #include <future>
@@ -27,7 +30,9 @@
 #include "formats/batch_line.h"
 #include "formats/mesh_json.h"
 #include "formats/model_file.h"
+#include "formats/model_writers.h"
 #include "model/model_mesher.h"
+#include "model/model_stitcher.h"
 #include "protocol/mesh_request.h"
 #include "protocol/planar_complex_mesh.h"
 
@@ -179,7 +184,9 @@ py::tuple ReadModel(const std::string& path, const std::string& lod) {
 }
 
 // The mesh of a model as views, the outcome of each face and the summary.
-py::dict ModelResultFields(ModelMeshResult result) {
+// `mesh`, when given, stands for result.mesh and is shared with the caller.
+py::dict ModelResultFields(ModelMeshResult result,
+                           std::shared_ptr<const ModelMesh> mesh = nullptr) {
   py::dict fields;
   fields["ok"] = result.ok;
   fields["error"] = result.error;
@@ -206,8 +213,10 @@ py::dict ModelResultFields(ModelMeshResult result) {
   summary["max_non_planarity"] = s.max_non_planarity;
   summary["seconds"] = s.seconds;
   fields["summary"] = summary;
-  auto* owned = new ModelMesh(std::move(result.mesh));
-  py::capsule owner(owned, [](void* p) { delete static_cast<ModelMesh*>(p); });
+  auto* shared = new std::shared_ptr<const ModelMesh>(
+      mesh ? std::move(mesh) : std::make_shared<const ModelMesh>(std::move(result.mesh)));
+  const ModelMesh* owned = shared->get();
+  py::capsule owner(shared, [](void* p) { delete static_cast<std::shared_ptr<const ModelMesh>*>(p); });
   fields["vertices"] = View(reinterpret_cast<const double*>(owned->vertices.data()), owned->vertices.size(), 3, owner);
   fields["quads"] = View(reinterpret_cast<const int32_t*>(owned->quads.data()), owned->quads.size(), 4, owner);
   fields["triangles"] = View(reinterpret_cast<const int32_t*>(owned->triangles.data()), owned->triangles.size(), 3, owner);
@@ -215,6 +224,116 @@ py::dict ModelResultFields(ModelMeshResult result) {
   fields["triangle_faces"] = View(owned->triangle_faces.data(), owned->triangle_faces.size(), 1, owner);
   return fields;
 }
+
+ModelMeshOptions MakeModelOptions(double target_size, double weld_tolerance, bool prefer_quads,
+                                  bool all_quads, bool keep_going) {
+  ModelMeshOptions options;
+  options.target_size = target_size;
+  options.weld_tolerance = weld_tolerance;
+  options.prefer_quads = prefer_quads;
+  options.all_quads = all_quads;
+  options.keep_going = keep_going;
+  return options;
+}
+
+// A model meshed elsewhere: prepared here, its faces' requests handed out as
+// payload bytes, their answers (FaceAnswer bytes) stitched in as they come,
+// and the result, which can also be written as meshctl writes it.
+class ModelRun {
+ public:
+  ModelRun(const CArray<double>& vertices, const std::vector<FaceTuple>& faces,
+           const std::vector<std::string>& objects, const std::vector<std::string>& semantics,
+           double target_size, double weld_tolerance, bool prefer_quads, bool all_quads,
+           bool keep_going)
+      : model_(MakeModel(vertices, faces, objects, semantics)) {
+    const ModelMeshOptions options =
+        MakeModelOptions(target_size, weld_tolerance, prefer_quads, all_quads, keep_going);
+    py::gil_scoped_release unlocked;
+    stitcher_ = std::make_unique<ModelStitcher>(PrepareModel(model_, options), keep_going);
+  }
+
+  size_t size() const { return Live().requests().size(); }
+  bool running() const { return Live().running(); }
+  size_t answered() const { return Live().answered(); }
+  size_t face_of(size_t request) const { return Live().face_of(request); }
+
+  // The encoded requests [start, stop), clipped to the requests there are.
+  std::vector<py::bytes> Payloads(size_t start, size_t stop) const {
+    const std::vector<MeshRequest>& requests = Live().requests();
+    stop = std::min(stop, requests.size());
+    std::vector<std::string> encoded;
+    {
+      py::gil_scoped_release unlocked;
+      for (size_t i = start; i < stop; ++i) encoded.push_back(EncodeMeshRequest(requests[i]));
+    }
+    return std::vector<py::bytes>(encoded.begin(), encoded.end());
+  }
+
+  // Stitches in the answers to requests first, first + 1, ...; returns
+  // whether the run goes on.
+  bool Add(size_t first, const std::vector<std::string>& answers) {
+    ModelStitcher& stitcher = Live();
+    py::gil_scoped_release unlocked;
+    for (size_t i = 0; i < answers.size(); ++i) {
+      FaceAnswer answer;
+      if (!DecodeFaceAnswer(answers[i].data(), answers[i].size(), &answer)) {
+        throw py::value_error("the answer to request " + std::to_string(first + i) +
+                              " is not a face answer");
+      }
+      if (!stitcher.Add(first + i, std::move(answer))) return false;
+    }
+    return stitcher.running();
+  }
+
+  py::dict Finish() {
+    ModelStitcher& stitcher = Live();
+    ModelMeshResult result;
+    {
+      py::gil_scoped_release unlocked;
+      result = stitcher.Finish();
+      stitcher_.reset();
+      mesh_ = std::make_shared<const ModelMesh>(std::move(result.mesh));
+      result.mesh = ModelMesh();
+    }
+    return ModelResultFields(std::move(result), mesh_);
+  }
+
+  // Writes the finished mesh as meshctl model does, the format by the
+  // path's suffix (.vtu, .msh, .obj).
+  void Write(const std::string& path) const {
+    if (!mesh_) throw std::logic_error("the run is not finished");
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    auto ends_with = [&](const std::string& tail) {
+      return lower.size() >= tail.size() && lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    std::string (*writer)(const Model&, const ModelMesh&) =
+        ends_with(".vtu") ? ModelMeshToVtu
+        : ends_with(".msh") ? ModelMeshToMsh
+        : ends_with(".obj") ? ModelMeshToObj
+                            : nullptr;
+    if (writer == nullptr) {
+      throw py::value_error(path + ": cannot tell the format; name the output .vtu, .msh or .obj");
+    }
+    py::gil_scoped_release unlocked;
+    const std::string text = writer(model_, *mesh_);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) throw std::runtime_error(path + ": cannot be written");
+  }
+
+ private:
+  ModelStitcher& Live() const {
+    if (!stitcher_) throw std::logic_error("the run is finished");
+    return *stitcher_;
+  }
+
+  Model model_;
+  std::unique_ptr<ModelStitcher> stitcher_;
+  std::shared_ptr<const ModelMesh> mesh_;
+};
 
 // One answer as the pool delivered it. The mesh is handed to Python once,
 // as views that share ownership of it.
@@ -369,12 +488,8 @@ class Pool {
     std::shared_ptr<WorkerPool> pool = pool_;
     if (!pool) throw std::runtime_error("the pool is closed");
     const Model model = MakeModel(vertices, faces, objects, semantics);
-    ModelMeshOptions options;
-    options.target_size = target_size;
-    options.weld_tolerance = weld_tolerance;
-    options.prefer_quads = prefer_quads;
-    options.all_quads = all_quads;
-    options.keep_going = keep_going;
+    const ModelMeshOptions options =
+        MakeModelOptions(target_size, weld_tolerance, prefer_quads, all_quads, keep_going);
     // cancel() during the run ends the rest of it too: the model layer
     // submits faces as answers come in, so each answer after a cancel
     // cancels again what was submitted since, and the faces left fail fast.
@@ -391,6 +506,35 @@ class Pool {
       pool.reset();
     }
     return ModelResultFields(std::move(result));
+  }
+
+  // Meshes encoded face requests of a ModelRun and returns their answers as
+  // FaceAnswer bytes, in order; all of it without the GIL.
+  std::vector<py::bytes> MeshFacePayloads(const std::vector<std::string>& payloads) {
+    std::shared_ptr<WorkerPool> pool = pool_;
+    if (!pool) throw std::runtime_error("the pool is closed");
+    std::vector<std::string> answers(payloads.size());
+    {
+      py::gil_scoped_release unlocked;
+      std::vector<std::future<WorkerAnswer>> pending(payloads.size());
+      for (size_t i = 0; i < payloads.size(); ++i) {
+        MeshRequest request;
+        if (!DecodeMeshRequest(payloads[i].data(), payloads[i].size(), &request)) {
+          FaceAnswer broken;
+          broken.reason = "the request payload does not decode";
+          broken.reason_key = "call_failed";
+          answers[i] = EncodeFaceAnswer(broken);
+          continue;
+        }
+        pending[i] = pool->Submit(request);
+      }
+      for (size_t i = 0; i < payloads.size(); ++i) {
+        if (pending[i].valid()) answers[i] = EncodeFaceAnswer(FaceAnswerOf(pending[i].get()));
+      }
+      // A pool closed meanwhile by another thread stops here, unlocked.
+      pool.reset();
+    }
+    return std::vector<py::bytes>(answers.begin(), answers.end());
   }
 
   // Answers only futures, never Python code, so it runs without the GIL.
@@ -455,6 +599,30 @@ PYBIND11_MODULE(_core, m) {
         "notes) of a CityJSON or OBJ file; ValueError naming the file.");
   m.def("default_weld_tolerance", [] { return kDefaultWeldTolerance; });
 
+  m.def("default_model_target_size",
+        [](const CArray<double>& vertices, const std::vector<FaceTuple>& faces,
+           const std::vector<std::string>& objects, const std::vector<std::string>& semantics) {
+          return DefaultModelTargetSize(MakeModel(vertices, faces, objects, semantics));
+        },
+        py::arg("vertices"), py::arg("faces"), py::arg("objects"), py::arg("semantics"),
+        "meshctl model's target size when none is given: a tenth of the median face's extent");
+
+  py::class_<ModelRun>(m, "ModelRun")
+      .def(py::init<const CArray<double>&, const std::vector<FaceTuple>&,
+                    const std::vector<std::string>&, const std::vector<std::string>&, double,
+                    double, bool, bool, bool>(),
+           py::arg("vertices"), py::arg("faces"), py::arg("objects"), py::arg("semantics"),
+           py::arg("target_size"), py::arg("weld_tolerance"), py::arg("prefer_quads"),
+           py::arg("all_quads"), py::arg("keep_going"))
+      .def_property_readonly("size", &ModelRun::size)
+      .def_property_readonly("running", &ModelRun::running)
+      .def_property_readonly("answered", &ModelRun::answered)
+      .def("face_of", &ModelRun::face_of, py::arg("request"))
+      .def("payloads", &ModelRun::Payloads, py::arg("start"), py::arg("stop"))
+      .def("add", &ModelRun::Add, py::arg("first"), py::arg("answers"))
+      .def("finish", &ModelRun::Finish)
+      .def("write", &ModelRun::Write, py::arg("path"));
+
   py::class_<Answer>(m, "Answer")
       .def_property_readonly("outcome", &Answer::outcome)
       .def_property_readonly("ok", &Answer::ok)
@@ -482,6 +650,8 @@ PYBIND11_MODULE(_core, m) {
            py::arg("objects"), py::arg("semantics"), py::arg("target_size"),
            py::arg("weld_tolerance"), py::arg("prefer_quads"), py::arg("all_quads"),
            py::arg("keep_going"))
+      .def("mesh_face_payloads", &Pool::MeshFacePayloads, py::arg("payloads"),
+           "[request bytes of a ModelRun] -> [answer bytes], in order")
       .def("cancel", &Pool::Cancel)
       .def("close", &Pool::Close)
       .def_property_readonly("size", &Pool::size)

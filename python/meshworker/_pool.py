@@ -114,6 +114,38 @@ def _result_of(answer):
     return kind(answer.describe(), diagnostics, answer.exit_code, answer.signal)
 
 
+def _model_arguments(model, target_size, keep_going, prefer_quads, all_quads, weld_tolerance):
+    """The model layer's options for a run over `model`, checked."""
+    if not isinstance(model, Model):
+        raise TypeError(f"expected a meshworker.Model, got {type(model).__name__}")
+    for name, value in (("target_size", target_size), ("weld_tolerance", weld_tolerance)):
+        if value is not None and not (isinstance(value, numbers.Real) and value > 0
+                                      and math.isfinite(value)):
+            raise ValueError(f"{name}: expected metres > 0 or None, got {value!r}")
+    if target_size is None:
+        lacking = next((index for index, face in enumerate(model.faces)
+                        if face.target_size == 0), None)
+        if lacking is not None:
+            raise ValueError(f"target_size: face {lacking} has no target size of its "
+                             "own; give one for the model")
+    return dict(target_size=float(target_size or 0.0),
+                weld_tolerance=float(weld_tolerance or DEFAULT_WELD_TOLERANCE),
+                prefer_quads=bool(prefer_quads), all_quads=bool(all_quads),
+                keep_going=bool(keep_going))
+
+
+def _model_result_or_raise(fields, model):
+    """The ModelMeshResult of a finished run, or the exception for one that
+    ended early: Refused for the face refused, MeshWorkerError otherwise."""
+    if not fields["ok"]:
+        stopped = next((face for face in fields["faces"]
+                        if face[0] in ("refused", "failed")), None)
+        if stopped is not None and stopped[0] == "refused":
+            raise Refused(fields["error"], [stopped[1]], reason=stopped[2])
+        raise MeshWorkerError(fields["error"])
+    return model_result(fields, model)
+
+
 def default_worker_path():
     """$MESHWORKER_WORKER, else the mesh-worker this package was built with
     (the build tree's, or the installed one)."""
@@ -241,22 +273,8 @@ class Pool:
         The model layer runs without the GIL. cancel() from another thread,
         or Ctrl-C, ends the run: faces not yet meshed fail (kind "failed",
         reason_key "call_failed"), and Ctrl-C raises KeyboardInterrupt."""
-        if not isinstance(model, Model):
-            raise TypeError(f"expected a meshworker.Model, got {type(model).__name__}")
-        for name, value in (("target_size", target_size), ("weld_tolerance", weld_tolerance)):
-            if value is not None and not (isinstance(value, numbers.Real) and value > 0
-                                          and math.isfinite(value)):
-                raise ValueError(f"{name}: expected metres > 0 or None, got {value!r}")
-        if target_size is None:
-            lacking = next((index for index, face in enumerate(model.faces)
-                            if face.target_size == 0), None)
-            if lacking is not None:
-                raise ValueError(f"target_size: face {lacking} has no target size of its "
-                                 "own; give one for the model")
-        arguments = dict(target_size=float(target_size or 0.0),
-                         weld_tolerance=float(weld_tolerance or DEFAULT_WELD_TOLERANCE),
-                         prefer_quads=bool(prefer_quads), all_quads=bool(all_quads),
-                         keep_going=bool(keep_going))
+        arguments = _model_arguments(model, target_size, keep_going, prefer_quads, all_quads,
+                                     weld_tolerance)
         outcome = {}
         done = threading.Event()
 
@@ -284,14 +302,7 @@ class Pool:
             raise
         if "problem" in outcome:
             raise outcome["problem"]
-        fields = outcome["fields"]
-        if not fields["ok"]:
-            stopped = next((face for face in fields["faces"]
-                            if face[0] in ("refused", "failed")), None)
-            if stopped is not None and stopped[0] == "refused":
-                raise Refused(fields["error"], [stopped[1]], reason=stopped[2])
-            raise MeshWorkerError(fields["error"])
-        return model_result(fields, model)
+        return _model_result_or_raise(outcome["fields"], model)
 
     def imap(self, requests, return_exceptions=False, progress=None):
         """Like map, yielding each result as soon as those before it are in."""
