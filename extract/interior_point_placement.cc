@@ -1,0 +1,410 @@
+#include "extract/interior_point_placement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <utility>
+
+#include "extract/point_grid.h"
+
+namespace mesh {
+
+namespace {
+
+constexpr double kSineOf60Degrees = 0.86602540378443864676;
+
+// A change must win by more than rounding to be taken, or two equally good
+// states could trade places for ever.
+constexpr double kBetterBy = 1e-9;
+
+double CornerSine(const PlanePoint& previous, const PlanePoint& at, const PlanePoint& next,
+                  double orientation) {
+  const double nu = next.u - at.u, nv = next.v - at.v;
+  const double pu = previous.u - at.u, pv = previous.v - at.v;
+  const double lengths = std::hypot(nu, nv) * std::hypot(pu, pv);
+  if (!(lengths > 0.0)) return -1.0;
+  return orientation * (nu * pv - nv * pu) / lengths;
+}
+
+uint64_t EdgeKey(int32_t a, int32_t b) {
+  if (a > b) std::swap(a, b);
+  return (static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b);
+}
+
+bool IsQuad(int32_t ref) { return ref % 2 == 0; }
+size_t IndexOf(int32_t ref) { return static_cast<size_t>(ref / 2); }
+
+}  // namespace
+
+double TriangleShapeQuality(const PlanePoint& a, const PlanePoint& b, const PlanePoint& c,
+                            double orientation) {
+  const double worst = std::min({CornerSine(c, a, b, orientation),
+                                 CornerSine(a, b, c, orientation),
+                                 CornerSine(b, c, a, orientation)});
+  return worst > 0.0 ? worst / kSineOf60Degrees : worst;
+}
+
+double QuadShapeQuality(const PlanePoint& a, const PlanePoint& b, const PlanePoint& c,
+                        const PlanePoint& d, double orientation) {
+  return std::min({CornerSine(d, a, b, orientation), CornerSine(a, b, c, orientation),
+                   CornerSine(b, c, d, orientation), CornerSine(c, d, a, orientation)});
+}
+
+LocalMeshShaper::LocalMeshShaper(std::vector<PlanePoint>* mesh_nodes, PlanarComplexMesh* record,
+                                 std::vector<char> held,
+                                 const std::vector<BoundaryEdge>& kept_edges)
+    : nodes_(*mesh_nodes),
+      record_(*record),
+      held_(std::move(held)),
+      moved_(mesh_nodes->size(), 0),
+      incident_(mesh_nodes->size()) {
+  held_.resize(nodes_.size(), 0);
+  for (const BoundaryEdge& edge : kept_edges) {
+    const int32_t a = edge.nodes[0] - 1, b = edge.nodes[1] - 1;
+    if (a < 0 || b < 0 || static_cast<size_t>(a) >= nodes_.size() ||
+        static_cast<size_t>(b) >= nodes_.size()) {
+      continue;
+    }
+    kept_.insert(EdgeKey(a, b));
+    held_[a] = held_[b] = 1;
+  }
+  double twice_area = 0.0;
+  const size_t elements = record_.quads.size() + record_.triangles.size();
+  for (size_t i = 0; i < elements; ++i) {
+    const int32_t ref = i < record_.quads.size()
+                            ? static_cast<int32_t>(2 * i)
+                            : static_cast<int32_t>(2 * (i - record_.quads.size()) + 1);
+    const std::vector<int32_t> c = Corners(ref);
+    for (size_t j = 0; j < c.size(); ++j) {
+      const PlanePoint& p = nodes_[c[j]];
+      const PlanePoint& q = nodes_[c[(j + 1) % c.size()]];
+      twice_area += p.u * q.v - q.u * p.v;
+      incident_[c[j]].push_back(ref);
+    }
+  }
+  orientation_ = twice_area < 0.0 ? -1.0 : 1.0;
+
+  // Whatever the caller named, an element edge with nothing or another
+  // domain beyond it is the boundary: moving its ends would change what a
+  // domain covers.
+  std::vector<std::pair<uint64_t, int32_t>> sides;
+  for (size_t v = 0; v < incident_.size(); ++v) {
+    for (int32_t ref : incident_[v]) {
+      const std::vector<int32_t> c = Corners(ref);
+      const int32_t domain = IsQuad(ref) ? record_.quad_domains[IndexOf(ref)]
+                                         : record_.triangle_domains[IndexOf(ref)];
+      for (size_t j = 0; j < c.size(); ++j) {
+        if (c[j] != static_cast<int32_t>(v)) continue;
+        sides.emplace_back(EdgeKey(c[j], c[(j + 1) % c.size()]), domain);
+      }
+    }
+  }
+  std::sort(sides.begin(), sides.end());
+  for (size_t i = 0; i < sides.size();) {
+    size_t j = i;
+    while (j < sides.size() && sides[j].first == sides[i].first) ++j;
+    if (j - i != 2 || sides[i].second != sides[i + 1].second) {
+      kept_.insert(sides[i].first);
+      held_[static_cast<int32_t>(sides[i].first >> 32)] = 1;
+      held_[static_cast<int32_t>(sides[i].first & 0xffffffffu)] = 1;
+    }
+    i = j;
+  }
+}
+
+std::vector<int32_t> LocalMeshShaper::Corners(int32_t ref) const {
+  if (IsQuad(ref)) {
+    const auto& q = record_.quads[IndexOf(ref)];
+    return {q[0], q[1], q[2], q[3]};
+  }
+  const auto& t = record_.triangles[IndexOf(ref)];
+  return {t[0], t[1], t[2]};
+}
+
+double LocalMeshShaper::Quality(int32_t ref) const {
+  const std::vector<int32_t> c = Corners(ref);
+  if (c.size() == 4) {
+    return QuadShapeQuality(nodes_[c[0]], nodes_[c[1]], nodes_[c[2]], nodes_[c[3]],
+                            orientation_);
+  }
+  return TriangleShapeQuality(nodes_[c[0]], nodes_[c[1]], nodes_[c[2]], orientation_);
+}
+
+double LocalMeshShaper::WorstAround(int32_t vertex) const {
+  double worst = 2.0;
+  for (int32_t ref : incident_[vertex]) worst = std::min(worst, Quality(ref));
+  return worst;
+}
+
+bool LocalMeshShaper::Kept(int32_t a, int32_t b) const { return kept_.count(EdgeKey(a, b)) != 0; }
+
+int32_t LocalMeshShaper::MoveFreeVertexOnto(const PlanePoint& p, double reach) {
+  if (!grid_.has_value()) grid_.emplace(nodes_, nodes_.size());
+  const CellLayout& layout = grid_->layout();
+  const double slack = layout.Slack(p);
+  std::vector<int32_t> candidates;
+  grid_->ForEachIn(layout.Cover(p.u - reach - slack, p.v - reach - slack, p.u + reach + slack,
+                                p.v + reach + slack),
+                   [&](int32_t v) {
+                     if (held_[v] || incident_[v].empty()) return;
+                     const double du = nodes_[v].u - p.u, dv = nodes_[v].v - p.v;
+                     if (du * du + dv * dv <= reach * reach) candidates.push_back(v);
+                   });
+  std::sort(candidates.begin(), candidates.end());
+  int32_t best = -1;
+  double best_quality = 0.0;
+  for (int32_t v : candidates) {
+    const PlanePoint was = nodes_[v];
+    nodes_[v] = p;
+    const double quality = WorstAround(v);
+    nodes_[v] = was;
+    if (quality > best_quality + kBetterBy) {
+      best_quality = quality;
+      best = v;
+    }
+  }
+  if (best < 0) return -1;
+  nodes_[best] = p;
+  held_[best] = 1;
+  moved_[best] = 1;
+  return best;
+}
+
+void LocalMeshShaper::Detach(int32_t vertex, int32_t ref) {
+  std::vector<int32_t>& list = incident_[vertex];
+  list.erase(std::remove(list.begin(), list.end(), ref), list.end());
+}
+
+bool LocalMeshShaper::TryFlip(int32_t triangle, int edge) {
+  const auto t = record_.triangles[IndexOf(triangle)];
+  const int32_t a = t[edge], b = t[(edge + 1) % 3], c = t[(edge + 2) % 3];
+  if (Kept(a, b)) return false;
+  const int32_t domain = record_.triangle_domains[IndexOf(triangle)];
+  int32_t other = -1;
+  for (int32_t ref : incident_[a]) {
+    if (ref == triangle || IsQuad(ref) || record_.triangle_domains[IndexOf(ref)] != domain) {
+      continue;
+    }
+    const auto& u = record_.triangles[IndexOf(ref)];
+    if (std::find(u.begin(), u.end(), b) != u.end()) {
+      other = ref;
+      break;
+    }
+  }
+  if (other < 0) return false;
+  const auto u = record_.triangles[IndexOf(other)];
+  int32_t d = -1;
+  for (int32_t x : u) {
+    if (x != a && x != b) d = x;
+  }
+  if (d < 0 || d == c) return false;
+  const double before = std::min(Quality(triangle), Quality(other));
+  const double after = std::min(TriangleShapeQuality(nodes_[c], nodes_[a], nodes_[d], orientation_),
+                                TriangleShapeQuality(nodes_[d], nodes_[b], nodes_[c], orientation_));
+  if (!(after > before + kBetterBy) || !(after > 0.0)) return false;
+  // An edge c-d elsewhere would make the pair's new edge a second copy.
+  for (int32_t ref : incident_[c]) {
+    const std::vector<int32_t> corners = Corners(ref);
+    for (size_t j = 0; j < corners.size(); ++j) {
+      const int32_t x = corners[j], y = corners[(j + 1) % corners.size()];
+      if ((x == c && y == d) || (x == d && y == c)) return false;
+    }
+  }
+  record_.triangles[IndexOf(triangle)] = {c, a, d};
+  record_.triangles[IndexOf(other)] = {d, b, c};
+  Detach(a, other);
+  Detach(b, triangle);
+  incident_[c].push_back(other);
+  incident_[d].push_back(triangle);
+  return true;
+}
+
+bool LocalMeshShaper::TrySmooth(int32_t vertex) {
+  if (held_[vertex] || incident_[vertex].empty()) return false;
+  double su = 0.0, sv = 0.0;
+  std::vector<int32_t> neighbours;
+  for (int32_t ref : incident_[vertex]) {
+    const std::vector<int32_t> c = Corners(ref);
+    const size_t n = c.size();
+    for (size_t j = 0; j < n; ++j) {
+      if (c[j] != vertex) continue;
+      neighbours.push_back(c[(j + 1) % n]);
+      neighbours.push_back(c[(j + n - 1) % n]);
+    }
+  }
+  std::sort(neighbours.begin(), neighbours.end());
+  neighbours.erase(std::unique(neighbours.begin(), neighbours.end()), neighbours.end());
+  for (int32_t n : neighbours) {
+    su += nodes_[n].u;
+    sv += nodes_[n].v;
+  }
+  const PlanePoint was = nodes_[vertex];
+  const PlanePoint centre{su / neighbours.size(), sv / neighbours.size()};
+  // The worst element may hang on a corner this vertex does not touch (a
+  // quad's far corner); then the rest around it may still get better, as
+  // long as the worst does not get worse.
+  auto worst_and_sum = [&] {
+    std::pair<double, double> measure{2.0, 0.0};
+    for (int32_t ref : incident_[vertex]) {
+      const double q = Quality(ref);
+      measure.first = std::min(measure.first, q);
+      measure.second += q;
+    }
+    return measure;
+  };
+  std::pair<double, double> best = worst_and_sum();
+  auto better = [&](const std::pair<double, double>& after) {
+    return after.first > 0.0 &&
+           (after.first > best.first + kBetterBy ||
+            (after.first >= best.first && after.second > best.second + kBetterBy));
+  };
+  bool improved = false;
+  for (double step : {1.0, 0.5, 0.25}) {
+    nodes_[vertex] = {was.u + step * (centre.u - was.u), was.v + step * (centre.v - was.v)};
+    const std::pair<double, double> after = worst_and_sum();
+    if (better(after)) {
+      best = after;
+      improved = true;
+      break;
+    }
+  }
+  if (!improved) nodes_[vertex] = was;
+  // The centre of the neighbours evens out lengths, not angles: a short
+  // search in eight directions then lifts the worst element around the
+  // vertex as far as small steps can.
+  double shortest = INFINITY;
+  for (int32_t n : neighbours) {
+    shortest = std::min(shortest, std::hypot(nodes_[n].u - nodes_[vertex].u,
+                                             nodes_[n].v - nodes_[vertex].v));
+  }
+  double step = 0.1 * shortest;
+  for (int round = 0; round < 12 && step > 0.0; ++round) {
+    const PlanePoint from = nodes_[vertex];
+    bool stepped = false;
+    for (int direction = 0; direction < 8; ++direction) {
+      static constexpr double kDiagonal = 0.70710678118654752440;
+      static constexpr double kDirections[8][2] = {
+          {1, 0}, {kDiagonal, kDiagonal}, {0, 1}, {-kDiagonal, kDiagonal},
+          {-1, 0}, {-kDiagonal, -kDiagonal}, {0, -1}, {kDiagonal, -kDiagonal}};
+      nodes_[vertex] = {from.u + step * kDirections[direction][0],
+                        from.v + step * kDirections[direction][1]};
+      const std::pair<double, double> after = worst_and_sum();
+      if (better(after)) {
+        best = after;
+        stepped = true;
+        improved = true;
+        break;
+      }
+    }
+    if (!stepped) {
+      nodes_[vertex] = from;
+      step *= 0.5;
+    }
+  }
+  if (improved) moved_[vertex] = 1;
+  return improved;
+}
+
+void LocalMeshShaper::EvenOutAround(const std::vector<int32_t>& centres, int rings, int sweeps) {
+  std::vector<int32_t> region;
+  std::vector<char> in_region(nodes_.size(), 0);
+  for (int32_t v : centres) {
+    if (v < 0 || static_cast<size_t>(v) >= nodes_.size() || in_region[v]) continue;
+    in_region[v] = 1;
+    region.push_back(v);
+  }
+  size_t ring_start = 0;
+  for (int ring = 0; ring < rings; ++ring) {
+    const size_t ring_end = region.size();
+    for (size_t k = ring_start; k < ring_end; ++k) {
+      for (int32_t ref : incident_[region[k]]) {
+        for (int32_t x : Corners(ref)) {
+          if (in_region[x]) continue;
+          in_region[x] = 1;
+          region.push_back(x);
+        }
+      }
+    }
+    ring_start = ring_end;
+  }
+  for (int sweep = 0; sweep < sweeps; ++sweep) {
+    bool changed = false;
+    std::vector<int32_t> triangles;
+    for (int32_t v : region) {
+      for (int32_t ref : incident_[v]) {
+        if (!IsQuad(ref)) triangles.push_back(ref);
+      }
+    }
+    std::sort(triangles.begin(), triangles.end());
+    triangles.erase(std::unique(triangles.begin(), triangles.end()), triangles.end());
+    for (int32_t t : triangles) {
+      for (int edge = 0; edge < 3; ++edge) {
+        if (TryFlip(t, edge)) changed = true;
+      }
+    }
+    for (int32_t v : region) {
+      if (TrySmooth(v)) changed = true;
+    }
+    if (!changed) break;
+  }
+}
+
+void LocalMeshShaper::Finish(const PlanarFrame& frame) {
+  for (size_t v = 0; v < moved_.size(); ++v) {
+    if (moved_[v]) record_.vertices[v] = frame.FromPlane(nodes_[v]);
+  }
+}
+
+namespace {
+
+// How far the evening out reaches from each point's vertex, and how many
+// rounds it takes at most: enough for a moved vertex's disturbance to fade
+// into the mesh around it, while the work stays local.
+constexpr int kRings = 3;
+constexpr int kSweeps = 8;
+
+std::vector<char> PointVertices(const PlanarComplexMesh& record, size_t vertex_count) {
+  std::vector<char> held(vertex_count, 0);
+  for (int32_t v : record.point_vertex) {
+    if (v >= 0 && static_cast<size_t>(v) < vertex_count) held[v] = 1;
+  }
+  return held;
+}
+
+}  // namespace
+
+std::vector<size_t> MoveVerticesOntoInteriorPoints(const std::vector<PlanePoint>& plane_points,
+                                                   const std::vector<size_t>& pending,
+                                                   const std::vector<BoundaryEdge>& boundary_edges,
+                                                   double smallest_target_size,
+                                                   const PlanarFrame& frame,
+                                                   std::vector<PlanePoint>* mesh_nodes,
+                                                   PlanarComplexMesh* record) {
+  LocalMeshShaper shaper(mesh_nodes, record, PointVertices(*record, mesh_nodes->size()),
+                         boundary_edges);
+  std::vector<size_t> left;
+  for (size_t i : pending) {
+    const int32_t v = shaper.MoveFreeVertexOnto(plane_points[i], smallest_target_size);
+    if (v < 0) {
+      left.push_back(i);
+    } else {
+      record->point_vertex[i] = v;
+    }
+  }
+  shaper.Finish(frame);
+  return left;
+}
+
+void EvenOutAroundInteriorPoints(const std::vector<size_t>& pending,
+                                 const std::vector<BoundaryEdge>& boundary_edges,
+                                 const PlanarFrame& frame, std::vector<PlanePoint>* mesh_nodes,
+                                 PlanarComplexMesh* record) {
+  LocalMeshShaper shaper(mesh_nodes, record, PointVertices(*record, mesh_nodes->size()),
+                         boundary_edges);
+  std::vector<int32_t> centres;
+  for (size_t i : pending) centres.push_back(record->point_vertex[i]);
+  shaper.EvenOutAround(centres, kRings, kSweeps);
+  shaper.Finish(frame);
+}
+
+}  // namespace mesh
