@@ -6,7 +6,8 @@
 // cases, and how many cases miss the targets (20 degrees in a triangle
 // mesh; in a quad mesh 0.3 and no more than a fifth below the face without
 // points). Run by `make bench`; `--faces N` sets how many random faces of
-// each kind; `--verbose` lists the cases that miss.
+// each kind; `--verbose` lists the cases that miss,
+// and `--save DIR` writes their requests there as meshctl JSON.
 #include <stdio.h>
 
 #include <algorithm>
@@ -58,6 +59,7 @@ bool MissesTarget(const Worst& got, const Worst& plain, bool quads) {
 }
 
 bool verbose = false;
+std::string save_to;
 
 struct Row {
   std::string name;
@@ -74,9 +76,9 @@ void Fold(Worst* into, const Worst& one) {
 
 void AddCase(Row* row, const MeshRequest& request) {
   const Worst without = Measure(test::WithoutInteriorPoints(request));
-  SetInteriorPointsShapedForBenchmarks(false);
+  SetInteriorPointsShaped(false);
   const Worst before = Measure(request);
-  SetInteriorPointsShapedForBenchmarks(true);
+  SetInteriorPointsShaped(true);
   const Worst after = Measure(request);
   ++row->cases;
   Fold(&row->without, without);
@@ -88,6 +90,11 @@ void AddCase(Row* row, const MeshRequest& request) {
     printf("%s case %d: angle %.1f/%.1f/%.1f sj %.2f/%.2f/%.2f\n", row->name.c_str(),
             row->cases - 1, without.triangle_angle, before.triangle_angle, after.triangle_angle,
             without.quad_jacobian, before.quad_jacobian, after.quad_jacobian);
+    if (!save_to.empty()) {
+      std::ofstream out(save_to + "/" + std::to_string(row->quads) + "_" +
+                        std::to_string(row->cases - 1) + ".json");
+      out << MeshRequestToJson(request).dump() << "\n";
+    }
   }
 }
 
@@ -128,6 +135,7 @@ int main(int argc, char** argv) {
   int faces = 100;
   for (int i = 1; i + 1 < argc; ++i) {
     if (strcmp(argv[i], "--faces") == 0) faces = atoi(argv[i + 1]);
+    if (strcmp(argv[i], "--save") == 0) mesh::save_to = argv[i + 1];
   }
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--verbose") == 0) mesh::verbose = true;

@@ -93,12 +93,19 @@ Extraction ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& frame,
 
   const std::vector<BoundaryEdge> boundary_edges = ReadBoundaryEdges(mesh);
 
+  // Every interior-only point, also those the mesher happened to put a
+  // node near: shaped placement puts each exactly where it is.
+  std::vector<size_t> interior_points;
+  for (size_t i = 0; i < interior_only.size(); ++i) {
+    if (interior_only[i]) interior_points.push_back(i);
+  }
+
   // Only now that every element exists can a point the mesher left out be
   // placed inside one.
-  if (!pending_interior.empty()) {
+  if (!interior_points.empty()) {
     std::vector<size_t> to_split = pending_interior;
     if (shaped) {
-      to_split = MoveVerticesOntoInteriorPoints(plane_points, pending_interior, boundary_edges,
+      to_split = MoveVerticesOntoInteriorPoints(plane_points, interior_points, boundary_edges,
                                                 tolerances.smallest_target_size, frame,
                                                 &mesh_nodes, &record);
     }
@@ -116,7 +123,8 @@ Extraction ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& frame,
       inserter.Finish();
     }
     if (shaped) {
-      EvenOutAroundInteriorPoints(pending_interior, boundary_edges, frame, &mesh_nodes, &record);
+      EvenOutAroundInteriorPoints(plane_points, interior_points, boundary_edges, frame,
+                                  &mesh_nodes, &record);
     }
   }
   laps.Charge(&ExtractionSeconds::insertion);

@@ -57,6 +57,7 @@ LocalMeshShaper::LocalMeshShaper(std::vector<PlanePoint>* mesh_nodes, PlanarComp
       record_(*record),
       held_(std::move(held)),
       moved_(mesh_nodes->size(), 0),
+      on_boundary_(mesh_nodes->size(), 0),
       incident_(mesh_nodes->size()) {
   held_.resize(nodes_.size(), 0);
   for (const BoundaryEdge& edge : kept_edges) {
@@ -67,6 +68,7 @@ LocalMeshShaper::LocalMeshShaper(std::vector<PlanePoint>* mesh_nodes, PlanarComp
     }
     kept_.insert(EdgeKey(a, b));
     held_[a] = held_[b] = 1;
+    on_boundary_[a] = on_boundary_[b] = 1;
   }
   double twice_area = 0.0;
   const size_t elements = record_.quads.size() + record_.triangles.size();
@@ -105,8 +107,11 @@ LocalMeshShaper::LocalMeshShaper(std::vector<PlanePoint>* mesh_nodes, PlanarComp
     while (j < sides.size() && sides[j].first == sides[i].first) ++j;
     if (j - i != 2 || sides[i].second != sides[i + 1].second) {
       kept_.insert(sides[i].first);
-      held_[static_cast<int32_t>(sides[i].first >> 32)] = 1;
-      held_[static_cast<int32_t>(sides[i].first & 0xffffffffu)] = 1;
+      for (int32_t end : {static_cast<int32_t>(sides[i].first >> 32),
+                          static_cast<int32_t>(sides[i].first & 0xffffffffu)}) {
+        held_[end] = 1;
+        on_boundary_[end] = 1;
+      }
     }
     i = j;
   }
@@ -168,6 +173,17 @@ int32_t LocalMeshShaper::MoveFreeVertexOnto(const PlanePoint& p, double reach) {
   held_[best] = 1;
   moved_[best] = 1;
   return best;
+}
+
+void LocalMeshShaper::MoveHeldVertexOnto(int32_t vertex, const PlanePoint& p) {
+  if (incident_[vertex].empty() || on_boundary_[vertex]) return;
+  const PlanePoint was = nodes_[vertex];
+  nodes_[vertex] = p;
+  if (WorstAround(vertex) > 0.0) {
+    moved_[vertex] = 1;
+  } else {
+    nodes_[vertex] = was;
+  }
 }
 
 void LocalMeshShaper::Detach(int32_t vertex, int32_t ref) {
@@ -349,6 +365,19 @@ void LocalMeshShaper::EvenOutAround(const std::vector<int32_t>& centres, int rin
   }
 }
 
+std::vector<int32_t> LocalMeshShaper::CornersOfElementsBelow(double quality) const {
+  std::vector<int32_t> corners;
+  const size_t elements = record_.quads.size() + record_.triangles.size();
+  for (size_t i = 0; i < elements; ++i) {
+    const int32_t ref = i < record_.quads.size()
+                            ? static_cast<int32_t>(2 * i)
+                            : static_cast<int32_t>(2 * (i - record_.quads.size()) + 1);
+    if (Quality(ref) >= quality) continue;
+    for (int32_t v : Corners(ref)) corners.push_back(v);
+  }
+  return corners;
+}
+
 void LocalMeshShaper::Finish(const PlanarFrame& frame) {
   for (size_t v = 0; v < moved_.size(); ++v) {
     if (moved_[v]) record_.vertices[v] = frame.FromPlane(nodes_[v]);
@@ -362,6 +391,11 @@ namespace {
 // into the mesh around it, while the work stays local.
 constexpr int kRings = 3;
 constexpr int kSweeps = 8;
+// A quad at a point's vertex that stays below this is better as two
+// triangles.
+constexpr double kUsableQuad = 0.3;
+// Elements below this anywhere in the mesh are evened out as well.
+constexpr double kPoorQuality = 0.5;
 
 std::vector<char> PointVertices(const PlanarComplexMesh& record, size_t vertex_count) {
   std::vector<char> held(vertex_count, 0);
@@ -372,6 +406,56 @@ std::vector<char> PointVertices(const PlanarComplexMesh& record, size_t vertex_c
 }
 
 }  // namespace
+
+void SplitPoorQuadsAtPoints(const std::vector<PlanePoint>& mesh_nodes, double quality,
+                            PlanarComplexMesh* record) {
+  const std::vector<char> at_point = PointVertices(*record, mesh_nodes.size());
+  double twice_area = 0.0;
+  for (const auto& q : record->quads) {
+    for (size_t j = 0; j < 4; ++j) {
+      const PlanePoint& a = mesh_nodes[q[j]];
+      const PlanePoint& b = mesh_nodes[q[(j + 1) % 4]];
+      twice_area += a.u * b.v - b.u * a.v;
+    }
+  }
+  const double orientation = twice_area < 0.0 ? -1.0 : 1.0;
+  size_t kept = 0;
+  for (size_t i = 0; i < record->quads.size(); ++i) {
+    const auto q = record->quads[i];
+    const int32_t domain = record->quad_domains[i];
+    const PlanePoint p[4] = {mesh_nodes[q[0]], mesh_nodes[q[1]], mesh_nodes[q[2]],
+                             mesh_nodes[q[3]]};
+    const double own = QuadShapeQuality(p[0], p[1], p[2], p[3], orientation);
+    const bool touches_point = at_point[q[0]] || at_point[q[1]] || at_point[q[2]] || at_point[q[3]];
+    // Either diagonal; a triangle's quality is in units of the sine of 60
+    // degrees, the quad's in plain sines.
+    int best_diagonal = -1;
+    double best = own;
+    for (int d = 0; d < 2 && touches_point && own < quality; ++d) {
+      const double halves =
+          kSineOf60Degrees *
+          std::min(TriangleShapeQuality(p[d], p[d + 1], p[(d + 2) % 4], orientation),
+                   TriangleShapeQuality(p[d], p[(d + 2) % 4], p[(d + 3) % 4], orientation));
+      if (halves > best + kBetterBy) {
+        best = halves;
+        best_diagonal = d;
+      }
+    }
+    if (best_diagonal < 0) {
+      record->quads[kept] = q;
+      record->quad_domains[kept] = domain;
+      ++kept;
+      continue;
+    }
+    const int d = best_diagonal;
+    record->triangles.push_back({q[d], q[d + 1], q[(d + 2) % 4]});
+    record->triangles.push_back({q[d], q[(d + 2) % 4], q[(d + 3) % 4]});
+    record->triangle_domains.push_back(domain);
+    record->triangle_domains.push_back(domain);
+  }
+  record->quads.resize(kept);
+  record->quad_domains.resize(kept);
+}
 
 std::vector<size_t> MoveVerticesOntoInteriorPoints(const std::vector<PlanePoint>& plane_points,
                                                    const std::vector<size_t>& pending,
@@ -384,6 +468,7 @@ std::vector<size_t> MoveVerticesOntoInteriorPoints(const std::vector<PlanePoint>
                          boundary_edges);
   std::vector<size_t> left;
   for (size_t i : pending) {
+    if (record->point_vertex[i] >= 0) continue;
     const int32_t v = shaper.MoveFreeVertexOnto(plane_points[i], smallest_target_size);
     if (v < 0) {
       left.push_back(i);
@@ -395,16 +480,25 @@ std::vector<size_t> MoveVerticesOntoInteriorPoints(const std::vector<PlanePoint>
   return left;
 }
 
-void EvenOutAroundInteriorPoints(const std::vector<size_t>& pending,
+void EvenOutAroundInteriorPoints(const std::vector<PlanePoint>& plane_points,
+                                 const std::vector<size_t>& pending,
                                  const std::vector<BoundaryEdge>& boundary_edges,
                                  const PlanarFrame& frame, std::vector<PlanePoint>* mesh_nodes,
                                  PlanarComplexMesh* record) {
   LocalMeshShaper shaper(mesh_nodes, record, PointVertices(*record, mesh_nodes->size()),
                          boundary_edges);
   std::vector<int32_t> centres;
-  for (size_t i : pending) centres.push_back(record->point_vertex[i]);
+  for (size_t i : pending) {
+    shaper.MoveHeldVertexOnto(record->point_vertex[i], plane_points[i]);
+    centres.push_back(record->point_vertex[i]);
+  }
   shaper.EvenOutAround(centres, kRings, kSweeps);
+  // The finer mesh asked for around the points reshapes the mesher's front
+  // everywhere, so its poorest elements fall elsewhere than without the
+  // points; evened out too, they come out no worse than that mesh's.
+  shaper.EvenOutAround(shaper.CornersOfElementsBelow(kPoorQuality), 1, kSweeps);
   shaper.Finish(frame);
+  SplitPoorQuadsAtPoints(*mesh_nodes, kUsableQuad, record);
 }
 
 }  // namespace mesh

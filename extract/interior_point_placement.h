@@ -50,9 +50,17 @@ class LocalMeshShaper {
   // search would no longer find where it filed them.
   int32_t MoveFreeVertexOnto(const PlanePoint& p, double reach);
 
+  // Moves a vertex the caller holds (a point's, matched to the point within
+  // a small distance) exactly onto p, unless it lies on the boundary or an
+  // element would fold.
+  void MoveHeldVertexOnto(int32_t vertex, const PlanePoint& p);
+
   // `sweeps` rounds of flips and smoothing over the elements within
   // `rings` edges of the given vertices.
   void EvenOutAround(const std::vector<int32_t>& centres, int rings, int sweeps);
+
+  // The corners of every element whose quality is below `quality`.
+  std::vector<int32_t> CornersOfElementsBelow(double quality) const;
 
   // Writes the 3-D position of every vertex moved.
   void Finish(const PlanarFrame& frame);
@@ -70,6 +78,7 @@ class LocalMeshShaper {
   PlanarComplexMesh& record_;
   std::vector<char> held_;
   std::vector<char> moved_;
+  std::vector<char> on_boundary_;
   std::unordered_set<uint64_t> kept_;
   // Elements by reference: 2 * index for a quad, 2 * index + 1 for a
   // triangle; per vertex, those it is a corner of.
@@ -79,8 +88,8 @@ class LocalMeshShaper {
 };
 
 // Moves a free vertex onto each of `pending` (indices into plane_points)
-// that one can reach without folding an element, within the smallest target
-// size, and sets its point_vertex entry. Every vertex of record->point_vertex
+// without a vertex yet that one can reach without folding an element,
+// within the smallest target size, and sets its point_vertex entry. Every vertex of record->point_vertex
 // and the boundary stays. Returns the points left for a split, in order.
 std::vector<size_t> MoveVerticesOntoInteriorPoints(const std::vector<PlanePoint>& plane_points,
                                                    const std::vector<size_t>& pending,
@@ -90,9 +99,19 @@ std::vector<size_t> MoveVerticesOntoInteriorPoints(const std::vector<PlanePoint>
                                                    std::vector<PlanePoint>* mesh_nodes,
                                                    PlanarComplexMesh* record);
 
-// Flips and smoothing around the vertices of `pending`, once every one has
-// its vertex, with the vertices of all request points and the boundary held.
-void EvenOutAroundInteriorPoints(const std::vector<size_t>& pending,
+// Replaces each quad with a request point's vertex as a corner whose
+// quality is below `quality` by the two triangles of its better diagonal,
+// when both come out better than the quad: two points close together can
+// leave a quad between them no smoothing mends.
+void SplitPoorQuadsAtPoints(const std::vector<PlanePoint>& mesh_nodes, double quality,
+                            PlanarComplexMesh* record);
+
+// Once every point of `pending` has its vertex: moves each vertex tied to
+// its point within a small distance exactly onto it (MoveHeldVertexOnto),
+// then flips and smoothing around them with the vertices of all request
+// points and the boundary held, then SplitPoorQuadsAtPoints below 0.3.
+void EvenOutAroundInteriorPoints(const std::vector<PlanePoint>& plane_points,
+                                 const std::vector<size_t>& pending,
                                  const std::vector<BoundaryEdge>& boundary_edges,
                                  const PlanarFrame& frame, std::vector<PlanePoint>* mesh_nodes,
                                  PlanarComplexMesh* record);

@@ -58,7 +58,7 @@ std::vector<PointSize> InteriorPointSizes(const MeshRequest& request,
 
 bool InteriorPointsShaped() { return shaped_placement.load(std::memory_order_relaxed); }
 
-void SetInteriorPointsShapedForBenchmarks(bool shaped) {
+void SetInteriorPointsShaped(bool shaped) {
   shaped_placement.store(shaped, std::memory_order_relaxed);
 }
 

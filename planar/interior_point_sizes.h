@@ -32,9 +32,22 @@ std::vector<PointSize> InteriorPointSizes(const MeshRequest& request,
 
 constexpr double kSizeScanLimit = 2e7;
 
-// False while a benchmark measures the older placement. Not for the worker.
+// False while a benchmark measures the older placement, or a test checks
+// the split insertion by itself. The worker never turns it off.
 bool InteriorPointsShaped();
-void SetInteriorPointsShapedForBenchmarks(bool shaped);
+void SetInteriorPointsShaped(bool shaped);
+
+// The older placement for as long as it lives.
+class ScopedSplitInsertion {
+ public:
+  ScopedSplitInsertion() : was_(InteriorPointsShaped()) { SetInteriorPointsShaped(false); }
+  ~ScopedSplitInsertion() { SetInteriorPointsShaped(was_); }
+  ScopedSplitInsertion(const ScopedSplitInsertion&) = delete;
+  ScopedSplitInsertion& operator=(const ScopedSplitInsertion&) = delete;
+
+ private:
+  bool was_;
+};
 
 }  // namespace mesh
 
