@@ -365,15 +365,25 @@ void LocalMeshShaper::EvenOutAround(const std::vector<int32_t>& centres, int rin
   }
 }
 
-std::vector<int32_t> LocalMeshShaper::CornersOfElementsBelow(double quality) const {
-  std::vector<int32_t> corners;
+std::vector<int32_t> LocalMeshShaper::CornersOfWorstElements(double quality,
+                                                             size_t most) const {
+  std::vector<std::pair<double, int32_t>> poor;
   const size_t elements = record_.quads.size() + record_.triangles.size();
   for (size_t i = 0; i < elements; ++i) {
     const int32_t ref = i < record_.quads.size()
                             ? static_cast<int32_t>(2 * i)
                             : static_cast<int32_t>(2 * (i - record_.quads.size()) + 1);
-    if (Quality(ref) >= quality) continue;
-    for (int32_t v : Corners(ref)) corners.push_back(v);
+    const double q = Quality(ref);
+    if (q < quality) poor.emplace_back(q, ref);
+  }
+  if (poor.size() > most) {
+    std::nth_element(poor.begin(), poor.begin() + static_cast<std::ptrdiff_t>(most), poor.end());
+    poor.resize(most);
+  }
+  std::sort(poor.begin(), poor.end());
+  std::vector<int32_t> corners;
+  for (const auto& entry : poor) {
+    for (int32_t v : Corners(entry.second)) corners.push_back(v);
   }
   return corners;
 }
@@ -394,8 +404,11 @@ constexpr int kSweeps = 8;
 // A quad at a point's vertex that stays below this is better as two
 // triangles.
 constexpr double kUsableQuad = 0.3;
-// Elements below this anywhere in the mesh are evened out as well.
+// Elements below this anywhere in the mesh are evened out as well, the
+// worst few hundred of them: enough for what the finer sizes displace, while
+// a mesh full of poor elements costs no more than a sweep over it.
 constexpr double kPoorQuality = 0.5;
+constexpr size_t kMostPoorElements = 256;
 
 std::vector<char> PointVertices(const PlanarComplexMesh& record, size_t vertex_count) {
   std::vector<char> held(vertex_count, 0);
@@ -436,7 +449,7 @@ void SplitPoorQuadsAtPoints(const std::vector<PlanePoint>& mesh_nodes, double qu
           kSineOf60Degrees *
           std::min(TriangleShapeQuality(p[d], p[d + 1], p[(d + 2) % 4], orientation),
                    TriangleShapeQuality(p[d], p[(d + 2) % 4], p[(d + 3) % 4], orientation));
-      if (halves > best + kBetterBy) {
+      if (halves > 0.0 && halves > best + kBetterBy) {
         best = halves;
         best_diagonal = d;
       }
@@ -496,7 +509,8 @@ void EvenOutAroundInteriorPoints(const std::vector<PlanePoint>& plane_points,
   // The finer mesh asked for around the points reshapes the mesher's front
   // everywhere, so its poorest elements fall elsewhere than without the
   // points; evened out too, they come out no worse than that mesh's.
-  shaper.EvenOutAround(shaper.CornersOfElementsBelow(kPoorQuality), 1, kSweeps);
+  shaper.EvenOutAround(shaper.CornersOfWorstElements(kPoorQuality, kMostPoorElements), 1,
+                       kSweeps);
   shaper.Finish(frame);
   SplitPoorQuadsAtPoints(*mesh_nodes, kUsableQuad, record);
 }

@@ -59,8 +59,9 @@ class LocalMeshShaper {
   // `rings` edges of the given vertices.
   void EvenOutAround(const std::vector<int32_t>& centres, int rings, int sweeps);
 
-  // The corners of every element whose quality is below `quality`.
-  std::vector<int32_t> CornersOfElementsBelow(double quality) const;
+  // The corners of the `most` worst elements whose quality is below
+  // `quality`, worst first.
+  std::vector<int32_t> CornersOfWorstElements(double quality, size_t most) const;
 
   // Writes the 3-D position of every vertex moved.
   void Finish(const PlanarFrame& frame);
