@@ -13,6 +13,10 @@ namespace {
 
 constexpr double kSineOf60Degrees = 0.86602540378443864676;
 
+// Around a vertex whose worst element is at least this good, the centre of
+// its neighbours is all the smoothing it gets.
+constexpr double kGoodEnough = 0.7;
+
 // A change must win by more than rounding to be taken, or two equally good
 // states could trade places for ever.
 constexpr double kBetterBy = 1e-9;
@@ -287,7 +291,8 @@ bool LocalMeshShaper::TrySmooth(int32_t vertex) {
   if (!improved) nodes_[vertex] = was;
   // The centre of the neighbours evens out lengths, not angles: a short
   // search in eight directions then lifts the worst element around the
-  // vertex as far as small steps can.
+  // vertex as far as small steps can, where it is worth the time.
+  if (best.first >= kGoodEnough) return improved ? Changed(vertex, was) : false;
   double shortest = INFINITY;
   for (int32_t n : neighbours) {
     shortest = std::min(shortest, std::hypot(nodes_[n].u - nodes_[vertex].u,
@@ -317,8 +322,24 @@ bool LocalMeshShaper::TrySmooth(int32_t vertex) {
       step *= 0.5;
     }
   }
-  if (improved) moved_[vertex] = 1;
-  return improved;
+  return improved ? Changed(vertex, was) : false;
+}
+
+bool LocalMeshShaper::Changed(int32_t vertex, const PlanePoint& was) {
+  moved_[vertex] = 1;
+  // Steps far below the element size only polish; another sweep for them
+  // would cost more than it gains.
+  double shortest = INFINITY;
+  for (int32_t ref : incident_[vertex]) {
+    const std::vector<int32_t> c = Corners(ref);
+    for (size_t j = 0; j < c.size(); ++j) {
+      const PlanePoint& p = nodes_[c[j]];
+      const PlanePoint& q = nodes_[c[(j + 1) % c.size()]];
+      shortest = std::min(shortest, std::hypot(p.u - q.u, p.v - q.v));
+    }
+  }
+  const double step = std::hypot(nodes_[vertex].u - was.u, nodes_[vertex].v - was.v);
+  return step > 0.01 * shortest;
 }
 
 void LocalMeshShaper::EvenOutAround(const std::vector<int32_t>& centres, int rings, int sweeps) {
@@ -400,7 +421,7 @@ namespace {
 // rounds it takes at most: enough for a moved vertex's disturbance to fade
 // into the mesh around it, while the work stays local.
 constexpr int kRings = 3;
-constexpr int kSweeps = 8;
+constexpr int kSweeps = 6;
 // A quad at a point's vertex that stays below this is better as two
 // triangles.
 constexpr double kUsableQuad = 0.3;

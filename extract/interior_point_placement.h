@@ -71,7 +71,9 @@ class LocalMeshShaper {
   double Quality(int32_t ref) const;
   double WorstAround(int32_t vertex) const;
   bool TryFlip(int32_t triangle, int edge);
+  // True when the vertex moved far enough to be worth another sweep.
   bool TrySmooth(int32_t vertex);
+  bool Changed(int32_t vertex, const PlanePoint& was);
   bool Kept(int32_t a, int32_t b) const;
   void Detach(int32_t vertex, int32_t ref);
 
