@@ -161,10 +161,12 @@ int main(int argc, char** argv) {
     rows.push_back(row);
   }
   printf("interior-only points: smallest triangle angle (degrees) and worst quad scaled Jacobian "
-         "over the cases,\nwithout the points, with them split in (before) and shaped (after); "
-         "cases missing the target\n");
-  printf("%-26s %6s  %7s %7s %7s  %7s %7s %7s  %6s %6s\n", "", "cases", "angle0", "before",
-         "after", "sj0", "before", "after", "miss<", "miss>");
+         "over the cases,\nwithout the points (none), with them split in (before) and shaped "
+         "(after)\n");
+  printf("%-26s %6s  %23s  %23s  %13s\n", "", "", "smallest angle", "worst quad",
+         "missing target");
+  printf("%-26s %6s  %7s %7s %7s  %7s %7s %7s  %6s %6s\n", "", "cases", "none", "before",
+         "after", "none", "before", "after", "before", "after");
   for (const mesh::Row& row : rows) mesh::Print(row);
   return 0;
 }

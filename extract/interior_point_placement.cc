@@ -219,8 +219,9 @@ bool LocalMeshShaper::TryFlip(int32_t triangle, int edge) {
   }
   if (d < 0 || d == c) return false;
   const double before = std::min(Quality(triangle), Quality(other));
-  const double after = std::min(TriangleShapeQuality(nodes_[c], nodes_[a], nodes_[d], orientation_),
-                                TriangleShapeQuality(nodes_[d], nodes_[b], nodes_[c], orientation_));
+  const double after =
+      std::min(TriangleShapeQuality(nodes_[c], nodes_[a], nodes_[d], orientation_),
+               TriangleShapeQuality(nodes_[d], nodes_[b], nodes_[c], orientation_));
   if (!(after > before + kBetterBy) || !(after > 0.0)) return false;
   // An edge c-d elsewhere would make the pair's new edge a second copy.
   for (int32_t ref : incident_[c]) {

@@ -30,10 +30,11 @@ double QuadShapeQuality(const PlanePoint& a, const PlanePoint& b, const PlanePoi
                         const PlanePoint& d, double orientation);
 
 // Moves vertices of a finished record and flips triangle pairs, never
-// moving a held vertex nor flipping a kept edge, and never leaving an
-// element worse than the worst one it started from around a change: each
-// step is taken only when the elements it touches come out better.
-// Elements keep their domains, so every domain covers what it covered.
+// moving a held vertex nor flipping a kept edge, and never folding an
+// element. Moving a vertex onto a point is taken as the point demands; every
+// other step only when the worst element it touches comes out better (or
+// no worse, the others better). Elements keep their domains, so every
+// domain covers what it covered.
 class LocalMeshShaper {
  public:
   // `held` has one flag per vertex. The boundary the mesher drew (edges
@@ -90,10 +91,11 @@ class LocalMeshShaper {
   std::optional<PointGrid> grid_;
 };
 
-// Moves a free vertex onto each of `pending` (indices into plane_points)
-// without a vertex yet that one can reach without folding an element,
-// within the smallest target size, and sets its point_vertex entry. Every vertex of record->point_vertex
-// and the boundary stays. Returns the points left for a split, in order.
+// Moves a free vertex onto each point of `pending` (indices into
+// plane_points) that has no vertex yet and that one can reach without
+// folding an element, within the smallest target size, and sets its
+// point_vertex entry. Every vertex of record->point_vertex and of the
+// boundary stays. Returns the points left for a split, in order.
 std::vector<size_t> MoveVerticesOntoInteriorPoints(const std::vector<PlanePoint>& plane_points,
                                                    const std::vector<size_t>& pending,
                                                    const std::vector<BoundaryEdge>& boundary_edges,
