@@ -9,10 +9,12 @@
 #include "common/netgen_lock.h"
 #include "extract/elements.h"
 #include "extract/interior_insertion.h"
+#include "extract/interior_point_placement.h"
 #include "extract/mesh_invariants.h"
 #include "extract/node_mapping.h"
 #include "extract/point_grid.h"
 #include "extract/segment_chains.h"
+#include "planar/interior_point_sizes.h"
 #include "protocol/refusals.h"
 
 namespace mesh {
@@ -50,7 +52,7 @@ Extraction Refused(StageRefusal refusal) {
 // Everything that reads the mesh, under netgen_lock.
 Extraction ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& frame,
                          const std::vector<PlanePoint>& plane_points, const MeshRequest& request,
-                         Laps& laps) {
+                         bool shaped, Laps& laps) {
   // Declared first so that it is released last, after every working object
   // below has been freed.
   std::lock_guard<std::mutex> hold(netgen_lock);
@@ -89,22 +91,44 @@ Extraction ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& frame,
   AppendSurfaceElements(mesh, &record);
   laps.Charge(&ExtractionSeconds::elements);
 
+  const std::vector<BoundaryEdge> boundary_edges = ReadBoundaryEdges(mesh);
+
+  // Every interior-only point, also those the mesher happened to put a
+  // node near: shaped placement puts each exactly where it is.
+  std::vector<size_t> interior_points;
+  for (size_t i = 0; i < interior_only.size(); ++i) {
+    if (interior_only[i]) interior_points.push_back(i);
+  }
+
   // Only now that every element exists can a point the mesher left out be
   // placed inside one.
-  if (!pending_interior.empty()) {
-    if (!grid.has_value()) grid.emplace(mesh_nodes, mesh_nodes.size());
-    InteriorPointInserter inserter(*grid, frame, tolerances.smallest_target_size, &mesh_nodes,
-                                   &record);
-    for (size_t i : pending_interior) {
-      const int32_t vertex = inserter.Insert(plane_points[i]);
-      if (vertex < 0) return Refused(Refuse<RefusalKey::kInteriorPointDropped>(i));
-      record.point_vertex[i] = vertex;
+  if (!interior_points.empty()) {
+    std::vector<size_t> to_split = pending_interior;
+    if (shaped) {
+      to_split = MoveVerticesOntoInteriorPoints(plane_points, interior_points, boundary_edges,
+                                                tolerances.smallest_target_size, frame,
+                                                &mesh_nodes, &record);
     }
-    inserter.Finish();
+    if (!to_split.empty()) {
+      // Vertices moved onto points are no longer where the first grid filed
+      // them.
+      if (shaped || !grid.has_value()) grid.emplace(mesh_nodes, mesh_nodes.size());
+      InteriorPointInserter inserter(*grid, frame, tolerances.smallest_target_size, &mesh_nodes,
+                                     &record);
+      for (size_t i : to_split) {
+        const int32_t vertex = inserter.Insert(plane_points[i]);
+        if (vertex < 0) return Refused(Refuse<RefusalKey::kInteriorPointDropped>(i));
+        record.point_vertex[i] = vertex;
+      }
+      inserter.Finish();
+    }
+    if (shaped) {
+      EvenOutAroundInteriorPoints(plane_points, interior_points, boundary_edges, frame,
+                                  &mesh_nodes, &record);
+    }
   }
   laps.Charge(&ExtractionSeconds::insertion);
 
-  const std::vector<BoundaryEdge> boundary_edges = ReadBoundaryEdges(mesh);
   ChainInputs chain_inputs;
   chain_inputs.segments = &request.segments;
   chain_inputs.plane_points = &plane_points;
@@ -126,12 +150,23 @@ Extraction ExtractToPlanarComplexMesh(const SurfaceMesh& mesh, const PlanarFrame
                                       const std::vector<PlanePoint>& plane_points,
                                       const MeshRequest& request, ExtractionSeconds* seconds) {
   Laps laps(seconds);
-  Extraction extraction = ExtractLocked(mesh, frame, plane_points, request, laps);
-  if (extraction.refusal.has_value()) return extraction;
+  bool shaped = InteriorPointsShaped() && !request.interior_only.empty();
+  Extraction extraction = ExtractLocked(mesh, frame, plane_points, request, shaped, laps);
+  if (extraction.refusal.has_value() && !shaped) return extraction;
   // The last line of defence: whatever went wrong above, or in the mesher,
   // a success frame never carries it. Reads only the record, so it needs no
   // lock.
-  const std::vector<std::string> problems = CheckMeshInvariants(request, extraction.record);
+  std::vector<std::string> problems;
+  if (!extraction.refusal.has_value()) {
+    problems = CheckMeshInvariants(request, extraction.record);
+  }
+  if (shaped && (extraction.refusal.has_value() || !problems.empty())) {
+    // Better elements are never worth a wrong answer or a refusal: the
+    // points go in by splitting alone.
+    extraction = ExtractLocked(mesh, frame, plane_points, request, /*shaped=*/false, laps);
+    if (extraction.refusal.has_value()) return extraction;
+    problems = CheckMeshInvariants(request, extraction.record);
+  }
   laps.Charge(&ExtractionSeconds::check);
   if (!problems.empty()) {
     return Refused(Refuse<RefusalKey::kSelfCheckFailed>(problems[0].c_str()));

@@ -9,6 +9,7 @@
 
 #include "extract/elements.h"
 #include "extract/mesh_invariants.h"
+#include "planar/interior_point_sizes.h"
 #include "common/netgen_lock.h"
 #include "testing/shapes.h"
 #include "testing/surface_mesh.h"
@@ -69,6 +70,9 @@ TestSurfaceMesh SquareMesh() {
 }
 
 TEST(ExtractTest, SquareMeshInTheCallersNumbering) {
+  // The numbers below are the split's; the shaped placement has tests of
+  // its own.
+  const ScopedSplitInsertion split;
   const SquareJob job;
   const TestSurfaceMesh mesh = SquareMesh();
   const Extraction extraction = job.Run(mesh);
@@ -128,6 +132,9 @@ TEST(ExtractTest, ChainsAreTheMeshersDivisionOfEachSegment) {
 }
 
 TEST(ExtractTest, NoAnswerFailingItsOwnCheckGoesOut) {
+  // Spoilt meshes whose boundary disagrees with their elements: the check is
+  // what is tested, on what the split leaves.
+  const ScopedSplitInsertion split;
   struct Case {
     const char* name;
     std::function<void(TestSurfaceMesh*)> spoil;

@@ -18,6 +18,7 @@
 #include "extract/plain_interior_insertion_testing.h"
 #include "extract/point_grid.h"
 #include "extract/segment_chains.h"
+#include "planar/interior_point_sizes.h"
 #include "testing/surface_mesh.h"
 
 namespace mesh {
@@ -296,6 +297,8 @@ TEST(GridSearchTest, InsertingPointsLeavesTheScansMesh) {
 // The whole extraction on a mesh large enough for it to use the grid,
 // against the stage composed from the plain scans.
 TEST(GridSearchTest, ExtractionOnALargeMeshIsThePlainOne) {
+  // The plain scans stand for the split insertion alone.
+  const ScopedSplitInsertion split;
   Random random(5);
   for (int trial = 0; trial < 6; ++trial) {
     const int n = 120;

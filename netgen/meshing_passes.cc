@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "netgen/kept_boundary.h"
+#include "planar/interior_point_sizes.h"
 #include "netgen/netgen_problems.h"
 #include "netgen/netgen_start.h"
 #include "netgen/runaway_watch.h"
@@ -152,6 +153,18 @@ void SetMeshingParameters(const MeshRequest& request, netgen::MeshingParameters*
   parameters->quad = request.prefer_quads;
 }
 
+void RestrictSizeAroundInteriorPoints(const MeshRequest& request,
+                                      const std::vector<PlanePoint>& plane_points,
+                                      netgen::MeshingParameters* parameters) {
+  for (const PointSize& wanted : InteriorPointSizes(request, plane_points)) {
+    // Never below the mesher's own smallest size: points closer than that
+    // get worse elements rather than an element count without bound.
+    const double size = std::max(wanted.size, parameters->minh);
+    parameters->meshsize_points.Append(netgen::MeshingParameters::MeshSizePoint(
+        netgen::Point<3>(wanted.at.u, wanted.at.v, 0.0), size));
+  }
+}
+
 MeshingPassesResult RunMeshingPasses(QuadMeshingGeometry& geometry,
                                      const DomainNumbering& numbering,
                                      netgen::MeshingParameters& parameters,
@@ -213,6 +226,7 @@ PlaneMeshing MeshPlaneWithNetgen(const MeshRequest& request,
   if (geometry == nullptr) return meshing;
   netgen::MeshingParameters parameters;
   SetMeshingParameters(request, &parameters);
+  if (InteriorPointsShaped()) RestrictSizeAroundInteriorPoints(request, plane_points, &parameters);
   MeshingPassesResult passes;
   {
     ScopedKeptBoundary keep((request.options & kKeepBoundary) != 0);

@@ -38,6 +38,13 @@ int GenerateMeshWithNetgen(netgen::SplineGeometry2d& geometry,
 // names. quad is prefer_quads.
 void SetMeshingParameters(const MeshRequest& request, netgen::MeshingParameters* parameters);
 
+// Asks for elements around each interior-only point no wider than
+// InteriorPointSizes says, so that the extraction finds a vertex to move
+// onto it rather than splitting an element.
+void RestrictSizeAroundInteriorPoints(const MeshRequest& request,
+                                      const std::vector<PlanePoint>& plane_points,
+                                      netgen::MeshingParameters* parameters);
+
 struct MeshingPassesResult {
   // The mesh of the pass that succeeded; null exactly when `refusal` is set.
   std::shared_ptr<netgen::Mesh> mesh;
