@@ -12,6 +12,7 @@
 #include "extract/mesh_invariants.h"
 #include "extract/node_mapping.h"
 #include "extract/point_grid.h"
+#include "extract/poor_element_repair.h"
 #include "extract/segment_chains.h"
 #include "protocol/refusals.h"
 
@@ -120,6 +121,19 @@ Extraction ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& frame,
   return extraction;
 }
 
+// Mends the mesher's poor elements. A repair that would fail the answer's
+// check is a fault of the repair, not of the mesh: the mesh is then sent as
+// the mesher made it. True when the repaired record has passed the check.
+bool RepairOrKeep(const PlanarFrame& frame, const MeshRequest& request,
+                  PlanarComplexMesh* record) {
+  if (CountPoorElements(frame, *record) == 0) return false;
+  PlanarComplexMesh repaired;
+  RepairPoorElements(frame, *record, &repaired);
+  if (!CheckMeshInvariants(request, repaired).empty()) return false;
+  *record = std::move(repaired);
+  return true;
+}
+
 }  // namespace
 
 Extraction ExtractToPlanarComplexMesh(const SurfaceMesh& mesh, const PlanarFrame& frame,
@@ -128,6 +142,8 @@ Extraction ExtractToPlanarComplexMesh(const SurfaceMesh& mesh, const PlanarFrame
   Laps laps(seconds);
   Extraction extraction = ExtractLocked(mesh, frame, plane_points, request, laps);
   if (extraction.refusal.has_value()) return extraction;
+  // Its time goes with the check's.
+  if (RepairOrKeep(frame, request, &extraction.record)) return extraction;
   // The last line of defence: whatever went wrong above, or in the mesher,
   // a success frame never carries it. Reads only the record, so it needs no
   // lock.
