@@ -103,6 +103,7 @@ class Repair {
 
   // A record with an index out of range, or domains not matching its
   // elements, is left to the answer's check to refuse: nothing is loaded.
+ public:
   static bool Walkable(const PlanarComplexMesh& r) {
     if (r.quad_domains.size() != r.quads.size() ||
         r.triangle_domains.size() != r.triangles.size()) {
@@ -120,6 +121,7 @@ class Repair {
     return true;
   }
 
+ private:
   void Load() {
     const PlanarComplexMesh& r = record_;
     if (!Walkable(r)) return;
@@ -378,8 +380,32 @@ double PlaneQuadQuality(const PlanePoint& a, const PlanePoint& b, const PlanePoi
 }
 
 size_t CountPoorElements(const PlanarFrame& frame, const PlanarComplexMesh& record) {
-  Repair repair(frame, record);
-  return repair.CountPoor();
+  // Every answer comes through here, the largest too: the elements are
+  // measured as they are read, and nothing is held.
+  if (!Repair::Walkable(record)) return 0;
+  const std::vector<Point3>& v = record.vertices;
+  auto at = [&](int32_t k) { return frame.ToPlane(v[static_cast<size_t>(k)]); };
+  double twice_area = 0;
+  for (const auto& q : record.quads) {
+    const PlanePoint a = at(q[0]), b = at(q[1]), c = at(q[2]), d = at(q[3]);
+    twice_area += TwiceArea(a, b, c) + TwiceArea(a, c, d);
+  }
+  for (const auto& t : record.triangles) twice_area += TwiceArea(at(t[0]), at(t[1]), at(t[2]));
+  // Mirrored as the repair mirrors the plane: swapping two corners turns
+  // an element around as well.
+  const bool mirrored = twice_area < 0;
+  size_t poor = 0;
+  for (const auto& q : record.quads) {
+    const double quality = mirrored ? PlaneQuadQuality(at(q[3]), at(q[2]), at(q[1]), at(q[0]))
+                                    : PlaneQuadQuality(at(q[0]), at(q[1]), at(q[2]), at(q[3]));
+    if (quality < kRepairQuality) ++poor;
+  }
+  for (const auto& t : record.triangles) {
+    const double quality = mirrored ? PlaneTriangleQuality(at(t[2]), at(t[1]), at(t[0]))
+                                    : PlaneTriangleQuality(at(t[0]), at(t[1]), at(t[2]));
+    if (quality < kRepairQuality) ++poor;
+  }
+  return poor;
 }
 
 double WorstQuality(const PlanarFrame& frame, const PlanarComplexMesh& record) {
