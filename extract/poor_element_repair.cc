@@ -35,8 +35,7 @@ struct Element {
   int corners = 0;
   int32_t domain = 0;
   bool alive = true;
-  bool added = false;     // a triangle the repair made
-  size_t original = 0;    // its index among the record's quads or triangles
+  bool added = false;  // a triangle the repair made
 };
 
 class Repair {
@@ -101,9 +100,9 @@ class Repair {
     return (positive(0, 1, 2) && positive(0, 2, 3)) || (positive(1, 2, 3) && positive(1, 3, 0));
   }
 
+ public:
   // A record with an index out of range, or domains not matching its
   // elements, is left to the answer's check to refuse: nothing is loaded.
- public:
   static bool Walkable(const PlanarComplexMesh& r) {
     if (r.quad_domains.size() != r.quads.size() ||
         r.triangle_domains.size() != r.triangles.size()) {
@@ -134,7 +133,6 @@ class Repair {
       e.corner = r.quads[i];
       e.corners = 4;
       e.domain = r.quad_domains[i];
-      e.original = i;
       elements_.push_back(e);
       twice_area += TwiceArea(at_[e.corner[0]], at_[e.corner[1]], at_[e.corner[2]]) +
                     TwiceArea(at_[e.corner[0]], at_[e.corner[2]], at_[e.corner[3]]);
@@ -144,7 +142,6 @@ class Repair {
       e.corner = {r.triangles[i][0], r.triangles[i][1], r.triangles[i][2], -1};
       e.corners = 3;
       e.domain = r.triangle_domains[i];
-      e.original = i;
       elements_.push_back(e);
       twice_area += TwiceArea(at_[e.corner[0]], at_[e.corner[1]], at_[e.corner[2]]);
     }
