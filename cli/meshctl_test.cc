@@ -279,10 +279,11 @@ TEST(MeshctlTest, StatsOnASavedAnswerRepeatsTheMeshSummary) {
                                         dir / "a.json", "--svg", dir / "a.svg", "--svg-quality"});
   ExpectExit(meshed, kExitOk);
   const std::vector<std::string> lines = Lines(meshed.err);
-  ASSERT_EQ(lines.size(), 5u) << meshed.err;
+  ASSERT_EQ(lines.size(), 6u) << meshed.err;
   EXPECT_EQ(lines[1].rfind("  domain 1: ", 0), 0u) << lines[1];
   EXPECT_EQ(lines[3].rfind("  domain 2: ", 0), 0u) << lines[3];
   EXPECT_EQ(lines[4].rfind("    quality by tenths, 0 to 1: ", 0), 0u) << lines[4];
+  EXPECT_EQ(lines[5].rfind("  all domains: 369 quads, 11 triangles; ", 0), 0u) << lines[5];
 
   const ProcessOutput stats = Meshctl({"stats", dir / "a.json"});
   ExpectExit(stats, kExitOk);

@@ -13,6 +13,7 @@
 #include "extract/mesh_invariants.h"
 #include "extract/node_mapping.h"
 #include "extract/point_grid.h"
+#include "extract/poor_element_repair.h"
 #include "extract/segment_chains.h"
 #include "planar/interior_point_sizes.h"
 #include "protocol/refusals.h"
@@ -144,6 +145,19 @@ Extraction ExtractLocked(const SurfaceMesh& mesh, const PlanarFrame& frame,
   return extraction;
 }
 
+// Mends the mesher's poor elements. A repair that would fail the answer's
+// check is a fault of the repair, not of the mesh: the mesh is then sent as
+// the mesher made it. True when the repaired record has passed the check.
+bool RepairOrKeep(const PlanarFrame& frame, const MeshRequest& request,
+                  PlanarComplexMesh* record) {
+  if (CountPoorElements(frame, *record) == 0) return false;
+  PlanarComplexMesh repaired;
+  RepairPoorElements(frame, *record, &repaired);
+  if (!CheckMeshInvariants(request, repaired).empty()) return false;
+  *record = std::move(repaired);
+  return true;
+}
+
 }  // namespace
 
 Extraction ExtractToPlanarComplexMesh(const SurfaceMesh& mesh, const PlanarFrame& frame,
@@ -155,17 +169,22 @@ Extraction ExtractToPlanarComplexMesh(const SurfaceMesh& mesh, const PlanarFrame
   if (extraction.refusal.has_value() && !shaped) return extraction;
   // The last line of defence: whatever went wrong above, or in the mesher,
   // a success frame never carries it. Reads only the record, so it needs no
-  // lock.
+  // lock. A repaired record has passed it already; the repair's time goes
+  // with the check's.
   std::vector<std::string> problems;
-  if (!extraction.refusal.has_value()) {
-    problems = CheckMeshInvariants(request, extraction.record);
-  }
+  auto repair_or_check = [&] {
+    if (!RepairOrKeep(frame, request, &extraction.record)) {
+      problems = CheckMeshInvariants(request, extraction.record);
+    }
+  };
+  if (!extraction.refusal.has_value()) repair_or_check();
   if (shaped && (extraction.refusal.has_value() || !problems.empty())) {
     // Better elements are never worth a wrong answer or a refusal: the
     // points go in by splitting alone.
     extraction = ExtractLocked(mesh, frame, plane_points, request, /*shaped=*/false, laps);
     if (extraction.refusal.has_value()) return extraction;
-    problems = CheckMeshInvariants(request, extraction.record);
+    problems.clear();
+    repair_or_check();
   }
   laps.Charge(&ExtractionSeconds::check);
   if (!problems.empty()) {

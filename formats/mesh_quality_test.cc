@@ -135,8 +135,84 @@ TEST(MeshQualityTest, DomainsSumUpTheirElements) {
 
   EXPECT_EQ(FormatMeshQuality({quads}),
             "  domain 3: 2 quads, 0 triangles; angles 90.0 to 90.0 degrees; worst aspect ratio "
-            "1.50; quality min 1.00, mean 1.00\n"
-            "    quality by tenths, 0 to 1: 0 0 0 0 0 0 0 0 0 2\n");
+            "1.50; quality min 1.00, mean 1.00; 0 under 0.3 (worst: quad 0)\n"
+            "    quality by tenths, 0 to 1: 0 0 0 0 0 0 0 0 0 2\n"
+            "  all domains: 2 quads, 0 triangles; quality min 1.00, mean 1.00; 0 under 0.3 "
+            "(worst: domain 3, quad 0)\n");
+
+  // The sliver is the worst of all, and the only poor element.
+  EXPECT_EQ(triangles.poor, 1u);
+  EXPECT_FALSE(triangles.worst_is_quad);
+  EXPECT_EQ(triangles.worst_element, 1u);
+  const QualityTotals all = TotalQuality(domains, mesh.vertices.size(), 7);
+  EXPECT_EQ(all.answers, 1u);
+  EXPECT_EQ(all.quads, 2u);
+  EXPECT_EQ(all.triangles, 2u);
+  EXPECT_EQ(all.poor, 1u);
+  EXPECT_EQ(all.min_quality, triangles.min_quality);
+  EXPECT_NEAR(all.mean_quality, (2 + kSqrt3 / 2 + triangles.min_quality) / 4, 1e-12);
+  EXPECT_EQ(all.worst.line, 7u);
+  EXPECT_EQ(all.worst.domain, 1);
+  EXPECT_FALSE(all.worst.is_quad);
+  EXPECT_EQ(all.worst.index, 1u);
+  EXPECT_EQ(all.histogram[0] + all.histogram[8] + all.histogram[9], 4u);
+}
+
+TEST(MeshQualityTest, TotalsOfManyAnswersKeepTheFirstWorstAndAddTheRest) {
+  PlanarComplexMesh square;
+  square.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  square.quads = {{0, 1, 2, 3}};
+  square.quad_domains = {4};
+  PlanarComplexMesh flat = square;  // a quad with a straight corner at 1
+  flat.vertices[1] = {1, -0.01, 0};
+  flat.vertices[2] = {2, 0, 0};
+  flat.vertices[3] = {1, 1, 0};
+  flat.quads.push_back({0, 1, 2, 3});
+  flat.quad_domains.push_back(2);
+
+  QualityTotals sum;
+  for (size_t line : {3, 4, 9}) {
+    const PlanarComplexMesh& mesh = line == 3 ? square : flat;
+    AddQualityTotals(TotalQuality(MeasureMeshQuality(mesh), mesh.vertices.size(), line), &sum);
+  }
+  EXPECT_EQ(sum.answers, 3u);
+  EXPECT_EQ(sum.vertices, 12u);
+  EXPECT_EQ(sum.quads, 5u);
+  EXPECT_EQ(sum.poor, 4u);
+  // Lines 4 and 9 are equally bad; the first is named, in its first domain.
+  EXPECT_EQ(sum.worst.line, 4u);
+  EXPECT_EQ(sum.worst.domain, 2);
+  EXPECT_TRUE(sum.worst.is_quad);
+  EXPECT_EQ(sum.worst.index, 1u);
+  EXPECT_NEAR(sum.mean_quality, (1 + 4 * sum.min_quality) / 5, 1e-12);
+  EXPECT_EQ(FormatQualityTotals(sum).substr(0, FormatQualityTotals(sum).find('\n')),
+            "  12 vertices, 5 quads, 0 triangles in 3 answers");
+  EXPECT_NE(FormatQualityTotals(sum).find("; 4 under 0.3 (worst: line 4, domain 2, quad 1)\n"),
+            std::string::npos)
+      << FormatQualityTotals(sum);
+
+  const nlohmann::ordered_json json = QualityTotalsToJson(sum);
+  EXPECT_EQ(json["poor"], 4);
+  EXPECT_EQ(json["worst"],
+            nlohmann::ordered_json({{"line", 4}, {"domain", 2}, {"element", "quad"}, {"index", 1}}));
+
+  // Nothing meshed: the counts, and no measures to show.
+  QualityTotals empty;
+  AddQualityTotals(TotalQuality({}, 0, 2), &empty);
+  EXPECT_EQ(empty.answers, 1u);
+  EXPECT_TRUE(QualityTotalsToJson(empty)["min_quality"].is_null());
+  EXPECT_FALSE(QualityTotalsToJson(empty).contains("worst"));
+  EXPECT_EQ(FormatQualityTotals(empty), "  0 vertices, 0 quads, 0 triangles in 1 answer\n");
+
+  // One answer as stats gives it: the totals, then each domain.
+  const nlohmann::ordered_json stats = MeshStatsJson(flat);
+  EXPECT_FALSE(stats.contains("answers"));
+  EXPECT_EQ(stats["quads"], 2);
+  EXPECT_EQ(stats["poor"], 2);
+  EXPECT_EQ(stats["worst"], nlohmann::ordered_json({{"domain", 2}, {"element", "quad"}, {"index", 1}}));
+  EXPECT_EQ(stats["domains"].size(), 2u);
+  EXPECT_EQ(stats["domains"][0]["worst"], nlohmann::ordered_json({{"element", "quad"}, {"index", 1}}));
+  EXPECT_EQ(MeshStatsJson(flat, 9)["worst"]["line"], 9);
 }
 
 TEST(MeshQualityTest, BinsAndInfiniteValues) {

@@ -10,14 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "formats/mesh_quality.h"
 #include "formats/polygon_model.h"
 
 namespace mesh {
-
-// Elements under this quality are the ones a solver suffers from: a
-// triangle's mean ratio or a quad's scaled Jacobian of 0.3 is a corner of
-// about 17 degrees.
-constexpr double kPoorQuality = 0.3;
 
 struct SemanticQuality {
   // Index into Model::semantics; -1 for faces without a type.

@@ -29,6 +29,7 @@
 #include "client/worker_process.h"
 #include "formats/batch_line.h"
 #include "formats/mesh_json.h"
+#include "formats/mesh_quality.h"
 #include "formats/model_file.h"
 #include "formats/model_writers.h"
 #include "model/model_mesher.h"
@@ -118,6 +119,44 @@ py::dict RequestFields(const MeshRequest& request) {
     fields["plane_normal"] = py::none();
   }
   return fields;
+}
+
+// meshctl stats --json of a result's arrays, from the same code, so that
+// both give the same numbers. Every index must name a vertex.
+std::string MeshQualityJson(const CArray<double>& vertices, const CArray<int32_t>& quads,
+                            const CArray<int32_t>& triangles, const CArray<int32_t>& quad_domains,
+                            const CArray<int32_t>& triangle_domains) {
+  RequireShape(vertices, "vertices", 3);
+  RequireShape(quads, "quads", 4);
+  RequireShape(triangles, "triangles", 3);
+  RequireShape(quad_domains, "quad_domains", 0);
+  RequireShape(triangle_domains, "triangle_domains", 0);
+  if (quad_domains.shape(0) != quads.shape(0) || triangle_domains.shape(0) != triangles.shape(0)) {
+    throw py::value_error("one domain per element is needed");
+  }
+  PlanarComplexMesh mesh;
+  mesh.vertices.resize(static_cast<size_t>(vertices.shape(0)));
+  for (size_t i = 0; i < mesh.vertices.size(); ++i) {
+    mesh.vertices[i] = Point3{vertices.at(i, 0), vertices.at(i, 1), vertices.at(i, 2)};
+  }
+  const auto corner = [&](int32_t vertex) {
+    if (vertex < 0 || static_cast<size_t>(vertex) >= mesh.vertices.size()) {
+      throw py::value_error("element corner " + std::to_string(vertex) + " names no vertex");
+    }
+    return vertex;
+  };
+  mesh.quads.resize(static_cast<size_t>(quads.shape(0)));
+  for (size_t i = 0; i < mesh.quads.size(); ++i) {
+    for (size_t j = 0; j < 4; ++j) mesh.quads[i][j] = corner(quads.at(i, j));
+  }
+  mesh.triangles.resize(static_cast<size_t>(triangles.shape(0)));
+  for (size_t i = 0; i < mesh.triangles.size(); ++i) {
+    for (size_t j = 0; j < 3; ++j) mesh.triangles[i][j] = corner(triangles.at(i, j));
+  }
+  mesh.quad_domains.assign(quad_domains.data(), quad_domains.data() + quad_domains.size());
+  mesh.triangle_domains.assign(triangle_domains.data(),
+                               triangle_domains.data() + triangle_domains.size());
+  return MeshStatsJson(mesh).dump();
 }
 
 py::dict ParseJson(const std::string& text) {
@@ -591,6 +630,9 @@ PYBIND11_MODULE(_core, m) {
   m.def("parse_request_json", &ParseJson, py::arg("text"),
         "The fields of a JSON request as meshctl reads it; ValueError('LINE:COLUMN: ...').");
 
+  m.def("mesh_quality_json", &MeshQualityJson, py::arg("vertices"), py::arg("quads"),
+        py::arg("triangles"), py::arg("quad_domains"), py::arg("triangle_domains"),
+        "What `meshctl stats --json` writes for a mesh of these arrays.");
   m.def("is_blank_batch_line", [](const std::string& text) { return IsBlankBatchLine(text); },
         py::arg("text"), "True for a line meshctl batch skips.");
 

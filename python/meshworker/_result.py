@@ -1,6 +1,10 @@
 """meshworker.MeshResult: one meshed region as numpy arrays."""
 
+import json
+
 import numpy as np
+
+from . import _core
 
 
 class _SlotsState:
@@ -75,6 +79,27 @@ class MeshResult(_SlotsState):
             domains.append(np.full(len(segments[-1]), -1, dtype=np.int32))
         return meshio.Mesh(self.vertices, cells,
                            cell_data={"domain": domains, "segment": segments})
+
+    def quality(self):
+        """The quality summary `meshctl stats --json` gives for this mesh,
+        from the same code, as a dict: "vertices", "quads", "triangles"; over
+        all elements "min_angle" and "max_angle" (degrees), "worst_aspect_ratio",
+        "min_quality", "mean_quality", "quality_histogram" (counts by tenths),
+        "poor" (how many fall below 0.3) and "worst" ({"domain", "element":
+        "quad" or "triangle", "index"}, the index into self.quads or
+        self.triangles; absent without elements); then "domains", the same
+        per domain. Quality is a triangle's mean ratio or a quad's scaled
+        Jacobian: 1 at best, 0 for a collapsed element. An infinite aspect
+        ratio (an element of no area), and every measure of a mesh without
+        elements, is None."""
+        def rows(array, dtype, columns):
+            array = np.ascontiguousarray(array, dtype=dtype)
+            return array.reshape(-1, columns) if columns else array.reshape(-1)
+
+        return json.loads(_core.mesh_quality_json(
+            rows(self.vertices, np.float64, 3), rows(self.quads, np.int32, 4),
+            rows(self.triangles, np.int32, 3), rows(self.quad_domains, np.int32, 0),
+            rows(self.triangle_domains, np.int32, 0)))
 
     def __repr__(self):
         return (f"MeshResult({len(self.vertices)} vertices, {len(self.quads)} quads, "
