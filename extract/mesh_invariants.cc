@@ -339,6 +339,7 @@ std::map<int32_t, double> CheckChains(const MeshRequest& request, const PlanarCo
                                       Problems* problems) {
   const double snap = SnapTolerance(request.target_size);
   const double band = snap + rounding;
+  const double split_reach = InteriorCaptureTolerances(SmallestTargetSize(request)).edge;
   const EdgeSet edges(answer);
   const std::unordered_map<int32_t, std::vector<int32_t>> neighbours =
       InteriorNeighbours(request, answer);
@@ -396,6 +397,19 @@ std::map<int32_t, double> CheckChains(const MeshRequest& request, const PlanarCo
         problems->Add("chain %zu: vertices %d and %d are not joined by an element edge", s,
                       chain[j - 1], k);
         continue;
+      }
+      // The worker splits a boundary edge only at the foot of the point on
+      // it; a path that wanders off the segment is a dent in the caller's
+      // boundary, however small its area.
+      for (size_t p = 1; p + 1 < path.size(); ++p) {
+        const Vec2 w{vertices[path[p]].u - a.u, vertices[path[p]].v - a.v};
+        const double off = std::fabs(Cross2(d, w)) / length;
+        const double t = (w.u * d.u + w.v * d.v) / length_squared;
+        if (off > band + split_reach || t < -slack || t > 1.0 + slack) {
+          problems->Add("chain %zu: vertex %d, between %d and %d, lies %g m off the segment "
+                        "(allowed %g)",
+                        s, path[p], chain[j - 1], k, off, band + split_reach);
+        }
       }
       double twice = 0.0;
       for (size_t p = 1; p + 1 < path.size(); ++p) {

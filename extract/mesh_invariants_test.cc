@@ -115,6 +115,34 @@ TEST(MeshInvariantsTest, EachBrokenInvariantIsNamed) {
   }
 }
 
+// An interior-only point put on the bottom edge of domain 2 splits it, and
+// the chain of segment 4 steps over the point's vertex. At the point's foot
+// on the edge that is sound; a step through a vertex away from the edge
+// dents the boundary, however the areas add up.
+TEST(MeshInvariantsTest, AChainStepsOverAnInteriorPointOnlyAlongItsSegment) {
+  auto with_point_at = [](double v) {
+    TwoSquares t;
+    const Point3 point{10 + 0.6 * 1.5, 20 + v, 30 + 0.8 * 1.5};
+    t.request.points.push_back(point);
+    t.request.interior_only = {6};
+    t.answer.vertices[6] = point;
+    t.answer.point_vertex.push_back(6);
+    t.answer.segment_chains[4] = {1, 2};
+    return t;
+  };
+  const TwoSquares on_edge = with_point_at(0.0);
+  EXPECT_EQ(CheckMeshInvariants(on_edge.request, on_edge.answer), std::vector<std::string>{});
+
+  const TwoSquares inside = with_point_at(0.3);
+  const std::vector<std::string> problems = CheckMeshInvariants(inside.request, inside.answer);
+  bool named = false;
+  for (const std::string& line : problems) {
+    named = named || line.find("chain 4: vertex 6, between 1 and 2, lies 0.3 m off the segment") !=
+                         std::string::npos;
+  }
+  EXPECT_TRUE(named) << ::testing::PrintToString(problems);
+}
+
 TEST(MeshInvariantsTest, DomainsBelowOneAreOutside) {
   // Domain 2 renumbered -2: the mesher leaves it empty, as it does domain 0.
   TwoSquares t;
