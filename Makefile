@@ -73,8 +73,9 @@ soak: build
 
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target mesh-bench meshctl mesh-worker
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target mesh-bench mesh-bench-cases meshctl mesh-worker
 	$(BENCH_BUILD)/bench/mesh-bench
+	$(BENCH_BUILD)/bench/mesh-bench-cases
 	bench/model_vs_gmsh.py $(BENCH_BUILD)/cli/meshctl examples/models/DH_01_subs.city.json \
 	  examples/models/rotterdam_subset.json bench/models/zurich_subset_lod2.json
 
