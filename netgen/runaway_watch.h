@@ -19,10 +19,10 @@
 // none reached more than 29 % of its limit: a margin of 2.5 on the factor
 // alone, and the 200 cover the smallest faces, whose estimate is a handful
 // of elements and whose mesh still puts an element at every boundary edge.
-// Runaways pass the limit within 0.02 to 0.23 s of processor time, long
-// before their fronts slow under their own size (a field outline that took
-// 20 to 40 s to reach the old limit of 2 E^2 + 1000 is stopped at 1,346
-// elements after 0.09 s).
+// Runaways are stopped within 0.25 s of processor time, long before their
+// fronts slow under their own size (a field outline that took 20 to 40 s
+// to reach the old limit of 2 E^2 + 1000 is stopped at about 1,350
+// elements after 0.06 to 0.09 s).
 //
 // The outcome depends on the request only, never on timing: legitimate
 // meshes never reach the limit, runaways always pass it, and a late poll
