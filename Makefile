@@ -74,10 +74,11 @@ soak: build
 
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target mesh-bench meshctl mesh-worker meshworker_core \
-	  mesh-bench-interior-points
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target mesh-bench mesh-bench-cases meshctl mesh-worker \
+	  meshworker_core mesh-bench-interior-points
 	$(BENCH_BUILD)/bench/mesh-bench
 	$(BENCH_BUILD)/bench/mesh-bench-interior-points
+	$(BENCH_BUILD)/bench/mesh-bench-cases
 	bench/model_vs_gmsh.py $(BENCH_BUILD)/cli/meshctl examples/models/DH_01_subs.city.json \
 	  examples/models/rotterdam_subset.json bench/models/zurich_subset_lod2.json
 	PYTHONPATH=$(BENCH_BUILD)/python bench/dask_model_bench.py $(BENCH_BUILD)/cli/meshctl

@@ -478,6 +478,19 @@ bool ParseDocument(const std::string& text, json* root, JsonProblem* problem) {
     if (after_position != std::string::npos) reason = reason.substr(after_position + 2);
     problem->message = "invalid JSON: " + reason;
     return false;
+  } catch (const json::out_of_range& e) {
+    // A number too large for a double ("1e400"): the parser names the
+    // token but not where it stands, so it is looked up in the text.
+    const std::string reason = e.what();
+    const size_t open = reason.find('\'');
+    const size_t close = open == std::string::npos ? open : reason.find('\'', open + 1);
+    const std::string token =
+        close == std::string::npos ? std::string() : reason.substr(open + 1, close - open - 1);
+    const size_t at = token.empty() ? std::string::npos : text.find(token);
+    problem->position = PositionOfOffset(text, at == std::string::npos ? 0 : at);
+    problem->message = token.empty() ? "a number is beyond the range of a double"
+                                     : "number " + token + " is beyond the range of a double";
+    return false;
   }
   return true;
 }

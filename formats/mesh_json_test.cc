@@ -76,6 +76,16 @@ TEST(MeshJsonTest, SyntaxErrorsPointAtTheOffendingCharacter) {
   // Columns count characters: é is one column, though two bytes.
   EXPECT_EQ(ProblemWith("{\"é\": ,}").compare(0, 4, "1:7:"), 0) << ProblemWith("{\"é\": ,}");
   EXPECT_EQ(ProblemWith("").compare(0, 4, "1:1:"), 0);
+  // A number no double can hold is refused where it stands, for requests
+  // and answers alike, rather than thrown out of the reader.
+  EXPECT_EQ(ProblemWith("{\"points\": [[0, 0, 0],\n  [1e400, 0, 0]], \"segments\": [], "
+                        "\"target_size\": 1}"),
+            "2:4: number 1e400 is beyond the range of a double");
+  PlanarComplexMesh mesh;
+  JsonProblem answer_problem;
+  EXPECT_FALSE(ParsePlanarComplexMeshJson("{\"vertices\": [[-2e308, 0, 0]]}", &mesh,
+                                          &answer_problem));
+  EXPECT_EQ(answer_problem.ToString(), "1:16: number -2e308 is beyond the range of a double");
 }
 
 TEST(MeshJsonTest, AFailedParseLeavesTheRequestAlone) {

@@ -113,6 +113,9 @@ class Records {
   size_t next_ = 0;
 };
 
+// The largest domain a region with a maximum area may name.
+constexpr long long kLargestSizedDomain = 1000000;
+
 struct Marker {  // a hole or a region point
   double x = 0, y = 0;
   double attribute = 0, max_area = -1;
@@ -207,6 +210,16 @@ bool ReadMarkers(Records& records, const char* what, bool region, std::vector<Ma
       }
       if (line->tokens.size() > 4 &&
           !records.Number(*line, 4, "maximum area", &marker.max_area, error)) {
+        return false;
+      }
+      // A request lists target sizes by domain number, every number below
+      // the region's too: a large attribute with an area would ask for
+      // gigabytes of sizes from a line of text.
+      if (marker.max_area > 0 && marker.attribute > kLargestSizedDomain) {
+        *error = records.At(*line) + "regional attribute " + line->tokens[3] +
+                 " comes with a maximum area, but target sizes are listed by domain number; "
+                 "such a region's attribute must be at most " +
+                 std::to_string(kLargestSizedDomain);
         return false;
       }
     }

@@ -29,7 +29,9 @@
 // segments, a vertex on another segment's inside, repeated segments, a
 // segment or a lone vertex with the outside on both sides, hole or region
 // points on a segment, two region points in one area with different
-// attributes, and attributes that are not whole numbers.
+// attributes, attributes that are not whole numbers, and attributes above
+// 1,000,000 on a region with a maximum area (target sizes are listed by
+// domain number, so such a region would ask for millions of them).
 #ifndef MESH_WORKER_FORMATS_POLY_READER_H_
 #define MESH_WORKER_FORMATS_POLY_READER_H_
 

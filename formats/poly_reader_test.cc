@@ -153,6 +153,11 @@ TEST(PolyReaderTest, RefusesWhatCannotBeMappedWithTheLineAtFault) {
       {square + outline + "0\n1\n0 1 1 1.5\n",
        "t.poly:13: regional attribute 1.5 is not a whole number from 0 up; meshctl uses it as the "
        "domain number"},
+      // Sizes are listed by domain number: this line alone would ask for
+      // 16 GB of them.
+      {square + outline + "0\n1\n0 1 1 2000000000 0.5\n",
+       "t.poly:13: regional attribute 2000000000 comes with a maximum area, but target sizes are "
+       "listed by domain number; such a region's attribute must be at most 1000000"},
       {square + outline + "0\n2\n0 1 1 1\n1 1.5 1.5 2\n",
        "t.poly:14: region 1 (line 14) and region 0 (line 13) lie in the same area but give it "
        "different attributes"},

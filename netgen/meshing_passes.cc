@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -12,6 +13,7 @@
 #include "netgen/netgen_problems.h"
 #include "netgen/netgen_start.h"
 #include "netgen/runaway_watch.h"
+#include "planar/element_estimate.h"
 #include "protocol/refusals.h"
 
 namespace mesh {
@@ -64,23 +66,6 @@ class NetgenSurfaceMesh : public SurfaceMesh {
   DomainNumbering numbering_;
 };
 
-// How many boundary edges the splines of `geometry` would get at the sizes
-// asked for on either side of each: what a kept boundary stands in for.
-size_t BoundaryEdgesAtTargetSize(netgen::SplineGeometry2d& geometry,
-                                 const netgen::MeshingParameters& parameters) {
-  size_t edges = 0;
-  for (int i = 0; i < geometry.GetNSplines(); ++i) {
-    const netgen::SplineSegExt& spline = geometry.GetSpline(i);
-    double size = parameters.maxh;
-    for (int domain : {spline.leftdom, spline.rightdom}) {
-      const double domain_size = geometry.GetDomainMaxh(domain);
-      if (domain_size > 0) size = std::min(size, domain_size);
-    }
-    edges += static_cast<size_t>(std::ceil(spline.Length() / size));
-  }
-  return edges;
-}
-
 // Thrown when the runaway watch stopped the mesher: its message is the whole
 // reason, and whatever Netgen last wrote has nothing to do with it.
 class MesherRanAway : public std::runtime_error {
@@ -117,11 +102,10 @@ int GenerateMeshWithNetgen(netgen::SplineGeometry2d& geometry,
                            std::shared_ptr<netgen::Mesh>& mesh,
                            netgen::MeshingParameters& parameters) {
   int result = 0;
-  size_t elements = 0, edges = 0;
+  size_t elements = 0;
+  double estimate = 0;
   {
-    RunawayWatch watch(mesh, BoundaryKeptAsGiven()
-                                 ? BoundaryEdgesAtTargetSize(geometry, parameters)
-                                 : 0);
+    RunawayWatch watch(mesh);
     try {
       result = geometry.GenerateMesh(mesh, parameters);
     } catch (const std::exception&) {
@@ -130,13 +114,16 @@ int GenerateMeshWithNetgen(netgen::SplineGeometry2d& geometry,
     }
     if (!watch.fired()) return result;
     elements = watch.elements_when_stopped();
-    edges = watch.boundary_edges();
+    estimate = watch.element_estimate();
   }
   // Whatever the mesher returned after being stopped, its mesh is not one
   // to hand out.
-  throw MesherRanAway("mesher ran away (" + std::to_string(elements) +
-                           " elements against " + std::to_string(edges) +
-                           " boundary edges) and was stopped");
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "mesher ran away (%zu elements where its domains hold about %.0f) and was "
+                "stopped",
+                elements, std::ceil(estimate));
+  throw MesherRanAway(line);
 }
 
 void SetMeshingParameters(const MeshRequest& request, netgen::MeshingParameters* parameters) {
@@ -230,6 +217,7 @@ PlaneMeshing MeshPlaneWithNetgen(const MeshRequest& request,
   MeshingPassesResult passes;
   {
     ScopedKeptBoundary keep((request.options & kKeepBoundary) != 0);
+    ScopedElementEstimate estimate(EstimateElements(request, plane_points).elements);
     passes = RunMeshingPasses(*geometry, numbering, parameters, generate);
   }
   if (passes.fell_back_to_triangles) {

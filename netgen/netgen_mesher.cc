@@ -8,6 +8,7 @@
 #include "netgen/kept_boundary.h"
 #include "netgen/meshing_passes.h"
 #include "netgen/netgen_start.h"
+#include "netgen/runaway_watch.h"
 #include "netgen/spline_geometry.h"
 
 namespace mesh {
@@ -64,6 +65,10 @@ RawNetgenResult MeshOnceWithNetgen(const MeshRequest& request,
   result.elements = mesh->GetNSE();
   result.nodes = static_cast<int32_t>(mesh->GetNP());
   return result;
+}
+
+size_t RunawayElementLimitFor(double element_estimate) {
+  return RunawayElementLimit(element_estimate);
 }
 
 void SetNetgenMessageLevel(int level) { netgen::printmessage_importance = level; }

@@ -41,6 +41,11 @@ struct RawNetgenResult {
 RawNetgenResult MeshOnceWithNetgen(const MeshRequest& request,
                                    const std::vector<PlanePoint>& plane_points);
 
+// The most elements the runaway watch lets the mesher make for a request of
+// `element_estimate` estimated elements (netgen/runaway_watch.h), for the
+// benchmark that shows no legitimate mesh comes near it.
+size_t RunawayElementLimitFor(double element_estimate);
+
 // Netgen's message level (printmessage_importance: 0 prints nothing, 5 is
 // what the library starts with), for a program that runs Netgen alone.
 void SetNetgenMessageLevel(int level);

@@ -12,6 +12,7 @@
 #include "netgen/netgen_start.h"
 #include "netgen/runaway_watch.h"
 #include "planar/build_planar_mesh.h"
+#include "testing/loops.h"
 #include "testing/plane_points.h"
 #include "testing/shapes.h"
 
@@ -234,8 +235,35 @@ TEST(NetgenMesherTest, RunawayMeshIsStoppedAndTheNextMeshIsNormal) {
     const std::string& line = meshing.refusal->line;
     EXPECT_EQ(line.rfind("[meshing] BuildPlanarMesh: GenerateMesh threw on both quad and "
                          "triangle passes: mesher ran away (", 0), 0u) << line;
-    EXPECT_NE(line.find(" boundary edges) and was stopped; returning empty"), std::string::npos)
-        << line;
+    EXPECT_NE(line.find(" elements where its domains hold about "), std::string::npos) << line;
+    EXPECT_NE(line.find(") and was stopped; returning empty"), std::string::npos) << line;
+  }
+  // An outline passing two of its corners twice around a hole that shares
+  // its edges, from the field: Netgen's front churned for tens of seconds
+  // towards 63,000 elements before a limit by boundary size stopped it.
+  // Its domain holds about 300.
+  MeshRequest pinched;
+  test::AddLoop(&pinched,
+                {{1888, 5504}, {1872, 5504}, {1872, 5536}, {1856, 5536}, {1856, 5520},
+                 {1840, 5520}, {1840, 5504}, {1856, 5504}, {1856, 5520}, {1872, 5520},
+                 {1872, 5504}},
+                1, 0);
+  test::AddLoop(&pinched, {{1856, 5520}, {1856, 5536}, {1872, 5536}, {1872, 5520}}, 1, 0);
+  pinched.target_size = 1.44;
+  pinched.plane_normal = {0, 0, 1};
+  {
+    PlanarFrame frame;
+    ASSERT_TRUE(BuildFrame(pinched.points, &pinched.plane_normal, &frame));
+    const std::vector<PlanePoint> plane_points = ToPlanePoints(frame, pinched.points);
+    PlaneMeshing meshing;
+    {
+      std::lock_guard<std::mutex> hold(netgen_lock);
+      meshing = mesher.MeshPlane(pinched, plane_points);
+    }
+    EXPECT_EQ(meshing.mesh, nullptr);
+    ASSERT_TRUE(meshing.refusal.has_value());
+    EXPECT_NE(meshing.refusal->line.find("mesher ran away ("), std::string::npos)
+        << meshing.refusal->line;
   }
   // The stop flag must not outlive the runaway: a normal mesh afterwards is
   // whole, not cut short.
@@ -243,6 +271,27 @@ TEST(NetgenMesherTest, RunawayMeshIsStoppedAndTheNextMeshIsNormal) {
   ASSERT_NE(square.mesh, nullptr);
   EXPECT_TRUE(square.lines.empty());
   EXPECT_EQ(square.mesh->ElementCount(), 16u);
+}
+
+// An estimate the checks never make (NaN, negative) must not leave the
+// mesher unwatched or stop it at once; none at all stands for the most any
+// request may ask.
+TEST(NetgenMesherTest, RunawayLimitHoldsForEveryEstimate) {
+  EXPECT_GT(RunawayElementLimitFor(0), 100u);
+  EXPECT_GE(RunawayElementLimitFor(1000), 3000u);
+  EXPECT_EQ(RunawayElementLimitFor(std::nan("")), RunawayElementLimitFor(5e6));
+  EXPECT_EQ(RunawayElementLimitFor(-1), RunawayElementLimitFor(5e6));
+  EXPECT_EQ(RunawayElementLimitFor(1e300), RunawayElementLimitFor(5e6));
+  EXPECT_EQ(CurrentElementEstimate(), 5e6);
+  {
+    ScopedElementEstimate outer(10);
+    {
+      ScopedElementEstimate inner(20);
+      EXPECT_EQ(CurrentElementEstimate(), 20);
+    }
+    EXPECT_EQ(CurrentElementEstimate(), 10);
+  }
+  EXPECT_EQ(CurrentElementEstimate(), 5e6);
 }
 
 TEST(NetgenMesherTest, StartsTheLibraryOnceAndKeepsNoMesh) {

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
+
+#include "planar/element_estimate.h"
 
 namespace mesh {
 
@@ -11,6 +14,11 @@ namespace {
 // Often enough that a runaway is stopped within a fraction of a second of
 // passing the limit; rarely enough to cost nothing.
 constexpr std::chrono::milliseconds kPollInterval(20);
+
+constexpr double kLimitPerEstimatedElement = 4.0;
+constexpr double kLimitSlack = 200.0;
+
+double element_estimate_in_force = -1.0;
 
 // Netgen names its phases for its GUI's progress bar; the advancing front
 // runs under this one, and only there can the mesh run away.
@@ -21,12 +29,30 @@ bool AdvancingFrontRunning() {
 
 }  // namespace
 
-size_t RunawayElementLimit(size_t boundary_edges) {
-  return 2 * boundary_edges * boundary_edges + 1000;
+size_t RunawayElementLimit(double element_estimate) {
+  // A NaN or negative estimate (never made by the checks that pass a
+  // request) counts as none rather than as zero.
+  if (!(element_estimate >= 0)) element_estimate = kElementLimit;
+  return static_cast<size_t>(
+      std::ceil(kLimitPerEstimatedElement * std::min(element_estimate, kElementLimit) +
+                kLimitSlack));
 }
 
-RunawayWatch::RunawayWatch(std::shared_ptr<netgen::Mesh> mesh, size_t boundary_edges_at_least)
-    : mesh_(std::move(mesh)), boundary_edges_at_least_(boundary_edges_at_least) {
+ScopedElementEstimate::ScopedElementEstimate(double elements)
+    : previous_(element_estimate_in_force) {
+  element_estimate_in_force = elements;
+}
+
+ScopedElementEstimate::~ScopedElementEstimate() { element_estimate_in_force = previous_; }
+
+double CurrentElementEstimate() {
+  return element_estimate_in_force >= 0 ? element_estimate_in_force : kElementLimit;
+}
+
+RunawayWatch::RunawayWatch(std::shared_ptr<netgen::Mesh> mesh)
+    : mesh_(std::move(mesh)),
+      element_estimate_(CurrentElementEstimate()),
+      limit_(RunawayElementLimit(element_estimate_)) {
   netgen::multithread.terminate = 0;
   thread_ = std::thread(&RunawayWatch::Watch, this);
 }
@@ -45,14 +71,10 @@ void RunawayWatch::Watch() {
   std::unique_lock<std::mutex> hold(mutex_);
   while (!wake_.wait_for(hold, kPollInterval, [this] { return stopping_; })) {
     if (!AdvancingFrontRunning()) continue;
-    // The boundary edges are fixed before the front starts. The element
-    // count is read while the mesher appends to it: a single aligned word,
-    // and a stale value only delays the stop by one poll.
-    const size_t edges =
-        std::max(static_cast<size_t>(mesh_->GetNSeg()), boundary_edges_at_least_);
+    // The element count is read while the mesher appends to it: a single
+    // aligned word, and a stale value only delays the stop by one poll.
     const size_t elements = static_cast<size_t>(mesh_->GetNSE());
-    if (elements > RunawayElementLimit(edges)) {
-      boundary_edges_ = edges;
+    if (elements > limit_) {
       elements_when_stopped_ = elements;
       fired_ = true;
       netgen::multithread.terminate = 1;
