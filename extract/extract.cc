@@ -12,6 +12,7 @@
 #include "extract/mesh_invariants.h"
 #include "extract/node_mapping.h"
 #include "extract/point_grid.h"
+#include "extract/quad_subdivision.h"
 #include "extract/segment_chains.h"
 #include "protocol/refusals.h"
 
@@ -128,6 +129,10 @@ Extraction ExtractToPlanarComplexMesh(const SurfaceMesh& mesh, const PlanarFrame
   Laps laps(seconds);
   Extraction extraction = ExtractLocked(mesh, frame, plane_points, request, laps);
   if (extraction.refusal.has_value()) return extraction;
+  if ((request.options & kAllQuads) != 0) {
+    SubdivideIntoQuads(frame, &extraction.record);
+    laps.Charge(&ExtractionSeconds::all_quads);
+  }
   // The last line of defence: whatever went wrong above, or in the mesher,
   // a success frame never carries it. Reads only the record, so it needs no
   // lock.
