@@ -24,6 +24,9 @@ struct FaceRequest {
   size_t face = 0;
   MeshRequest request;
   std::vector<int32_t> vertex_of_point;
+  // All quads: the edge point the worker's midpoint of each segment stands
+  // for; empty otherwise.
+  std::vector<int32_t> midpoint_of_segment;
 };
 
 FaceRequest BuildRequest(size_t face_index, const PreparedFace& face, const EdgeDivision& division,
@@ -33,15 +36,25 @@ FaceRequest BuildRequest(size_t face_index, const PreparedFace& face, const Edge
   MeshRequest& request = built.request;
   auto add_ring = [&](const std::vector<int32_t>& ring) {
     const int32_t first = static_cast<int32_t>(request.points.size());
+    std::vector<int32_t> along;
     for (size_t i = 0; i < ring.size(); ++i) {
       const int32_t a = ring[i];
       const int32_t b = ring[(i + 1) % ring.size()];
-      built.vertex_of_point.push_back(a);
+      along.push_back(a);
       const DividedEdge& edge = division.edges.at(EdgeKey(a, b));
       if (a == edge.low) {
-        built.vertex_of_point.insert(built.vertex_of_point.end(), edge.inner.begin(), edge.inner.end());
+        along.insert(along.end(), edge.inner.begin(), edge.inner.end());
       } else {
-        built.vertex_of_point.insert(built.vertex_of_point.end(), edge.inner.rbegin(), edge.inner.rend());
+        along.insert(along.end(), edge.inner.rbegin(), edge.inner.rend());
+      }
+    }
+    // Halved edges have an even number of pieces each, so the ring's points
+    // alternate: a request point, then the midpoint of its segment.
+    for (size_t k = 0; k < along.size(); ++k) {
+      if (!options.all_quads || k % 2 == 0) {
+        built.vertex_of_point.push_back(along[k]);
+      } else {
+        built.midpoint_of_segment.push_back(along[k]);
       }
     }
     const int32_t end = static_cast<int32_t>(built.vertex_of_point.size());
@@ -62,7 +75,8 @@ FaceRequest BuildRequest(size_t face_index, const PreparedFace& face, const Edge
 }
 
 // Empty when the answer keeps the request's boundary as asked: a vertex for
-// every point, and every segment one edge between its ends' vertices.
+// every point, and every segment one edge between its ends' vertices (all
+// quads: two, through one midpoint).
 std::string CheckKeptBoundary(const FaceRequest& built, const PlanarComplexMesh& mesh) {
   const MeshRequest& request = built.request;
   const size_t vertex_count = mesh.vertices.size();
@@ -86,13 +100,20 @@ std::string CheckKeptBoundary(const FaceRequest& built, const PlanarComplexMesh&
     return "the answer has " + to_string(mesh.segment_chains.size()) + " chains for " +
            to_string(request.segments.size()) + " segments";
   }
+  const bool halved = !built.midpoint_of_segment.empty();
+  const size_t chain_size = halved ? 3 : 2;
   for (size_t s = 0; s < request.segments.size(); ++s) {
     const auto& chain = mesh.segment_chains[s];
     const BoundarySegment& segment = request.segments[s];
-    if (chain.size() != 2 || chain[0] != mesh.point_vertex[segment.point_a] ||
-        chain[1] != mesh.point_vertex[segment.point_b]) {
+    if (chain.size() != chain_size || chain.front() != mesh.point_vertex[segment.point_a] ||
+        chain.back() != mesh.point_vertex[segment.point_b]) {
       return "segment " + to_string(s) + " is a chain of " + to_string(chain.size()) +
-             " vertices, not the one edge between its ends";
+             (halved ? " vertices, not the two edges between its ends and its midpoint"
+                     : " vertices, not the one edge between its ends");
+    }
+    if (halved && (chain[1] < 0 || static_cast<size_t>(chain[1]) >= vertex_count ||
+                   point_of_vertex[chain[1]] >= 0)) {
+      return "segment " + to_string(s) + " has no midpoint of its own";
     }
   }
   auto in_range = [&](const auto& elements) {
@@ -113,6 +134,11 @@ void Stitch(const FaceRequest& built, const PlanarComplexMesh& answer, ModelMesh
   std::vector<int32_t> global(answer.vertices.size(), -1);
   for (size_t p = 0; p < answer.point_vertex.size(); ++p) {
     global[answer.point_vertex[p]] = built.vertex_of_point[p];
+  }
+  // Each face has its own copy of a shared edge's midpoint; both become the
+  // one edge point, found by the segment, not by where the copies lie.
+  for (size_t s = 0; s < built.midpoint_of_segment.size(); ++s) {
+    global[answer.segment_chains[s][1]] = built.midpoint_of_segment[s];
   }
   for (size_t v = 0; v < global.size(); ++v) {
     if (global[v] >= 0) continue;
@@ -218,7 +244,7 @@ ModelMeshResult MeshModel(const Model& model, const ModelMeshOptions& options,
   summary.dropped_ring_repeats = counts.dropped_ring_repeats;
   summary.dropped_holes = counts.dropped_holes;
   summary.t_junctions = SplitTJunctions(model.vertices, tolerance, &faces);
-  const EdgeDivision division = DivideEdges(model.vertices, faces);
+  const EdgeDivision division = DivideEdges(model.vertices, faces, options.all_quads);
   if (division.too_many_points > 0) {
     return finish("the target sizes divide the model's edges into " +
                   to_string(division.too_many_points) + " points, far more than can be meshed");
