@@ -51,7 +51,7 @@ def test_triangles_only_when_asked(pool):
 
 
 def test_all_quads_when_asked(pool):
-    result = pool.mesh(square(all_quads=True, keep_boundary=True))
+    result = pool.mesh(square(target_size=0.5, all_quads=True, keep_boundary=True))
     assert len(result.triangles) == 0 and len(result.quads) > 0
     assert element_areas(result.vertices, result.quads).sum() == pytest.approx(1.0)
     # Each side kept as two edges through its midpoint.
