@@ -16,6 +16,11 @@ namespace {
 // more rounds buy little, as each only moves a vertex towards its
 // neighbours' mean.
 constexpr int kSmoothingRounds = 8;
+// Then a few rounds that push the worst quads up directly, only where the
+// mean leaves a quad this poor: near a boundary vertex that many quads
+// share, the mean of the neighbours says nothing of the angles there.
+constexpr int kUntanglingRounds = 4;
+constexpr double kPoorQuality = 0.6;
 
 uint64_t EdgeKey(int32_t a, int32_t b) {
   if (a > b) std::swap(a, b);
@@ -139,6 +144,11 @@ class Smoother {
         if (movable_[v]) Move(static_cast<int32_t>(v));
       }
     }
+    for (int round = 0; round < kUntanglingRounds; ++round) {
+      for (size_t v = 0; v < movable_.size(); ++v) {
+        if (movable_[v]) Raise(static_cast<int32_t>(v));
+      }
+    }
     for (size_t v = 0; v < movable_.size(); ++v) {
       if (movable_[v]) record_->vertices[v] = frame_.FromPlane(plane_[v]);
     }
@@ -187,6 +197,38 @@ class Smoother {
       if (WorstAround(v) >= before) return;
     }
     plane_[v] = start;
+  }
+
+  // Compass steps of a tenth of the shortest edge from the vertex, then of
+  // half that and a quarter: the best of them, when it lifts the worst
+  // quad around the vertex.
+  void Raise(int32_t v) {
+    double worst = WorstAround(v);
+    if (worst >= kPoorQuality) return;
+    double shortest = HUGE_VAL;
+    for (size_t k = quad_start_[v]; k < quad_start_[v + 1]; ++k) {
+      const auto& quad = record_->quads[quads_of_[k]];
+      const size_t at = static_cast<size_t>(std::find(quad.begin(), quad.end(), v) - quad.begin());
+      for (size_t side : {size_t{1}, size_t{3}}) {
+        const PlanePoint& n = plane_[quad[(at + side) % 4]];
+        shortest = std::min(shortest, std::hypot(n.u - plane_[v].u, n.v - plane_[v].v));
+      }
+    }
+    if (!(shortest > 0 && std::isfinite(shortest))) return;
+    for (double step = 0.1 * shortest; step > 0.02 * shortest; step /= 2) {
+      const PlanePoint start = plane_[v];
+      PlanePoint best = start;
+      for (int direction = 0; direction < 8; ++direction) {
+        const double angle = direction * (M_PI / 4);
+        plane_[v] = {start.u + step * std::cos(angle), start.v + step * std::sin(angle)};
+        const double quality = WorstAround(v);
+        if (quality > worst) {
+          worst = quality;
+          best = plane_[v];
+        }
+      }
+      plane_[v] = best;
+    }
   }
 
   const PlanarFrame& frame_;
