@@ -233,7 +233,7 @@ TEST(MeshJobPropertyTest, KeptBoundariesMeshWithEverySegmentOneEdgeOrAreRefused)
 // boundaries kept too: never a triangle, and a kept segment comes back as
 // its two halves.
 TEST(MeshJobPropertyTest, AllQuadAnswersHoldOrAreRefusedWithOneLine) {
-  setenv("RC_PARAMS", "seed=20261209 max_success=20", /*overwrite=*/0);
+  setenv("RC_PARAMS", "seed=20261209 max_success=15", /*overwrite=*/0);
   const bool held = rc::check("all quads", [] {
     MeshRequest request = *RandomRequest();
     request.options = kAllQuads;
