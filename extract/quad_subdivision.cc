@@ -278,14 +278,40 @@ void SubdivideIntoQuads(const PlanarFrame& frame, PlanarComplexMesh* record) {
   record->triangles.clear();
   record->triangle_domains.clear();
 
+  // An interior-only point placed on a boundary edge splits it, and the
+  // chain steps over its vertex; split into quads, the step becomes two
+  // element edges through that vertex, each with its own midpoint.
+  std::vector<int32_t> point_vertices = record->point_vertex;
+  std::sort(point_vertices.begin(), point_vertices.end());
+  point_vertices.erase(std::unique(point_vertices.begin(), point_vertices.end()),
+                       point_vertices.end());
+  auto splitting_vertex = [&](int32_t a, int32_t b) {
+    for (int32_t x : point_vertices) {
+      if (x != a && x != b && midpoints.Existing(a, x) >= 0 && midpoints.Existing(x, b) >= 0) {
+        return x;
+      }
+    }
+    return int32_t{-1};
+  };
   for (auto& chain : record->segment_chains) {
     std::vector<int32_t> split;
     split.reserve(2 * chain.size());
     for (size_t j = 0; j < chain.size(); ++j) {
       split.push_back(chain[j]);
       if (j + 1 == chain.size() || chain[j] == chain[j + 1]) continue;
-      const int32_t existing = midpoints.Existing(chain[j], chain[j + 1]);
-      split.push_back(existing >= 0 ? existing : midpoints.Add(chain[j], chain[j + 1]));
+      const int32_t a = chain[j];
+      const int32_t b = chain[j + 1];
+      const int32_t existing = midpoints.Existing(a, b);
+      if (existing >= 0) {
+        split.push_back(existing);
+        continue;
+      }
+      const int32_t x = splitting_vertex(a, b);
+      if (x >= 0) {
+        split.insert(split.end(), {midpoints.Existing(a, x), x, midpoints.Existing(x, b)});
+      } else {
+        split.push_back(midpoints.Add(a, b));
+      }
     }
     chain = std::move(split);
   }

@@ -103,6 +103,29 @@ TEST(QuadSubdivisionTest, SmoothingHoldsEveryVertexOnTheBoundary) {
   EXPECT_EQ(Joined(CheckMeshInvariants(house.request, house.record)), "");
 }
 
+// An interior-only point on the bottom edge splits it; the chain, which
+// stepped over it, now runs through it and both halves' midpoints.
+TEST(QuadSubdivisionTest, AChainStepSplitByAnInteriorPointGoesThroughIt) {
+  for (uint32_t options : {kAllQuads, kAllQuads | kKeepBoundary}) {
+    House house(options);
+    house.request.points.push_back({0.5, 0, 0});
+    house.request.interior_only = {5};
+    house.record.vertices = house.request.points;
+    house.record.quads.clear();
+    house.record.quad_domains.clear();
+    house.record.triangles = {{0, 5, 3}, {5, 1, 2}, {5, 2, 3}, {3, 2, 4}};
+    house.record.triangle_domains = {1, 1, 1, 1};
+    house.record.point_vertex = {0, 1, 2, 3, 4, 5};
+    SubdivideIntoQuads(house.frame, &house.record);
+    const std::vector<int32_t>& chain = house.record.segment_chains[0];
+    ASSERT_EQ(chain.size(), 5u);
+    EXPECT_EQ(chain[2], 5);
+    EXPECT_EQ(house.record.vertices[chain[1]].x, 0.25);
+    EXPECT_EQ(house.record.vertices[chain[3]].x, 0.75);
+    EXPECT_EQ(Joined(CheckMeshInvariants(house.request, house.record)), "") << options;
+  }
+}
+
 TEST(QuadSubdivisionTest, TheCheckerRefusesWhatAnAllQuadAnswerMustNotHold) {
   struct Case {
     const char* name;
