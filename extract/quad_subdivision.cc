@@ -19,7 +19,7 @@ constexpr int kSmoothingRounds = 8;
 // Then a few rounds that push the worst quads up directly, only where the
 // mean leaves a quad this poor: near a boundary vertex that many quads
 // share, the mean of the neighbours says nothing of the angles there.
-constexpr int kUntanglingRounds = 4;
+constexpr int kUntanglingRounds = 8;
 constexpr double kPoorQuality = 0.6;
 
 uint64_t EdgeKey(int32_t a, int32_t b) {
@@ -215,7 +215,7 @@ class Smoother {
       }
     }
     if (!(shortest > 0 && std::isfinite(shortest))) return;
-    for (double step = 0.1 * shortest; step > 0.02 * shortest; step /= 2) {
+    for (double step = 0.25 * shortest; step > 0.02 * shortest; step /= 2) {
       const PlanePoint start = plane_[v];
       PlanePoint best = start;
       for (int direction = 0; direction < 8; ++direction) {
