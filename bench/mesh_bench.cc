@@ -10,7 +10,8 @@
 //     and through the Python package's Pool.map;
 //   - worker start-up to its first answer;
 //   - extraction against nodes x segments, insertion against the number of
-//     interior-only points.
+//     interior-only points;
+//   - each case with all quads against plain quads of as many elements.
 //
 //   mesh-bench [--benchmark_filter=REGEX] [--benchmark_repetitions=N] ...
 //
@@ -40,6 +41,7 @@
 #include "client/worker_pool.h"
 #include "client/worker_process.h"
 #include "extract/extract.h"
+#include "formats/mesh_quality.h"
 #include "protocol/mesh_request.h"
 #include "protocol/worker_contract.h"
 
@@ -392,6 +394,76 @@ void SizeSlip(benchmark::State& state) {
   if (!worker.Mesh(SmallFaceRequest(1)).ok()) state.SkipWithError("no answer after the refusal");
 }
 
+// --- All quads --------------------------------------------------------------
+
+struct QualitySummary {
+  double worst = 0;
+  double mean = 0;
+};
+
+QualitySummary Quality(const PlanarComplexMesh& mesh) {
+  QualitySummary summary;
+  const std::vector<ElementShape> shapes = ElementShapes(mesh);
+  if (shapes.empty()) return summary;
+  summary.worst = shapes[0].quality;
+  for (const ElementShape& shape : shapes) {
+    summary.worst = std::min(summary.worst, shape.quality);
+    summary.mean += shape.quality;
+  }
+  summary.mean /= static_cast<double>(shapes.size());
+  return summary;
+}
+
+// `request` with all quads against the same shape meshed plainly, the
+// all-quad size tuned once so that both have about as many elements: what
+// a caller pays for quads only at the resolution they asked for. Where
+// short boundary segments fix the size along the boundary (the circle), no
+// size evens the counts out, and the time per element is the fairer
+// figure. Each repetition times both on one warm worker, the plain first.
+void AllQuadsAgainstPlain(benchmark::State& state, const MeshRequest& request) {
+  WorkerProcess worker(BenchWorkerOptions());
+  MeshRequest plain = request;
+  plain.prefer_quads = true;
+  MeshRequest all_quads = plain;
+  all_quads.options |= kAllQuads;
+  const WorkerAnswer plain_first = worker.Mesh(plain);
+  const WorkerAnswer all_first = worker.Mesh(all_quads);
+  if (!plain_first.ok() || !all_first.ok()) {
+    state.SkipWithError("the first answers failed");
+    return;
+  }
+  const double count_ratio = static_cast<double>(ElementCount(all_first.mesh)) /
+                              static_cast<double>(ElementCount(plain_first.mesh));
+  const double scale = std::sqrt(count_ratio);
+  all_quads.target_size *= scale;
+  for (double& size : all_quads.domain_target_sizes) size *= scale;
+  double plain_seconds = 0;
+  WorkerAnswer plain_answer, all_answer;
+  for (auto _ : state) {
+    Clock::time_point start = Clock::now();
+    plain_answer = worker.Mesh(plain);
+    plain_seconds += SecondsSince(start);
+    start = Clock::now();
+    all_answer = worker.Mesh(all_quads);
+    state.SetIterationTime(SecondsSince(start));
+    if (!plain_answer.ok() || !all_answer.ok()) {
+      state.SkipWithError((plain_answer.Describe() + "; " + all_answer.Describe()).c_str());
+      return;
+    }
+  }
+  const QualitySummary quality = Quality(all_answer.mesh);
+  const QualitySummary plain_quality = Quality(plain_answer.mesh);
+  state.counters["plain_seconds"] = plain_seconds / static_cast<double>(state.iterations());
+  state.counters["elements"] = static_cast<double>(ElementCount(all_answer.mesh));
+  state.counters["plain_elements"] = static_cast<double>(ElementCount(plain_answer.mesh));
+  state.counters["target_size"] = all_quads.target_size;
+  state.counters["plain_target_size"] = plain.target_size;
+  state.counters["worst_quality"] = quality.worst;
+  state.counters["mean_quality"] = quality.mean;
+  state.counters["plain_worst_quality"] = plain_quality.worst;
+  state.counters["plain_mean_quality"] = plain_quality.mean;
+}
+
 // --- Scaling of the extraction and the insertion -------------------------
 
 // The scaling rows time the extraction many times over one mesh; meshing it
@@ -562,6 +634,15 @@ void RegisterAll(ResultTable* table) {
     }))->MinTime(0.5);
     table->AddExtraction(row.name);
   }
+  for (const BenchCase& c : cases) {
+    const std::string name = "all_quads/" + c.name;
+    const MeshRequest request = c.request;
+    common(benchmark::RegisterBenchmark(name.c_str(), [request](benchmark::State& s) {
+      AllQuadsAgainstPlain(s, request);
+    }))->MinTime(0.5);
+    table->AddAllQuads(c.name, name);
+  }
+
   auto* insertion = common(benchmark::RegisterBenchmark("insertion", InsertionScaling));
   insertion->ArgNames({"points"})->MinTime(0.5);
   for (int points : {10, 100, 1000}) {

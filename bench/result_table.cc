@@ -149,6 +149,10 @@ void ResultTable::AddInsertion(const std::string& benchmark) {
   groups_.push_back({kInsertion, "", {benchmark}});
 }
 
+void ResultTable::AddAllQuads(const std::string& name, const std::string& benchmark) {
+  groups_.push_back({kAllQuads, name, {benchmark}});
+}
+
 bool TableReporter::ReportContext(const Context&) {
   load_at_start_ = LoadAverage();
   std::cerr << "mesh-bench: load average " << load_at_start_ << " at start\n";
@@ -328,6 +332,24 @@ void TableReporter::Finalize() {
                                Thousands(Counter(*m, "inserted")).c_str(),
                                Milliseconds(Counter(*m, "matching") * 1000).c_str(),
                                Milliseconds(meshing_ms).c_str())});
+        break;
+      }
+      case ResultTable::kAllQuads: {
+        const Measured* m = Find(b[0]);
+        if (m == nullptr) break;
+        const double plain_ms = Counter(*m, "plain_seconds") * 1000;
+        rows.push_back(
+            {group.name + ": all quads", Milliseconds(m->milliseconds),
+             Format("%.2f x plain quads", m->milliseconds / plain_ms), "",
+             Format("%s quads at %.4g m against %s quads and triangles at %.4g m in %s (%.2f x "
+                    "per element); quality worst %.2f, mean %.2f (plain %.2f, %.2f)",
+                    Thousands(Counter(*m, "elements")).c_str(), Counter(*m, "target_size"),
+                    Thousands(Counter(*m, "plain_elements")).c_str(),
+                    Counter(*m, "plain_target_size"), Milliseconds(plain_ms).c_str(),
+                    (m->milliseconds / Counter(*m, "elements")) /
+                        (plain_ms / Counter(*m, "plain_elements")),
+                    Counter(*m, "worst_quality"), Counter(*m, "mean_quality"),
+                    Counter(*m, "plain_worst_quality"), Counter(*m, "plain_mean_quality"))});
         break;
       }
     }

@@ -28,10 +28,12 @@ class ResultTable {
                   const std::string& slip);
   void AddExtraction(const std::string& benchmark);
   void AddInsertion(const std::string& benchmark);
+  // All quads against plain quads of about the same element count.
+  void AddAllQuads(const std::string& name, const std::string& benchmark);
 
  private:
   friend class TableReporter;
-  enum Kind { kCase, kSmallFaces, kPythonPool, kStartUp, kExtraction, kInsertion };
+  enum Kind { kCase, kSmallFaces, kPythonPool, kStartUp, kExtraction, kInsertion, kAllQuads };
   struct Group {
     Kind kind;
     std::string name;

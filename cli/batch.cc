@@ -122,6 +122,7 @@ int RunBatch(const BatchOptions& options) {
           arrivals.Put(submitted, std::move(invalid));
           continue;
         }
+        if (options.all_quads) request.options |= kAllQuads;
         const size_t slot = submitted;
         const size_t number = line.number;
         pool.Submit(request, [&arrivals, slot, number](WorkerAnswer answer) {

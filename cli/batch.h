@@ -20,6 +20,8 @@ struct BatchOptions {
   // Draw a progress bar on standard error (meshctl asks for it only when
   // standard error is a terminal).
   bool progress = false;
+  // Sets kAllQuads in every request read.
+  bool all_quads = false;
 };
 
 // Every non-blank input line gets one output line, in input order:

@@ -53,6 +53,7 @@ struct RequestOverrides {
   double target_size = 0;  // 0: keep the file's
   bool triangles = false;
   bool keep_boundary = false;
+  bool all_quads = false;
 };
 
 void AddRequestOptions(CLI::App* command, RequestOverrides* overrides) {
@@ -63,6 +64,9 @@ void AddRequestOptions(CLI::App* command, RequestOverrides* overrides) {
   command->add_flag("--triangles", overrides->triangles, "mesh with triangles only");
   command->add_flag("--keep-boundary", overrides->keep_boundary,
                     "keep every boundary segment as one edge of the mesh");
+  command->add_flag("--all-quads", overrides->all_quads,
+                    "quads only: a mesh at twice the size, each element split into quads")
+      ->excludes("--triangles");
 }
 
 // Reads a JSON request, or a Triangle .poly file when the name ends in .poly.
@@ -105,6 +109,7 @@ bool LoadRequest(const std::string& path, const RequestOverrides& overrides,
   if (overrides.target_size > 0) request->target_size = overrides.target_size;
   if (overrides.triangles) request->prefer_quads = false;
   if (overrides.keep_boundary) request->options |= kKeepBoundary;
+  if (overrides.all_quads) request->options |= kAllQuads;
   return true;
 }
 
@@ -444,6 +449,8 @@ int main(int argc, char** argv) {
   std::string batch_max_memory;
   batch->add_option("--max-memory", batch_max_memory, kMaxMemoryHelp);
   batch->add_flag("--no-progress", no_progress, "no progress bar, even on a terminal");
+  batch->add_flag("--all-quads", batch_options.all_quads,
+                  "every request quads only, whatever its own options say");
 
   ModelCommandOptions model_options;
   double model_timeout = 120;
@@ -465,7 +472,11 @@ int main(int argc, char** argv) {
                     "vertices closer than this (metres) are one")
       ->check(CLI::PositiveNumber)
       ->capture_default_str();
-  model->add_flag("--triangles", model_options.triangles, "mesh with triangles only");
+  CLI::Option* model_triangles =
+      model->add_flag("--triangles", model_options.triangles, "mesh with triangles only");
+  model->add_flag("--all-quads", model_options.all_quads,
+                  "quads only: edges divided at twice the size, each element split into quads")
+      ->excludes(model_triangles);
   model->add_option("-j,--jobs", model_options.jobs, "workers (default: one per core)")
       ->check(CLI::NonNegativeNumber);
   model->add_option("--timeout", model_timeout, "seconds per face; 0 waits for ever")

@@ -122,6 +122,7 @@ int RunModel(const ModelCommandOptions& options) {
   ModelMeshOptions mesh_options;
   mesh_options.weld_tolerance = options.weld_tolerance;
   mesh_options.prefer_quads = !options.triangles;
+  mesh_options.all_quads = options.all_quads;
   mesh_options.target_size = options.target_size;
   if (mesh_options.target_size <= 0) {
     mesh_options.target_size = DefaultModelTargetSize(model);

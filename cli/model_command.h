@@ -22,6 +22,7 @@ struct ModelCommandOptions {
   double target_size = 0;
   double weld_tolerance = kDefaultWeldTolerance;
   bool triangles = false;
+  bool all_quads = false;
   size_t jobs = 0;  // workers; 0: one per core
   std::chrono::milliseconds timeout = kNoTimeout;
   WorkerOptions worker;

@@ -34,7 +34,7 @@ std::vector<RefusalCase> RefusalCases() {
     cases.push_back({reason, degenerate, std::move(request)});
   };
   MeshRequest r = UnitSquareRequest(0.25);
-  r.options = kAllQuads;
+  r.options = 1u << 2;
   add("unknown_options", false, r);
 
   r = UnitSquareRequest(0.25);

@@ -14,6 +14,7 @@
 #include "extract/node_mapping.h"
 #include "extract/point_grid.h"
 #include "extract/poor_element_repair.h"
+#include "extract/quad_subdivision.h"
 #include "extract/segment_chains.h"
 #include "planar/interior_point_sizes.h"
 #include "protocol/refusals.h"
@@ -173,6 +174,14 @@ Extraction ExtractToPlanarComplexMesh(const SurfaceMesh& mesh, const PlanarFrame
   // with the check's.
   std::vector<std::string> problems;
   auto repair_or_check = [&] {
+    if ((request.options & kAllQuads) != 0) {
+      // Splitting makes every element a quad and smooths them; mending
+      // would put triangles back.
+      SubdivideIntoQuads(frame, &extraction.record);
+      laps.Charge(&ExtractionSeconds::all_quads);
+      problems = CheckMeshInvariants(request, extraction.record);
+      return;
+    }
     if (!RepairOrKeep(frame, request, &extraction.record)) {
       problems = CheckMeshInvariants(request, extraction.record);
     }

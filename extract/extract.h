@@ -24,6 +24,7 @@ struct ExtractionSeconds {
   double elements = 0;   // vertices and elements
   double insertion = 0;  // interior-only points Netgen left out
   double chains = 0;     // segment chains
+  double all_quads = 0;  // splitting into quads and smoothing (kAllQuads)
   double check = 0;      // the answer's own check before it is sent
 };
 

@@ -150,6 +150,9 @@ bool CheckShapeAndRanges(const MeshRequest& request, const PlanarComplexMesh& an
   }
   CheckElementIndices("quad", answer.quads, v, problems);
   CheckElementIndices("triangle", answer.triangles, v, problems);
+  if ((request.options & kAllQuads) != 0 && !answer.triangles.empty()) {
+    problems->Add("%zu triangles in an answer that asked for quads only", answer.triangles.size());
+  }
   for (size_t i = 0; i < answer.point_vertex.size(); ++i) {
     const int32_t k = answer.point_vertex[i];
     if (k < 0 || static_cast<size_t>(k) >= v) {
@@ -365,6 +368,7 @@ std::map<int32_t, double> CheckChains(const MeshRequest& request, const PlanarCo
     const double slack = (snap + rounding) / length;
     const bool meshed_beside = segment.left_domain >= 1 || segment.right_domain >= 1;
     const bool kept_whole = (request.options & kKeepBoundary) != 0;
+    const bool halved = (request.options & kAllQuads) != 0;
     double previous_t = -slack;
     std::set<int32_t> seen;
     for (size_t j = 0; j < chain.size(); ++j) {
@@ -386,8 +390,19 @@ std::map<int32_t, double> CheckChains(const MeshRequest& request, const PlanarCo
       }
       previous_t = std::max(previous_t, t);
       // Only an interior-only point the caller put there may split a kept
-      // segment.
-      if (kept_whole && j > 0 && j + 1 < chain.size() && neighbours.count(k) == 0) {
+      // segment; split into quads, each of its pieces also gains its
+      // midpoint, and only there.
+      if (kept_whole && halved && j % 2 == 1) {
+        const int32_t before = chain[j - 1];
+        const int32_t after = j + 1 < chain.size() ? chain[j + 1] : before;
+        const double off_middle =
+            std::hypot(vertices[k].u - 0.5 * (vertices[before].u + vertices[after].u),
+                       vertices[k].v - 0.5 * (vertices[before].v + vertices[after].v));
+        if (j + 1 == chain.size() || off_middle > band) {
+          problems->Add("chain %zu entry %zu (vertex %d) is not the midpoint of a kept piece", s,
+                        j, k);
+        }
+      } else if (kept_whole && j > 0 && j + 1 < chain.size() && neighbours.count(k) == 0) {
         problems->Add("chain %zu entry %zu (vertex %d) splits a segment kept as one edge", s, j,
                       k);
       }

@@ -29,7 +29,9 @@ namespace mesh {
 //   path through vertices of interior-only points that split that edge (a
 //   segment with no domain on either side has no elements to be joined by);
 // - with kKeepBoundary, no chain has an inner entry but vertices of
-//   interior-only points;
+//   interior-only points; with kAllQuads as well, every other inner entry,
+//   from the second, is instead the midpoint of the entries beside it;
+// - with kAllQuads, there is no triangle;
 // - every element lies in a domain that the request's segments name (numbers
 //   below 1 are outside, as 0 is, and never meshed), and none has zero or
 //   negative area, none is collapsed and no quad is folded over;

@@ -149,7 +149,7 @@ class RecordReader {
                                           "interior_only", "target_size",
                                           "domain_target_sizes", "prefer_quads",
                                           "plane_normal",  "keep_boundary",
-                                          "options"};
+                                          "all_quads",     "options"};
     for (const auto& member : root.items()) {
       bool known = false;
       for (const char* field : kFields) known = known || member.key() == field;
@@ -157,7 +157,8 @@ class RecordReader {
         Enter(member.key());
         return Fail(
             "unknown field (expected points, segments, interior_only, target_size, "
-            "domain_target_sizes, prefer_quads, plane_normal, keep_boundary or options)",
+            "domain_target_sizes, prefer_quads, plane_normal, keep_boundary, all_quads or "
+            "options)",
             /*at_key=*/true);
       }
     }
@@ -221,18 +222,25 @@ class RecordReader {
         !Field(root, "options", [&](const json& v) { return Uint32(v, &out->options); })) {
       return false;
     }
-    if (root.contains("keep_boundary") &&
-        !Field(root, "keep_boundary", [&](const json& v) {
-          if (!v.is_boolean()) return Fail("expected true or false");
-          const bool keep = v.get<bool>();
-          if (root.contains("options") && keep != ((out->options & kKeepBoundary) != 0)) {
-            return Fail(std::string("is ") + (keep ? "true" : "false") +
-                        " but bit 0 of options says otherwise");
-          }
-          if (keep) out->options |= kKeepBoundary;
-          return true;
-        })) {
-      return false;
+    const struct {
+      const char* name;
+      uint32_t bit;
+      const char* bit_name;
+    } named_bits[] = {{"keep_boundary", kKeepBoundary, "bit 0"}, {"all_quads", kAllQuads, "bit 1"}};
+    for (const auto& named : named_bits) {
+      if (root.contains(named.name) &&
+          !Field(root, named.name, [&](const json& v) {
+            if (!v.is_boolean()) return Fail("expected true or false");
+            const bool set = v.get<bool>();
+            if (root.contains("options") && set != ((out->options & named.bit) != 0)) {
+              return Fail(std::string("is ") + (set ? "true" : "false") + " but " +
+                          named.bit_name + " of options says otherwise");
+            }
+            if (set) out->options |= named.bit;
+            return true;
+          })) {
+        return false;
+      }
     }
     return true;
   }
@@ -536,8 +544,11 @@ ordered_json MeshRequestToJson(const MeshRequest& request) {
   out["plane_normal"] = {request.plane_normal.x, request.plane_normal.y,
                          request.plane_normal.z};
   out["keep_boundary"] = (request.options & kKeepBoundary) != 0;
+  // Only when set, so that files written before the option existed and
+  // those written since read the same.
+  if ((request.options & kAllQuads) != 0) out["all_quads"] = true;
   // The raw bits only when a bit has no name of its own here.
-  if ((request.options & ~kKeepBoundary) != 0) out["options"] = request.options;
+  if ((request.options & ~(kKeepBoundary | kAllQuads)) != 0) out["options"] = request.options;
   return out;
 }
 

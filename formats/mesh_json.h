@@ -34,10 +34,10 @@ struct JsonProblem {
 
 // Reads a request from JSON text. `points`, `segments` and `target_size` are
 // required; `interior_only`, `domain_target_sizes`, `prefer_quads` and
-// `plane_normal` default as in the binary record. `keep_boundary` (true or
-// false) sets the option bit of that name; `options` (a whole number) gives
-// all of the option bits at once, and keep_boundary must then agree with
-// it. Both default to no options. Any other field is an
+// `plane_normal` default as in the binary record. `keep_boundary` and
+// `all_quads` (true or false) set the option bits of those names; `options`
+// (a whole number) gives all of the option bits at once, and the named ones
+// must then agree with it. Both default to no options. Any other field is an
 // error, so that a misspelt optional field is not silently ignored. On
 // failure returns false with `*problem` naming the first offending field
 // and its position; `*request` is then untouched.
@@ -54,7 +54,8 @@ bool ParsePlanarComplexMeshJson(const std::string& text, PlanarComplexMesh* mesh
                                 JsonProblem* problem);
 
 // Every field, defaults included, in the record's order, then
-// keep_boundary; `options` too when a bit set has no field of its own.
+// keep_boundary, all_quads when set, and `options` when a bit set has no
+// field of its own.
 nlohmann::ordered_json MeshRequestToJson(const MeshRequest& request);
 
 // The seven arrays of the result, in the record's order.

@@ -44,8 +44,8 @@ TEST(MeshJsonTest, ErrorsNameTheFieldAndWhereItIs) {
        "1:47: field 'target_size': expected a number, found null"},
       {"{\"points\": [], \"segments\": [],\n\t\"target_size\": 1, \"prefer_quad\": true}",
        "2:20: field 'prefer_quad': unknown field (expected points, segments, interior_only, "
-       "target_size, domain_target_sizes, prefer_quads, plane_normal, keep_boundary or "
-       "options)"},
+       "target_size, domain_target_sizes, prefer_quads, plane_normal, keep_boundary, all_quads "
+       "or options)"},
       {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"keep_boundary\": 1}",
        "1:67: field 'keep_boundary': expected true or false"},
       {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"options\": -1}",
@@ -55,6 +55,9 @@ TEST(MeshJsonTest, ErrorsNameTheFieldAndWhereItIs) {
       {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"options\": 2,\n"
        " \"keep_boundary\": true}",
        "2:19: field 'keep_boundary': is true but bit 0 of options says otherwise"},
+      {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"options\": 1,\n"
+       " \"all_quads\": true}",
+       "2:15: field 'all_quads': is true but bit 1 of options says otherwise"},
       {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"prefer_quads\": 1}",
        "1:66: field 'prefer_quads': expected true or false"},
       {"{\"points\": [], \"segments\": [], \"target_size\": 1, \"interior_only\": 4}",
@@ -152,7 +155,9 @@ TEST(MeshJsonTest, OptionsByNameOrByNumberReachTheFrame) {
       {R"(, "keep_boundary": true)", kKeepBoundary, R"("keep_boundary":true)"},
       {R"(, "options": 1)", kKeepBoundary, R"("keep_boundary":true)"},
       {R"(, "options": 3, "keep_boundary": true)", kKeepBoundary | kAllQuads,
-       R"("keep_boundary":true,"options":3)"},
+       R"("keep_boundary":true,"all_quads":true)"},
+      {R"(, "all_quads": true)", kAllQuads, R"("keep_boundary":false,"all_quads":true)"},
+      {R"(, "options": 6)", kAllQuads | 4u, R"("keep_boundary":false,"all_quads":true,"options":6)"},
       {R"(, "options": 2147483648)", 0x80000000u, R"("keep_boundary":false,"options":2147483648)"},
   };
   for (const Case& c : cases) {

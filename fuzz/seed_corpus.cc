@@ -67,7 +67,11 @@ std::vector<std::pair<std::string, MeshRequest>> Requests() {
 
   MeshRequest all_quads = UnitSquareRequest(0.5);
   all_quads.options = kAllQuads;
-  requests.emplace_back("refused_unsupported_option", all_quads);
+  requests.emplace_back("all_quads", all_quads);
+
+  MeshRequest unknown_option = UnitSquareRequest(0.5);
+  unknown_option.options = 1u << 2;
+  requests.emplace_back("refused_unsupported_option", unknown_option);
 
   MeshRequest too_long_to_keep = UnitSquareRequest(0.25);
   too_long_to_keep.options = kKeepBoundary;

@@ -108,7 +108,13 @@ size_t SplitTJunctions(const std::vector<Point3>& points, double tolerance,
   return inserted;
 }
 
-EdgeDivision DivideEdges(const std::vector<Point3>& points, const std::vector<PreparedFace>& faces) {
+EdgeDivision DivideEdges(const std::vector<Point3>& points, const std::vector<PreparedFace>& faces,
+                         bool halved) {
+  // Halved: pieces at twice the size, each then cut in two, so that every
+  // other point is a request point and the ones between are the midpoints
+  // the worker puts into its split segments.
+  const double size_factor = halved ? 2.0 : 1.0;
+  const double cuts = halved ? 2.0 : 1.0;
   EdgeDivision division;
   division.points = points;
   std::map<uint64_t, double> smallest_size;
@@ -130,7 +136,9 @@ EdgeDivision DivideEdges(const std::vector<Point3>& points, const std::vector<Pr
   double edge_points = 0;
   for (const auto& entry : smallest_size) {
     const DividedEdge& edge = division.edges[entry.first];
-    edge_points += Pieces(Length(Sub(points[edge.high], points[edge.low])), entry.second) - 1;
+    edge_points +=
+        cuts * Pieces(Length(Sub(points[edge.high], points[edge.low])), size_factor * entry.second) -
+        1;
   }
   if (!(edge_points <= kMostEdgePoints)) {
     division.too_many_points = edge_points;
@@ -140,7 +148,8 @@ EdgeDivision DivideEdges(const std::vector<Point3>& points, const std::vector<Pr
     DividedEdge& edge = division.edges[entry.first];
     const Point3 a = points[edge.low];
     const Point3 along = Sub(points[edge.high], a);
-    const int64_t n = static_cast<int64_t>(Pieces(Length(along), entry.second));
+    const int64_t n =
+        static_cast<int64_t>(cuts * Pieces(Length(along), size_factor * entry.second));
     for (int64_t k = 1; k < n; ++k) {
       edge.inner.push_back(static_cast<int32_t>(division.points.size()));
       division.points.push_back(Add(a, Scale(along, static_cast<double>(k) / static_cast<double>(n))));

@@ -51,8 +51,11 @@ struct EdgeDivision {
 
 // Divides every edge of the faces not skipped into equal pieces no longer
 // than the smallest target size of its faces. Inner points are placed from
-// `low`, so whichever face asks, an edge has one set of points.
-EdgeDivision DivideEdges(const std::vector<Point3>& points, const std::vector<PreparedFace>& faces);
+// `low`, so whichever face asks, an edge has one set of points. `halved`
+// (for all-quad meshes): an even number of pieces, made by cutting each
+// piece of the division at twice the size in two.
+EdgeDivision DivideEdges(const std::vector<Point3>& points, const std::vector<PreparedFace>& faces,
+                         bool halved = false);
 
 }  // namespace mesh
 

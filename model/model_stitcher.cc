@@ -17,22 +17,34 @@ namespace {
 
 using std::to_string;
 
-// A request for one face, and the model vertex (or edge point) each of its
-// points stands for.
+// A request for one face, the model vertex (or edge point) each of its
+// points stands for and, for all quads, the edge point each segment's
+// midpoint stands for.
 MeshRequest BuildRequest(const PreparedFace& face, const EdgeDivision& division,
-                         const ModelMeshOptions& options, std::vector<int32_t>* vertex_of_point) {
+                         const ModelMeshOptions& options, std::vector<int32_t>* vertex_of_point,
+                         std::vector<int32_t>* midpoint_of_segment) {
   MeshRequest request;
   auto add_ring = [&](const std::vector<int32_t>& ring) {
     const int32_t first = static_cast<int32_t>(request.points.size());
+    std::vector<int32_t> along;
     for (size_t i = 0; i < ring.size(); ++i) {
       const int32_t a = ring[i];
       const int32_t b = ring[(i + 1) % ring.size()];
-      vertex_of_point->push_back(a);
+      along.push_back(a);
       const DividedEdge& edge = division.edges.at(EdgeKey(a, b));
       if (a == edge.low) {
-        vertex_of_point->insert(vertex_of_point->end(), edge.inner.begin(), edge.inner.end());
+        along.insert(along.end(), edge.inner.begin(), edge.inner.end());
       } else {
-        vertex_of_point->insert(vertex_of_point->end(), edge.inner.rbegin(), edge.inner.rend());
+        along.insert(along.end(), edge.inner.rbegin(), edge.inner.rend());
+      }
+    }
+    // Halved edges have an even number of pieces each, so the ring's points
+    // alternate: a request point, then the midpoint of its segment.
+    for (size_t k = 0; k < along.size(); ++k) {
+      if (!options.all_quads || k % 2 == 0) {
+        vertex_of_point->push_back(along[k]);
+      } else {
+        midpoint_of_segment->push_back(along[k]);
       }
     }
     const int32_t end = static_cast<int32_t>(vertex_of_point->size());
@@ -53,8 +65,10 @@ MeshRequest BuildRequest(const PreparedFace& face, const EdgeDivision& division,
 }
 
 // Empty when the answer keeps the request's boundary as asked: a vertex for
-// every point, and every segment one edge between its ends' vertices.
+// every point, and every segment one edge between its ends' vertices (all
+// quads: two, through one midpoint).
 std::string CheckKeptBoundary(const MeshRequest& request, const std::vector<int32_t>& vertex_of_point,
+                              const std::vector<int32_t>& midpoint_of_segment,
                               const PlanarComplexMesh& mesh) {
   const size_t vertex_count = mesh.vertices.size();
   if (mesh.point_vertex.size() != request.points.size()) {
@@ -77,13 +91,20 @@ std::string CheckKeptBoundary(const MeshRequest& request, const std::vector<int3
     return "the answer has " + to_string(mesh.segment_chains.size()) + " chains for " +
            to_string(request.segments.size()) + " segments";
   }
+  const bool halved = !midpoint_of_segment.empty();
+  const size_t chain_size = halved ? 3 : 2;
   for (size_t s = 0; s < request.segments.size(); ++s) {
     const auto& chain = mesh.segment_chains[s];
     const BoundarySegment& segment = request.segments[s];
-    if (chain.size() != 2 || chain[0] != mesh.point_vertex[segment.point_a] ||
-        chain[1] != mesh.point_vertex[segment.point_b]) {
+    if (chain.size() != chain_size || chain.front() != mesh.point_vertex[segment.point_a] ||
+        chain.back() != mesh.point_vertex[segment.point_b]) {
       return "segment " + to_string(s) + " is a chain of " + to_string(chain.size()) +
-             " vertices, not the one edge between its ends";
+             (halved ? " vertices, not the two edges between its ends and its midpoint"
+                     : " vertices, not the one edge between its ends");
+    }
+    if (halved && (chain[1] < 0 || static_cast<size_t>(chain[1]) >= vertex_count ||
+                   point_of_vertex[chain[1]] >= 0)) {
+      return "segment " + to_string(s) + " has no midpoint of its own";
     }
   }
   auto in_range = [&](const auto& elements) {
@@ -246,7 +267,7 @@ PreparedModel PrepareModel(const Model& model, const ModelMeshOptions& options) 
   summary.dropped_ring_repeats = counts.dropped_ring_repeats;
   summary.dropped_holes = counts.dropped_holes;
   summary.t_junctions = SplitTJunctions(model.vertices, tolerance, &faces);
-  prepared.division = DivideEdges(model.vertices, faces);
+  prepared.division = DivideEdges(model.vertices, faces, options.all_quads);
   const EdgeDivision& division = prepared.division;
   if (division.too_many_points > 0) {
     return fail("the target sizes divide the model's edges into " +
@@ -265,9 +286,11 @@ PreparedModel PrepareModel(const Model& model, const ModelMeshOptions& options) 
                    [&](size_t a, size_t b) { return faces[a].area > faces[b].area; });
   prepared.requests.reserve(order.size());
   prepared.vertex_of_point.resize(order.size());
+  prepared.midpoint_of_segment.resize(order.size());
   for (size_t i = 0; i < order.size(); ++i) {
-    prepared.requests.push_back(
-        BuildRequest(faces[order[i]], division, options, &prepared.vertex_of_point[i]));
+    prepared.requests.push_back(BuildRequest(faces[order[i]], division, options,
+                                             &prepared.vertex_of_point[i],
+                                             &prepared.midpoint_of_segment[i]));
   }
   prepared.request_faces = std::move(order);
   return prepared;
@@ -303,8 +326,11 @@ bool ModelStitcher::Add(size_t request, FaceAnswer answer) {
   outcome.reason_key = std::move(answer.reason_key);
   MeshRequest& asked = prepared_.requests[request];
   std::vector<int32_t>& vertex_of_point = prepared_.vertex_of_point[request];
+  std::vector<int32_t>& midpoint_of_segment = prepared_.midpoint_of_segment[request];
   if (outcome.kind == FaceOutcomeKind::kMeshed) {
-    if (std::string broken = CheckKeptBoundary(asked, vertex_of_point, answer.mesh); !broken.empty()) {
+    if (std::string broken =
+            CheckKeptBoundary(asked, vertex_of_point, midpoint_of_segment, answer.mesh);
+        !broken.empty()) {
       outcome.kind = FaceOutcomeKind::kFailed;
       outcome.reason = "the answer does not keep the face's boundary: " + broken;
       outcome.reason_key = "boundary_not_kept";
@@ -327,6 +353,11 @@ bool ModelStitcher::Add(size_t request, FaceAnswer answer) {
       std::vector<int32_t> global(part.vertices.size(), -1);
       for (size_t p = 0; p < part.point_vertex.size(); ++p) {
         global[part.point_vertex[p]] = vertex_of_point[p];
+      }
+      // Each face has its own copy of a shared edge's midpoint; both become
+      // the one edge point, found by the segment, not by where the copies lie.
+      for (size_t s = 0; s < midpoint_of_segment.size(); ++s) {
+        global[part.segment_chains[s][1]] = midpoint_of_segment[s];
       }
       for (size_t v = 0; v < global.size(); ++v) {
         if (global[v] >= 0) continue;
@@ -357,6 +388,7 @@ bool ModelStitcher::Add(size_t request, FaceAnswer answer) {
   // Its answer is in the mesh now; the request is no longer needed.
   asked = MeshRequest();
   std::vector<int32_t>().swap(vertex_of_point);
+  std::vector<int32_t>().swap(midpoint_of_segment);
   if (outcome.kind != FaceOutcomeKind::kMeshed && !keep_going_) {
     error_ = "face " + to_string(face) + " " + FaceOutcomeName(outcome.kind) + ": " + outcome.reason;
     running_ = false;

@@ -53,6 +53,9 @@ struct PreparedModel {
   // For each request, the model vertex or edge point each of its points
   // stands for.
   std::vector<std::vector<int32_t>> vertex_of_point;
+  // All quads: for each request, the edge point the worker's midpoint of
+  // each segment stands for; empty otherwise.
+  std::vector<std::vector<int32_t>> midpoint_of_segment;
   EdgeDivision division;
   // Skipped faces marked, summary filled in as far as preparation goes; not
   // ok with `error` when the options or the model rule out meshing.

@@ -67,6 +67,36 @@ TEST(MeshModelWorkerTest, BoxesOfTwoSizesSharingAWallConform) {
   }
 }
 
+// All quads: every face's segments each gain a midpoint of the worker's,
+// and the two faces on an edge must still meet vertex for vertex there.
+TEST(MeshModelWorkerTest, AllQuadBoxesSharingAWallConformWithoutATriangle) {
+  Model model;
+  test::AddBox(&model, {0, 0, 0}, {1, 1, 1}, 0.3);
+  test::AddBox(&model, {1, 0, 0}, {2, 1, 1}, 0.15);
+  WorkerPoolOptions pool_options;
+  pool_options.worker.worker_path = MESH_WORKER_PATH;
+  pool_options.workers = 2;
+  WorkerPool pool(pool_options);
+  ModelMeshOptions options;
+  options.all_quads = true;
+  const ModelMeshResult result = MeshModel(model, options, pool);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.summary.meshed_faces, 12u);
+  for (const FaceOutcome& face : result.faces) EXPECT_EQ(face.triangles, 0u) << face.reason;
+  EXPECT_TRUE(result.mesh.triangles.empty());
+  EXPECT_EQ(result.summary.open_edges, 0u);
+  for (const auto& entry : test::ElementEdgeUses(result.mesh)) {
+    EXPECT_TRUE(entry.second == 2 || entry.second == 4) << entry.second;
+  }
+  // The first box's own 1 m edges cut at 0.6 m into two and each half
+  // halved again: the midpoints at the layer's own positions too.
+  bool found = false;
+  for (const Point3& v : result.mesh.vertices) {
+    found = found || (v.x == 0 && v.y == 0 && v.z == 0.25);
+  }
+  EXPECT_TRUE(found);
+}
+
 TEST(PoolFaceMesherTest, StopsStartingRequestsWhenTold) {
   WorkerPoolOptions pool_options;
   pool_options.worker.worker_path = MESH_WORKER_PATH;

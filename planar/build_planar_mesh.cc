@@ -11,6 +11,7 @@
 #include "common/netgen_lock.h"
 #include "planar/boundary_checks.h"
 #include "planar/boundary_overlaps.h"
+#include "planar/coarse_request.h"
 #include "planar/element_estimate.h"
 #include "planar/loop_orientation.h"
 #include "planar/plane_frame.h"
@@ -91,7 +92,12 @@ PlanarMeshBuild BuildPlanarMesh(const MeshRequest& request, PlaneMesher& mesher)
     if (std::optional<StageRefusal> refusal = check()) return Refused(*refusal);
   }
 
-  PlaneMeshing meshing = mesher.MeshPlane(request, plane_points);
+  // The checks above judge the request as asked, the element estimate among
+  // them: the split answer has about as many elements as a plain mesh at
+  // the size asked for.
+  PlaneMeshing meshing = (request.options & kAllQuads) != 0
+                             ? mesher.MeshPlane(CoarseRequestForAllQuads(request), plane_points)
+                             : mesher.MeshPlane(request, plane_points);
   PlanarMeshBuild build;
   build.notes = std::move(meshing.notes);
   if (meshing.mesh == nullptr) {

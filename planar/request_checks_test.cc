@@ -120,7 +120,7 @@ TEST(CheckRequestTest, FirstFailingCheckDecidesTheLine) {
          r->target_size = 0;
        },
        "[meshing] BuildPlanarMesh: options 0x102 has bits this worker does not support "
-       "(0x102); returning empty"},
+       "(0x100); returning empty"},
       {"keep_boundary beside an unknown bit",
        [](MeshRequest* r) { r->options = kKeepBoundary | 0x80000000u; },
        "[meshing] BuildPlanarMesh: options 0x80000001 has bits this worker does not support "

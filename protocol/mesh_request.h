@@ -48,7 +48,7 @@ constexpr uint32_t kKeepBoundary = 1u << 0;
 constexpr uint32_t kAllQuads = 1u << 1;
 constexpr uint32_t kMeshRequestOptions = kKeepBoundary | kAllQuads;
 // The bits this worker implements; it refuses a request with any other.
-constexpr uint32_t kSupportedOptions = kKeepBoundary;
+constexpr uint32_t kSupportedOptions = kKeepBoundary | kAllQuads;
 
 // Version 3 has no options; version 4 is version 3 followed by `options`, a
 // uint32. The encoder writes version 3 whenever no option is set, so that a

@@ -61,7 +61,7 @@ void RequireShape(const py::array& array, const char* field, py::ssize_t columns
 MeshRequest MakeRequest(const CArray<double>& points, const CArray<int32_t>& segments,
                         const CArray<int32_t>& interior_only, double target_size,
                         const CArray<double>& domain_target_sizes, bool prefer_quads,
-                        const CArray<double>& plane_normal) {
+                        const CArray<double>& plane_normal, bool keep_boundary, bool all_quads) {
   RequireShape(points, "points", 3);
   RequireShape(segments, "segments", 4);
   RequireShape(interior_only, "interior_only", 0);
@@ -84,6 +84,7 @@ MeshRequest MakeRequest(const CArray<double>& points, const CArray<int32_t>& seg
                                      domain_target_sizes.data() + domain_target_sizes.size());
   request.plane_normal = Point3{plane_normal.at(0), plane_normal.at(1), plane_normal.at(2)};
   request.prefer_quads = prefer_quads;
+  request.options = (keep_boundary ? kKeepBoundary : 0u) | (all_quads ? kAllQuads : 0u);
   return request;
 }
 
@@ -112,6 +113,8 @@ py::dict RequestFields(const MeshRequest& request) {
   fields["domain_target_sizes"] =
       View(owned->domain_target_sizes.data(), owned->domain_target_sizes.size(), 1, owner);
   fields["prefer_quads"] = owned->prefer_quads;
+  fields["keep_boundary"] = (owned->options & kKeepBoundary) != 0;
+  fields["all_quads"] = (owned->options & kAllQuads) != 0;
   const Point3& n = owned->plane_normal;
   if (n.x != 0 || n.y != 0 || n.z != 0) {
     fields["plane_normal"] = py::make_tuple(n.x, n.y, n.z);
@@ -626,7 +629,8 @@ PYBIND11_MODULE(_core, m) {
       });
   m.def("make_request", &MakeRequest, py::arg("points"), py::arg("segments"),
         py::arg("interior_only"), py::arg("target_size"), py::arg("domain_target_sizes"),
-        py::arg("prefer_quads"), py::arg("plane_normal"));
+        py::arg("prefer_quads"), py::arg("plane_normal"), py::arg("keep_boundary"),
+        py::arg("all_quads"));
   m.def("parse_request_json", &ParseJson, py::arg("text"),
         "The fields of a JSON request as meshctl reads it; ValueError('LINE:COLUMN: ...').");
 

@@ -444,9 +444,9 @@ TEST(KeptBoundaryTest, SliverAndLargeFaceBothMeshWithTheirEdgesWhole) {
 TEST(KeptBoundaryTest, SegmentsTooLongToKeepAndUnknownOptionsAreRefused) {
   MeshRequest too_long = Kept(UnitSquare());
   too_long.target_size = 0.25;
-  MeshRequest all_quads = UnitSquare();
-  all_quads.options = kAllQuads;
-  const WorkerRun run = RunWorker({too_long, all_quads, Kept(UnitSquare())});
+  MeshRequest unknown = UnitSquare();
+  unknown.options = 1u << 2;
+  const WorkerRun run = RunWorker({too_long, unknown, Kept(UnitSquare())});
   ASSERT_EQ(run.frames.size(), 3u);
   EXPECT_EQ(run.frames[0].kind, kKindFailure);
   EXPECT_EQ(run.frames[1].kind, kKindFailure);
@@ -454,7 +454,7 @@ TEST(KeptBoundaryTest, SegmentsTooLongToKeepAndUnknownOptionsAreRefused) {
   EXPECT_EQ(run.process.err,
             "[meshing] BuildPlanarMesh: boundary segment 0 is 1 m long, more than 2 times the "
             "0.25 m target size; it cannot be kept as one edge; returning empty\n"
-            "[meshing] BuildPlanarMesh: options 0x2 has bits this worker does not support (0x2); "
+            "[meshing] BuildPlanarMesh: options 0x4 has bits this worker does not support (0x4); "
             "returning empty\n"
             "[meshing] BuildPlanarMesh: boundary segment 0 is 1 m long, more than 2 times the "
             "0.1 m target size; it cannot be kept as one edge; returning empty\n");

@@ -229,5 +229,45 @@ TEST(MeshJobPropertyTest, KeptBoundariesMeshWithEverySegmentOneEdgeOrAreRefused)
   EXPECT_TRUE(held);
 }
 
+// The same outlines asked for quads only, half of them with their
+// boundaries kept too: never a triangle, and a kept segment comes back as
+// its two halves.
+TEST(MeshJobPropertyTest, AllQuadAnswersHoldOrAreRefusedWithOneLine) {
+  setenv("RC_PARAMS", "seed=20261209 max_success=15", /*overwrite=*/0);
+  const bool held = rc::check("all quads", [] {
+    MeshRequest request = *RandomRequest();
+    request.options = kAllQuads;
+    const bool kept = *rc::gen::arbitrary<bool>();
+    if (kept) {
+      request.options |= kKeepBoundary;
+      for (const BoundarySegment& s : request.segments) {
+        const Point3& a = request.points[s.point_a];
+        const Point3& b = request.points[s.point_b];
+        const double length = std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y) +
+                                        (b.z - a.z) * (b.z - a.z));
+        request.target_size = std::max(request.target_size, length / 1.99);
+      }
+    }
+    const MeshStagesResult result = RunMeshStages(request);
+    const PlanarComplexMesh& answer = result.answer;
+    if (answer.vertices.empty()) {
+      RC_CLASSIFY(true, "refused");
+      RC_ASSERT(result.refusal.has_value());
+      RC_ASSERT(result.refusal->key != RefusalKey::kSelfCheckFailed);
+      return;
+    }
+    const std::vector<std::string> problems = CheckMeshInvariants(request, answer);
+    if (!problems.empty()) RC_FAIL(Describe(request) + ": " + problems[0]);
+    RC_ASSERT(answer.triangles.empty());
+    RC_ASSERT(!answer.quads.empty());
+    if (kept) {
+      for (size_t s = 0; s < request.segments.size(); ++s) {
+        RC_ASSERT(answer.segment_chains[s].size() == 3u);
+      }
+    }
+  });
+  EXPECT_TRUE(held);
+}
+
 }  // namespace
 }  // namespace mesh

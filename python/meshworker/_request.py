@@ -72,6 +72,10 @@ class Request:
                          it in domain k + 1
     prefer_quads         quads first, triangles where quads fail
     plane_normal         3 floats, or None to let the worker find the plane
+    keep_boundary        every segment one edge of the mesh (with all_quads:
+                         two, through its midpoint)
+    all_quads            quads only: meshed at twice target_size, every
+                         element then split into quads
 
     Arrays of another dtype are converted where no value changes; anything
     else raises ValueError naming the field. Values are the worker's to
@@ -79,10 +83,11 @@ class Request:
     """
 
     __slots__ = ("points", "segments", "interior_only", "target_size", "domain_target_sizes",
-                 "prefer_quads", "plane_normal", "_native")
+                 "prefer_quads", "plane_normal", "keep_boundary", "all_quads", "_native")
 
     def __init__(self, *, points, segments, target_size, interior_only=(),
-                 domain_target_sizes=(), prefer_quads=True, plane_normal=None):
+                 domain_target_sizes=(), prefer_quads=True, plane_normal=None,
+                 keep_boundary=False, all_quads=False):
         self.points = _float_array("points", points, 3)
         self.segments = _index_array("segments", segments, 4)
         self.interior_only = _index_array("interior_only", interior_only, 0)
@@ -91,6 +96,11 @@ class Request:
         if not isinstance(prefer_quads, (bool, np.bool_)):
             raise ValueError(f"prefer_quads: expected True or False, got {prefer_quads!r}")
         self.prefer_quads = bool(prefer_quads)
+        for name, value in (("keep_boundary", keep_boundary), ("all_quads", all_quads)):
+            if not isinstance(value, (bool, np.bool_)):
+                raise ValueError(f"{name}: expected True or False, got {value!r}")
+        self.keep_boundary = bool(keep_boundary)
+        self.all_quads = bool(all_quads)
         if plane_normal is None:
             self.plane_normal = None
         else:
@@ -106,7 +116,8 @@ class Request:
             normal = self.plane_normal if self.plane_normal is not None else np.zeros(3)
             self._native = _core.make_request(self.points, self.segments, self.interior_only,
                                               self.target_size, self.domain_target_sizes,
-                                              self.prefer_quads, normal)
+                                              self.prefer_quads, normal, self.keep_boundary,
+                                              self.all_quads)
         return self._native
 
     def to_json(self):
@@ -125,6 +136,9 @@ class Request:
         return {name: getattr(self, name) for name in self.__slots__ if name != "_native"}
 
     def __setstate__(self, state):
+        # A request pickled before the options existed asks for neither.
+        self.keep_boundary = False
+        self.all_quads = False
         for name, value in state.items():
             setattr(self, name, value)
         self._native = None

@@ -50,6 +50,17 @@ def test_triangles_only_when_asked(pool):
     assert element_areas(result.vertices, result.triangles).sum() == pytest.approx(1.0)
 
 
+def test_all_quads_when_asked(pool):
+    result = pool.mesh(square(target_size=0.5, all_quads=True, keep_boundary=True))
+    assert len(result.triangles) == 0 and len(result.quads) > 0
+    assert element_areas(result.vertices, result.quads).sum() == pytest.approx(1.0)
+    # Each side kept as two edges through its midpoint.
+    for (a, b, _, _), chain in zip(square().segments, result.segment_chains):
+        assert len(chain) == 3
+        np.testing.assert_allclose(result.vertices[chain[1]],
+                                   (result.vertices[chain[0]] + result.vertices[chain[2]]) / 2)
+
+
 @pytest.mark.parametrize("example", ["unit_square", "two_domains", "plate_with_holes",
                                      "tilted_face"])
 def test_same_answer_as_meshctl(pool, meshctl, tmp_path, example):

@@ -51,6 +51,8 @@ def test_lossless_dtypes_are_converted():
     (dict(target_size="0.25"), "target_size", "number"),
     (dict(target_size=True), "target_size", "number"),
     (dict(prefer_quads=1), "prefer_quads", "True or False"),
+    (dict(all_quads="yes"), "all_quads", "True or False"),
+    (dict(keep_boundary=1), "keep_boundary", "True or False"),
     (dict(plane_normal=[0, 1]), "plane_normal", "3 values"),
 ])
 def test_bad_fields_are_named(changes, field, words):
@@ -78,11 +80,12 @@ def test_json_files_read_as_meshctl_reads_them(tmp_path):
 
     # Every field written out and read back is the same request.
     full = square(interior_only=[], domain_target_sizes=[0.125], prefer_quads=False,
-                  plane_normal=[0, 0, 2])
+                  plane_normal=[0, 0, 2], keep_boundary=True, all_quads=True)
     again = meshworker.Request.from_json(full.to_json())
     for name in ("points", "segments", "interior_only", "domain_target_sizes", "plane_normal"):
         np.testing.assert_array_equal(getattr(again, name), getattr(full, name))
-    assert (again.target_size, again.prefer_quads) == (full.target_size, full.prefer_quads)
+    for name in ("target_size", "prefer_quads", "keep_boundary", "all_quads"):
+        assert getattr(again, name) == getattr(full, name), name
 
     # meshctl's own messages: the file, the position, the field.
     path = tmp_path / "bad.json"
