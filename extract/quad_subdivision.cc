@@ -1,5 +1,7 @@
 #include "extract/quad_subdivision.h"
 
+#include "extract/poor_element_repair.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -241,22 +243,6 @@ class Smoother {
 };
 
 }  // namespace
-
-double PlaneQuadQuality(const PlanePoint& a, const PlanePoint& b, const PlanePoint& c,
-                        const PlanePoint& d) {
-  const PlanePoint* corners[4] = {&a, &b, &c, &d};
-  double worst = 1;
-  for (int i = 0; i < 4; ++i) {
-    const PlanePoint& here = *corners[i];
-    const PlanePoint& next = *corners[(i + 1) % 4];
-    const PlanePoint& previous = *corners[(i + 3) % 4];
-    const double length = std::hypot(next.u - here.u, next.v - here.v) *
-                          std::hypot(previous.u - here.u, previous.v - here.v);
-    if (!(length > 0)) return -1;
-    worst = std::min(worst, Cross(here, next, previous) / length);
-  }
-  return worst;
-}
 
 void SubdivideIntoQuads(const PlanarFrame& frame, PlanarComplexMesh* record) {
   const size_t element_count = record->quads.size() + record->triangles.size();

@@ -23,12 +23,6 @@ namespace mesh {
 // of its edge's ends, the same bits whichever way round the edge is taken.
 void SubdivideIntoQuads(const PlanarFrame& frame, PlanarComplexMesh* record);
 
-// A quad's scaled Jacobian in the plane: the smallest over its corners of
-// the sine of the corner's angle, positive for a quad turning
-// counter-clockwise; -1 for a corner with an edge of zero length.
-double PlaneQuadQuality(const PlanePoint& a, const PlanePoint& b, const PlanePoint& c,
-                        const PlanePoint& d);
-
 }  // namespace mesh
 
 #endif  // MESH_WORKER_EXTRACT_QUAD_SUBDIVISION_H_

@@ -1,4 +1,5 @@
 #include "extract/quad_subdivision.h"
+#include "extract/poor_element_repair.h"
 
 #include <gtest/gtest.h>
 

@@ -89,5 +89,30 @@ TEST(ElementEstimateMesherTest, ErrsHighBySmallFactorOnly) {
   }
 }
 
+// Interior-only points ask for a finer mesh round them, which the runaway
+// watch must count as part of a sound mesh: a square crowded with points a
+// quarter of the target size apart is meshed, never stopped.
+TEST(ElementEstimateMesherTest, ACrowdOfInteriorPointsIsNoRunaway) {
+  MeshRequest request = Loop(Square(0, 0, 5), 1, 0);
+  request.target_size = 1.0;
+  for (int i = 0; i < 20; ++i) {
+    for (int j = 0; j < 20; ++j) {
+      request.interior_only.push_back(static_cast<int32_t>(request.points.size()));
+      request.points.push_back({0.125 + 0.25 * i, 0.125 + 0.25 * j, 0});
+    }
+  }
+  for (const bool quads : {true, false}) {
+    request.prefer_quads = quads;
+    const std::vector<PlanePoint> plane_points = FlatPlanePoints(request.points);
+    std::lock_guard<std::mutex> hold(netgen_lock);
+    NetgenMesher mesher;
+    PlaneMeshing meshing = mesher.MeshPlane(request, plane_points);
+    ASSERT_NE(meshing.mesh, nullptr)
+        << (quads ? "quads: " : "triangles: ")
+        << (meshing.refusal.has_value() ? meshing.refusal->line : std::string("no mesh"));
+    EXPECT_GE(meshing.mesh->ElementCount(), 2 * request.interior_only.size());
+  }
+}
+
 }  // namespace
 }  // namespace mesh

@@ -9,11 +9,11 @@
 #include <utility>
 
 #include "netgen/kept_boundary.h"
-#include "planar/interior_point_sizes.h"
 #include "netgen/netgen_problems.h"
 #include "netgen/netgen_start.h"
 #include "netgen/runaway_watch.h"
 #include "planar/element_estimate.h"
+#include "planar/interior_point_sizes.h"
 #include "protocol/refusals.h"
 
 namespace mesh {
@@ -140,16 +140,19 @@ void SetMeshingParameters(const MeshRequest& request, netgen::MeshingParameters*
   parameters->quad = request.prefer_quads;
 }
 
-void RestrictSizeAroundInteriorPoints(const MeshRequest& request,
-                                      const std::vector<PlanePoint>& plane_points,
-                                      netgen::MeshingParameters* parameters) {
+std::vector<double> RestrictSizeAroundInteriorPoints(const MeshRequest& request,
+                                                     const std::vector<PlanePoint>& plane_points,
+                                                     netgen::MeshingParameters* parameters) {
+  std::vector<double> sizes;
   for (const PointSize& wanted : InteriorPointSizes(request, plane_points)) {
     // Never below the mesher's own smallest size: points closer than that
     // get worse elements rather than an element count without bound.
     const double size = std::max(wanted.size, parameters->minh);
     parameters->meshsize_points.Append(netgen::MeshingParameters::MeshSizePoint(
         netgen::Point<3>(wanted.at.u, wanted.at.v, 0.0), size));
+    sizes.push_back(size);
   }
+  return sizes;
 }
 
 MeshingPassesResult RunMeshingPasses(QuadMeshingGeometry& geometry,
@@ -213,11 +216,18 @@ PlaneMeshing MeshPlaneWithNetgen(const MeshRequest& request,
   if (geometry == nullptr) return meshing;
   netgen::MeshingParameters parameters;
   SetMeshingParameters(request, &parameters);
-  if (InteriorPointsShaped()) RestrictSizeAroundInteriorPoints(request, plane_points, &parameters);
+  ElementEstimate expected = EstimateElements(request, plane_points);
+  if (InteriorPointsShaped()) {
+    // The finer mesh asked for round the points is part of what a sound
+    // mesh holds: the runaway watch must not take it for a runaway.
+    expected.elements +=
+        InteriorPointElements(RestrictSizeAroundInteriorPoints(request, plane_points, &parameters),
+                              expected.smallest_target_size, expected.area);
+  }
   MeshingPassesResult passes;
   {
     ScopedKeptBoundary keep((request.options & kKeepBoundary) != 0);
-    ScopedElementEstimate estimate(EstimateElements(request, plane_points).elements);
+    ScopedElementEstimate estimate(expected.elements);
     passes = RunMeshingPasses(*geometry, numbering, parameters, generate);
   }
   if (passes.fell_back_to_triangles) {

@@ -40,10 +40,10 @@ void SetMeshingParameters(const MeshRequest& request, netgen::MeshingParameters*
 
 // Asks for elements around each interior-only point no wider than
 // InteriorPointSizes says, so that the extraction finds a vertex to move
-// onto it rather than splitting an element.
-void RestrictSizeAroundInteriorPoints(const MeshRequest& request,
-                                      const std::vector<PlanePoint>& plane_points,
-                                      netgen::MeshingParameters* parameters);
+// onto it rather than splitting an element. Returns the sizes asked for.
+std::vector<double> RestrictSizeAroundInteriorPoints(const MeshRequest& request,
+                                                     const std::vector<PlanePoint>& plane_points,
+                                                     netgen::MeshingParameters* parameters);
 
 struct MeshingPassesResult {
   // The mesh of the pass that succeeded; null exactly when `refusal` is set.

@@ -167,6 +167,21 @@ ElementEstimate EstimateElements(const MeshRequest& request,
   return estimate;
 }
 
+double InteriorPointElements(const std::vector<double>& sizes, double target_size, double area) {
+  // A vertex of a triangle mesh has six triangles round it, two of its own.
+  constexpr double kElementsPerPoint = 3.0;
+  if (sizes.empty() || !(target_size > 0)) return 0.0;
+  double discs = 0.0;
+  double smallest = target_size;
+  for (double size : sizes) {
+    if (!(size > 0)) continue;
+    discs += DiscElements(size, target_size);
+    smallest = std::min(smallest, size);
+  }
+  const double filled = kTrianglesPerSquareSize * area / (smallest * smallest);
+  return kElementsPerPoint * static_cast<double>(sizes.size()) + std::min(discs, filled);
+}
+
 std::optional<StageRefusal> CheckElementEstimate(const MeshRequest& request,
                                                  const std::vector<PlanePoint>& plane_points) {
   const ElementEstimate estimate = EstimateElements(request, plane_points);

@@ -48,6 +48,13 @@ struct ElementEstimate {
 ElementEstimate EstimateElements(const MeshRequest& request,
                                  const std::vector<PlanePoint>& plane_points);
 
+// The elements the mesher adds round interior-only points asked to be
+// meshed at `sizes` in a region of `area` whose finest target size is
+// `target_size`: a few for each point's own vertex and the graded disc
+// round it, no more in all than the region filled at the smallest of the
+// sizes. Discs of points close together overlap, so the sum errs high.
+double InteriorPointElements(const std::vector<double>& sizes, double target_size, double area);
+
 // Refuses a request whose estimate exceeds kElementLimit.
 std::optional<StageRefusal> CheckElementEstimate(const MeshRequest& request,
                                                  const std::vector<PlanePoint>& plane_points);
