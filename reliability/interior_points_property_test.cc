@@ -7,9 +7,8 @@
 // vary with the finer sizes asked for around the points, so a quad mesh
 // may miss the face's own worst quad by more than a fifth (the benchmark
 // counts how often); this floor holds. Faces come from
-// testing/random_faces.h, a seed each;
-// rapidcheck draws the seeds, and its environment variable (set below
-// unless already set) picks another seed or a longer search.
+// testing/random_faces.h, one per number rapidcheck draws; RC_PARAMS,
+// given a default below when the caller has none, changes how many runs.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
