@@ -242,14 +242,7 @@ TEST(NetgenMesherTest, RunawayMeshIsStoppedAndTheNextMeshIsNormal) {
   // its edges, from the field: Netgen's front churned for tens of seconds
   // towards 63,000 elements before a limit by boundary size stopped it.
   // Its domain holds about 300.
-  MeshRequest pinched;
-  test::AddLoop(&pinched,
-                {{1888, 5504}, {1872, 5504}, {1872, 5536}, {1856, 5536}, {1856, 5520},
-                 {1840, 5520}, {1840, 5504}, {1856, 5504}, {1856, 5520}, {1872, 5520},
-                 {1872, 5504}},
-                1, 0);
-  test::AddLoop(&pinched, {{1856, 5520}, {1856, 5536}, {1872, 5536}, {1872, 5520}}, 1, 0);
-  pinched.target_size = 1.44;
+  MeshRequest pinched = test::FieldOutlinePinchedAroundAHole();
   pinched.plane_normal = {0, 0, 1};
   {
     PlanarFrame frame;

@@ -27,6 +27,14 @@ MeshRequest TwoDomainRectangleRequest(double target_size = 0.25);
 // 253 bytes.
 PlanarComplexMesh OneQuadMesh();
 
+// Two boundaries from real models on which the mesher once churned for tens
+// of seconds. A roof outline (target size 0.5) that runs out and back along
+// itself: segment 1 returns along segment 0, 0.17 mm beside it.
+MeshRequest FieldRoofRunningBackAlongItself();
+// An outline passing two of its corners twice around a hole that shares its
+// edges (target size 1.44; its domain holds about 300 elements).
+MeshRequest FieldOutlinePinchedAroundAHole();
+
 }  // namespace test
 }  // namespace mesh
 

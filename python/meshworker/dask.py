@@ -84,6 +84,17 @@ def _in_flight(client):
     return max(4, 2 * threads)
 
 
+def _checked_partitioning(client, partition_size, in_flight):
+    """The partitions to keep queued, once both numbers are checked."""
+    if not isinstance(partition_size, int) or partition_size < 1:
+        raise ValueError(f"partition_size: expected a positive integer, got {partition_size!r}")
+    if in_flight is None:
+        in_flight = _in_flight(client)
+    if not isinstance(in_flight, int) or in_flight < 1:
+        raise ValueError(f"in_flight: expected a positive integer or None, got {in_flight!r}")
+    return in_flight
+
+
 def mesh_many(requests, client, *, chunk_size=16, workers=None, timeout=None, worker_path=None,
               progress=None, retries=3):
     """Meshes `requests` on the cluster behind `client` (a distributed.Client),
@@ -197,12 +208,7 @@ def mesh_jsonl(in_path, out_path, client, *, partition_size=1000, in_flight=None
     written once. Should a partition fail for good (Dask gives up on it),
     the exception is raised with the lines before it written.
     """
-    if not isinstance(partition_size, int) or partition_size < 1:
-        raise ValueError(f"partition_size: expected a positive integer, got {partition_size!r}")
-    if in_flight is None:
-        in_flight = _in_flight(client)
-    if not isinstance(in_flight, int) or in_flight < 1:
-        raise ValueError(f"in_flight: expected a positive integer or None, got {in_flight!r}")
+    in_flight = _checked_partitioning(client, partition_size, in_flight)
     config = (workers, timeout, worker_path)
     counts = collections.Counter()
     with _open(in_path, "rb", sys.stdin) as source, _open(out_path, "wb", sys.stdout) as out:
@@ -291,12 +297,7 @@ def _mesh_model_run(model_or_path, client, *, target_size, keep_going, prefer_qu
                                                                               lod)
     arguments = _model_arguments(model, target_size, keep_going, prefer_quads, all_quads,
                                  weld_tolerance)
-    if not isinstance(partition_size, int) or partition_size < 1:
-        raise ValueError(f"partition_size: expected a positive integer, got {partition_size!r}")
-    if in_flight is None:
-        in_flight = _in_flight(client)
-    if not isinstance(in_flight, int) or in_flight < 1:
-        raise ValueError(f"in_flight: expected a positive integer or None, got {in_flight!r}")
+    in_flight = _checked_partitioning(client, partition_size, in_flight)
     from distributed import wait
 
     config = (workers, timeout, worker_path)
